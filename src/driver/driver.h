@@ -1,0 +1,131 @@
+// Driver: the program entry, command line and file names, the source buffer,
+// the two passes, diagnostics and the directives' data.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+namespace vexa {
+
+// ---- Result codes shared by every subsystem -------------------------------
+
+// Statement errors: negative codes returned up to the pass driver.
+enum ErrorCode : int {
+    ERR_SYNTAX = -100,
+    ERR_INVALID_OPCODE = -101,
+    ERR_INVALID_OPERAND = -102,
+    ERR_INVALID_CHARACTER = -103,
+    ERR_INVALID_NUMBER = -104,
+    ERR_INVALID_BINARY = -105,
+    ERR_INVALID_OCTAL = -106,
+    ERR_INVALID_STRING = -107,
+    ERR_MISSING_OPERAND = -110,
+    ERR_EXTRA_OPERAND = -111,
+    ERR_DISPLACEMENT_OVERFLOW = -112,
+    ERR_ILLEGAL_SIZE = -113,
+    ERR_LINE_TOO_LONG = -114,
+    ERR_SYMBOL_NOT_DEFINED = -120,
+    ERR_MULTI_DEFINED = -121,
+    ERR_ORG_ASCENDED = -200,
+};
+
+// Answers of the directive handlers: what the pass driver must do.
+enum StatementCode : int {
+    STMT_DS = 100,
+    STMT_DB = 101,
+    STMT_DW = 102,
+    STMT_EQU = 110,
+    STMT_ORG = 120,
+    STMT_END = 121,
+};
+
+// ---- Program entry and settings (command line) -----------------------------
+
+// Exit statuses of one run.
+constexpr int EXIT_CLEAN = 0;
+constexpr int EXIT_NOT_STARTED = 1;
+constexpr int EXIT_ASSEMBLY_FAILED = 2;
+
+constexpr int MAX_PATH_CHARS = 259;
+constexpr int PATH_BUFFER_SIZE = MAX_PATH_CHARS + 1;
+
+extern char object_path[PATH_BUFFER_SIZE];
+extern char list_path[PATH_BUFFER_SIZE];
+extern int listing_requested;
+extern int32_t lines_per_page;
+extern char source_dir[PATH_BUFFER_SIZE];
+extern char source_name[PATH_BUFFER_SIZE];
+
+// One whole run of the program: prints to `out` and `err`, returns the exit
+// status. Every module-level variable is reset first, so a process may call it
+// any number of times. The words of `argv` are reordered (non-options first).
+int vexa_main(int argc, char** argv, FILE* out, FILE* err);
+
+void print_banner();
+void print_usage();
+int parse_command_line(int argc, char** argv);
+int parse_option(const char* text);
+
+// ---- Source buffer -----------------------------------------------------------
+
+enum LoadResult : int {
+    LOAD_OK = 0,
+    LOAD_NOT_FOUND = -1,
+    LOAD_NO_MEMORY = -2,
+    LOAD_OPEN_FAILED = -3,
+    LOAD_READ_FAILED = -4,
+};
+
+// read_line answers: no line (end of source), or a line cut after its first
+// capacity - 2 characters because it was longer.
+constexpr int READ_END = -1;
+constexpr int READ_TOO_LONG = -2;
+
+struct SourceBuffer {
+    const uint8_t* base;
+    const uint8_t* end;
+    const uint8_t* cursor;
+};
+extern SourceBuffer source;
+
+int load_source(const char* path);
+void rewind_source();
+int read_line(char* buffer, int capacity);
+void release_source();
+
+// ---- Pass driver ----------------------------------------------------------------
+
+constexpr int LINE_CAPACITY = 128;
+
+extern int32_t pass_index;
+extern int32_t line_number;
+extern int32_t location_counter;
+extern int32_t statement_address;
+extern int deferred_error;
+extern FILE* object_file;
+extern FILE* listing_file;
+extern char listing_line[LINE_CAPACITY];
+
+void assemble_file();
+// True when an assembly was cut short by a fatal message.
+bool assembly_stopped();
+
+// ---- Diagnostics ----------------------------------------------------------------
+
+extern FILE* console_out;
+extern FILE* console_err;
+extern const char* pending_message;
+
+void report_error(int code);
+const char* error_message(int code);
+// Number of statement errors reported since the run began (both passes).
+int reported_error_count();
+void reset_diagnostics(FILE* out, FILE* err);
+
+// ---- Directive data (DB, DW) ----------------------------------------------------
+
+constexpr int DATA_CAPACITY = 128;
+extern uint8_t data_buf[DATA_CAPACITY];
+extern uint8_t data_len;
+
+}  // namespace vexa

@@ -1,0 +1,234 @@
+// The two passes over the source and what happens to each statement.
+#include <cerrno>
+#include <cstring>
+
+#include "driver/driver.h"
+#include "encode/encode.h"
+#include "output/output.h"
+#include "parse/parse.h"
+#include "symbols/symbols.h"
+
+namespace vexa {
+
+int32_t pass_index;
+int32_t line_number;
+int32_t location_counter;
+int32_t statement_address;
+int deferred_error;
+FILE* object_file;
+FILE* listing_file;
+char listing_line[LINE_CAPACITY];
+uint8_t data_buf[DATA_CAPACITY];
+uint8_t data_len;
+
+namespace {
+
+// How a pass's statement loop ended.
+enum class LoopEnd { SOURCE_END, END_DIRECTIVE, STOPPED };
+
+bool stopped;
+
+void fatal(const char* message) {
+    std::fputs(message, console_err);
+    stopped = true;
+}
+
+void close_files() {
+    if (listing_file) std::fclose(listing_file);
+    if (object_file) std::fclose(object_file);
+    listing_file = nullptr;
+    object_file = nullptr;
+}
+
+bool open_files() {
+    object_file = std::fopen(object_path, "wb");
+    if (!object_file) {
+        std::fprintf(console_err, "Can't open object file \"%s\". (%d)\n", object_path, errno);
+        stopped = true;
+        return false;
+    }
+    if (listing_requested) {
+        listing_file = std::fopen(list_path, "wb");
+        if (!listing_file) {
+            int error_number = errno;
+            close_files();
+            std::fprintf(console_err, "Can't open listing file \"%s\". (%d)\n", list_path, error_number);
+            stopped = true;
+            return false;
+        }
+    }
+    return true;
+}
+
+// Defines the line's label with `value` in the first pass, checks it in the
+// second. Answers false when the assembly must stop.
+bool label_step(int32_t value) {
+    if (pass_index == 0) {
+        int added = symtab_add(label_field, value);
+        if (added == SYMTAB_PRESENT) report_error(ERR_MULTI_DEFINED);
+        if (added == SYMTAB_NO_MEMORY) fatal("Not enough memory for Symbol table.\n");
+        return added != SYMTAB_NO_MEMORY;
+    }
+    int32_t first_pass_value;
+    if (symtab_find(label_field, &first_pass_value) < 0) {
+        fatal("System error : Symbol table corrupted.\n");
+        return false;
+    }
+    if (first_pass_value != value) {
+        fatal("Phase error : Symbol value is different between passes.\n");
+        return false;
+    }
+    return true;
+}
+
+// Outcome of acting on a handler's answer.
+enum class Action { DONE, STOP, WRITE_FAILED };
+
+Action emitted(int emit_result) { return emit_result < 0 ? Action::WRITE_FAILED : Action::DONE; }
+
+Action act_on_org(int32_t target) {
+    if (target < location_counter) {
+        report_error(ERR_ORG_ASCENDED);
+        return Action::DONE;
+    }
+    statement_address = target;
+    if (location_counter == 0) {
+        location_counter = target;  // sets the image's origin, writes nothing
+        return Action::DONE;
+    }
+    if (target == location_counter) {
+        report_error(ERR_INVALID_NUMBER);
+        return Action::DONE;
+    }
+    return emitted(emit_gap(target - location_counter));
+}
+
+Action act_on_result(int result, int fields) {
+    switch (result) {
+        case 0:
+            if (deferred_error) report_error(deferred_error);
+            return emitted(emit_code(code_len));
+        case STMT_DB:
+        case STMT_DW:
+            if (deferred_error) report_error(deferred_error);
+            return emitted(emit_data(data_len));
+        case STMT_DS:
+            if (dst.value > 0) return emitted(emit_gap(dst.value));
+            report_error(ERR_INVALID_NUMBER);
+            return Action::DONE;
+        case STMT_EQU:
+            if (!(fields & FIELD_LABEL)) {
+                report_error(ERR_SYMBOL_NOT_DEFINED);
+                return Action::DONE;
+            }
+            return label_step(dst.value) ? Action::DONE : Action::STOP;
+        case STMT_ORG:
+            return act_on_org(dst.value);
+        case STMT_END:
+            return Action::DONE;
+        default:
+            report_error(result);
+            return Action::DONE;
+    }
+}
+
+void clear_statement_state() {
+    operand_count = 0;
+    data_len = 0;
+    code_len = 0;
+    dst.seg_override = 0;
+    src.seg_override = 0;
+}
+
+// Dispatches the mnemonic, parsing the operands only when the handler asks.
+int assemble_statement() {
+    int result = dispatch_mnemonic(mnemonic_field);
+    if (result == ERR_MISSING_OPERAND) {
+        deferred_error = parse_operands(operand_text);
+        result = dispatch_mnemonic(mnemonic_field);
+    }
+    return result;
+}
+
+LoopEnd run_statement_loop() {
+    for (;;) {
+        int read = read_line(line_buffer, LINE_CAPACITY);
+        if (read == READ_END) return LoopEnd::SOURCE_END;
+        if (listing_file) std::memcpy(listing_line, line_buffer, LINE_CAPACITY);
+        statement_address = location_counter;
+        ++line_number;
+        clear_statement_state();
+
+        if (read == READ_TOO_LONG) {
+            report_error(ERR_LINE_TOO_LONG);
+            list_statement();
+            continue;
+        }
+        int fields = split_line();
+        if (fields == 0) {
+            list_statement();
+            continue;
+        }
+        if (fields == FIELD_LABEL) {
+            if (!label_step(location_counter)) return LoopEnd::STOPPED;
+            list_statement();
+            continue;
+        }
+
+        int result = assemble_statement();
+        // The label takes the statement's first address, after its operands were read.
+        if ((fields & FIELD_LABEL) && result != STMT_EQU && !label_step(location_counter)) {
+            return LoopEnd::STOPPED;
+        }
+        Action action = act_on_result(result, fields);
+        if (action == Action::STOP) return LoopEnd::STOPPED;
+        list_statement();
+        deferred_error = 0;
+        if (action == Action::WRITE_FAILED) {
+            std::fprintf(console_err, "Object file write error. (%d)\n", object_error_number);
+            stopped = true;
+            return LoopEnd::STOPPED;
+        }
+        if (result == STMT_END) return LoopEnd::END_DIRECTIVE;
+    }
+}
+
+// Runs one pass; answers false when the assembly stopped.
+bool run_pass() {
+    if (pass_index == 1 && !open_files()) return false;
+    std::fprintf(console_out, "Pass %d\n", pass_index + 1);
+    std::fflush(console_out);
+    pending_message = nullptr;
+    rewind_source();
+    deferred_error = 0;
+    location_counter = 0;
+    line_number = 0;
+
+    LoopEnd end = run_statement_loop();
+    if (end == LoopEnd::STOPPED) return false;
+    if (pass_index == 0 && end == LoopEnd::SOURCE_END) {
+        std::fputs("Not found 'END' directive.\n", console_err);
+    }
+    if (pass_index == 1) close_files();
+    return true;
+}
+
+}  // namespace
+
+void assemble_file() {
+    stopped = false;
+    object_file = nullptr;
+    listing_file = nullptr;
+    if (symtab_init() != 0) {
+        fatal("Not enough memory for Symbol table.\n");
+    } else {
+        for (pass_index = 0; pass_index < 2 && run_pass(); ++pass_index) {
+        }
+    }
+    close_files();
+    symtab_free();
+}
+
+bool assembly_stopped() { return stopped; }
+
+}  // namespace vexa

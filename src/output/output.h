@@ -1,0 +1,20 @@
+// Output: the object image and the listing.
+#pragma once
+
+#include <cstdint>
+
+namespace vexa {
+
+// Each advances location_counter in both passes and writes only in the
+// second; a negative answer means the object file could not be written, with
+// the system's error number in object_error_number.
+int emit_code(uint8_t count);
+int emit_data(uint8_t count);
+int emit_gap(int32_t count);
+extern int object_error_number;
+
+// Writes the current statement's listing lines (second pass, with -l only).
+void list_statement();
+void reset_listing();
+
+}  // namespace vexa

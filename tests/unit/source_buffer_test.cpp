@@ -1,0 +1,80 @@
+// Line ends, over-long lines and odd bytes as the line reader delivers them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "driver/driver.h"
+#include "support/run_vexa.h"
+
+namespace {
+
+using namespace vexa;
+
+// What read_line delivered: each line's text, or "<long:...>" for an over-long one.
+std::vector<std::string> read_all(const std::string& bytes) {
+    vexa_test::ScratchDir dir;
+    dir.write("src.asm", bytes);
+    EXPECT_EQ(load_source((dir.path() / "src.asm").c_str()), LOAD_OK);
+    std::vector<std::string> lines;
+    char buffer[LINE_CAPACITY];
+    for (int result; (result = read_line(buffer, LINE_CAPACITY)) != READ_END;) {
+        std::string text(buffer, result == READ_TOO_LONG ? std::strlen(buffer) : size_t(result - 1));
+        lines.push_back(result == READ_TOO_LONG ? "<long:" + text + ">" : text);
+    }
+    release_source();
+    return lines;
+}
+
+struct ReadCase {
+    std::string bytes;
+    std::vector<std::string> lines;
+};
+
+TEST(ReadLine, LineEnds) {
+    const std::string a126(126, 'a'), b127(127, 'b'), c200(200, 'c');
+    const ReadCase cases[] = {
+        {"", {}},
+        {"A\r\nB\r\n", {"A", "B"}},
+        {"A\rB\r", {"A", "B"}},
+        {"A\nB\n", {"A", "B"}},
+        {"A\n\rB", {"A", "", "B"}},
+        {"A\r\n\r\nB", {"A", "", "B"}},
+        {"last", {"last"}},
+        {"\n", {""}},
+        {a126 + "\nx", {a126, "x"}},
+        {a126, {a126}},
+        {b127 + "\r\nx", {"<long:" + std::string(126, 'b') + ">", "x"}},
+        {c200 + "\nx\n", {"<long:" + std::string(126, 'c') + ">", "x"}},
+        {c200, {"<long:" + std::string(126, 'c') + ">"}},
+        {std::string("a\0b\x1a\t\n", 6), {std::string("a\0b\x1a\t", 5)}},
+    };
+    for (const ReadCase& c : cases) {
+        SCOPED_TRACE(c.bytes.substr(0, 20));
+        EXPECT_EQ(read_all(c.bytes), c.lines);
+    }
+}
+
+TEST(ReadLine, RewindStartsOver) {
+    vexa_test::ScratchDir dir;
+    dir.write("src.asm", "one\ntwo\n");
+    ASSERT_EQ(load_source((dir.path() / "src.asm").c_str()), LOAD_OK);
+    char buffer[LINE_CAPACITY];
+    EXPECT_EQ(read_line(buffer, LINE_CAPACITY), 4);
+    EXPECT_EQ(read_line(buffer, LINE_CAPACITY), 4);
+    EXPECT_EQ(read_line(buffer, LINE_CAPACITY), READ_END);
+    rewind_source();
+    EXPECT_EQ(read_line(buffer, LINE_CAPACITY), 4);
+    EXPECT_STREQ(buffer, "one");
+    release_source();
+}
+
+TEST(LoadSource, MissingFileOrDirectoryIsNotFound) {
+    vexa_test::ScratchDir dir;
+    EXPECT_EQ(load_source((dir.path() / "missing.asm").c_str()), LOAD_NOT_FOUND);
+    EXPECT_EQ(load_source(dir.path().c_str()), LOAD_NOT_FOUND);
+    EXPECT_EQ(source.base, nullptr);
+}
+
+}  // namespace

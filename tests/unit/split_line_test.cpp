@@ -1,0 +1,104 @@
+// Label, mnemonic and operand text of typical and awkward source lines.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "parse/parse.h"
+
+namespace {
+
+using namespace vexa;
+
+struct SplitCase {
+    const char* line;
+    int fields;
+    const char* label;  // significant characters of label_field
+    const char* mnemonic;
+    const char* operands;  // "\x1b" stands for the size-mark escape
+};
+
+constexpr int L = FIELD_LABEL, M = FIELD_MNEMONIC, O = FIELD_OPERANDS;
+
+const SplitCase split_cases[] = {
+    {"LOOP1:MOV AX,1", L | M | O, "LOOP1", "MOV", "AX,1"},
+    {"START", L, "START", "", ""},
+    {"START:", L, "START", "", ""},
+    {"   NOP   ; comment", M, "", "NOP", ""},
+    {"VERYLONGNAME: NOP", L | M, "VERYLONG", "NOP", ""},
+    {"VERYLONGNAME", L, "VERYLONG", "", ""},
+    {"NOP", L, "NOP", "", ""},
+    {"   ABCDEFGHIJ AX", M | O, "", "ABCDEFGH", "IJAX"},
+    {"  MOV AX,BX ; it's", M | O, "", "MOV", "AX,BX"},
+    {"  MOV AL,5 ; 'x'", M | O, "", "MOV", "AL,5"},
+    {"  DB 'a;b' ; text", M | O, "", "DB", "'a;b' ; text"},
+    {"  mov  Ax , Bx", M | O, "", "MOV", "AX,BX"},
+    {";", 0, "", "", ""},
+    {" \t ", 0, "", "", ""},
+    {"", 0, "", "", ""},
+    {":  NOP", M, "", "NOP", ""},
+    {"lbl:nop", L | M, "LBL", "NOP", ""},
+    {"a'b  x  'c d'", L | M | O, "A'B", "X", "'c d'"},
+    {"  mov ax, word ptr [bx+si+4]", M | O, "", "MOV", "AX,\x1bW[BX+SI+4]"},
+    {"  mov es:byte ptr [di],1", M | O, "", "MOV", "ES:\x1b" "B[DI],1"},
+    {"  jmp far ptr target", M | O, "", "JMP", "\x1b" "FTARGET"},
+    {"  mov ax,offset table", M | O, "", "MOV", "AX,\x1bOTABLE"},
+    {"  mov al , bytes", M | O, "", "MOV", "AL,BYTES"},
+    {"  db 'a b', 0ffh ; note", M | O, "", "DB", "'a b', 0ffh ; note"},
+    {"  mov al, 'x'", M | O, "", "MOV", "AL,'x'"},
+    {"  mov x byte", M | O, "", "MOV", "XBYTE"},
+    {"  inc word   ptr [bx]", M | O, "", "INC", "\x1bW[BX]"},
+    {"  inc WORD PTR[BX]", M | O, "", "INC", "\x1bW[BX]"},
+    {"  inc word [bx]", M | O, "", "INC", "\x1bW[BX]"},
+    {"  inc ptr", M | O, "", "INC", "PTR"},
+    {"  inc word ptrx", M | O, "", "INC", "\x1bWPTRX"},
+    {"  push word byte", M | O, "", "PUSH", "\x1bWBYTE"},
+    {"  mov ax,[byte+1]", M | O, "", "MOV", "AX,[\x1b" "B+1]"},
+    {"  mov byte1,far_x", M | O, "", "MOV", "BYTE1,FAR_X"},
+    {"  mov offsetx,dword", M | O, "", "MOV", "OFFSETX,\x1b" "D"},
+    {"  call near", M | O, "", "CALL", "\x1bN"},
+    {"  db word 'x'", M | O, "", "DB", "\x1bW'x'"},
+    {"  db word  ptr'x'", M | O, "", "DB", "\x1bW'x'"},
+    {"  db word 'ptr'", M | O, "", "DB", "\x1bW'ptr'"},
+    {"  dw 1 ; 2 '3'", M | O, "", "DW", "1"},
+    {"  db \"It's\"", M | O, "", "DB", "\"It's\""},
+    {"  db 'ab\" ; \"'", M | O, "", "DB", "'ab\" ; \"'"},
+    {"  x 'unclosed", M | O, "", "X", "'UNCLOSED"},
+    {"  sub \xe9x,1", M | O, "", "SUB", "\xe9X,1"},
+};
+
+std::string label_text() { return std::string(label_field, strnlen(label_field, LABEL_CHARS)); }
+
+TEST(SplitLine, FieldsOfTypicalLines) {
+    for (const SplitCase& c : split_cases) {
+        std::strcpy(line_buffer, c.line);
+        std::memset(label_field, 'z', LABEL_CHARS);
+        int fields = split_line();
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(fields, c.fields);
+        if (fields == 0) continue;
+        EXPECT_EQ(label_text(), c.label);
+        EXPECT_STREQ(mnemonic_field, c.mnemonic);
+        EXPECT_STREQ(operand_text, c.operands);
+    }
+}
+
+TEST(SplitLine, LabelIsZeroPaddedKey) {
+    std::strcpy(line_buffer, "AB: NOP");
+    split_line();
+    EXPECT_EQ(std::memcmp(label_field, "AB\0\0\0\0\0\0", LABEL_CHARS), 0);
+    std::strcpy(line_buffer, "  NOP");
+    split_line();
+    EXPECT_EQ(std::memcmp(label_field, "\0\0\0\0\0\0\0\0", LABEL_CHARS), 0);
+}
+
+TEST(SplitLine, CommentIsCutInsideTheLineBuffer) {
+    std::strcpy(line_buffer, "  DW X  ; note");
+    split_line();
+    EXPECT_STREQ(line_buffer, "  DW X  ");
+    std::strcpy(line_buffer, "  DB 'AB' ; note");
+    split_line();
+    EXPECT_STREQ(line_buffer, "  DB 'AB' ; note");
+}
+
+}  // namespace
