@@ -1,4 +1,6 @@
-// Operand parsing. No operand forms are read yet: every text counts as none.
+// Operand text to operand descriptors.
+#include <cstring>
+
 #include "parse/parse.h"
 
 namespace vexa {
@@ -7,8 +9,239 @@ Operand dst;
 Operand src;
 uint8_t operand_count;
 
-int parse_operands(char*) {
+namespace {
+
+struct NamedCode {
+    const char* text;
+    uint8_t code;
+};
+
+constexpr NamedCode segment_prefixes[] = {{"ES:", 0x26}, {"CS:", 0x2E}, {"SS:", 0x36}, {"DS:", 0x3E}};
+
+struct SizeLetter {
+    char letter;
+    uint8_t size;
+};
+constexpr SizeLetter size_letters[] = {{'B', SIZE_BYTE}, {'W', SIZE_WORD}, {'D', SIZE_DWORD},
+                                       {'N', SIZE_NEAR}, {'F', SIZE_FAR}};
+
+struct RegisterName {
+    const char* text;
+    uint8_t kind;
+    uint8_t size;
+    uint8_t code;
+};
+constexpr RegisterName register_names[] = {
+    {"AL", KIND_REGISTER, SIZE_BYTE, 0}, {"CL", KIND_REGISTER, SIZE_BYTE, 1},
+    {"DL", KIND_REGISTER, SIZE_BYTE, 2}, {"BL", KIND_REGISTER, SIZE_BYTE, 3},
+    {"AH", KIND_REGISTER, SIZE_BYTE, 4}, {"CH", KIND_REGISTER, SIZE_BYTE, 5},
+    {"DH", KIND_REGISTER, SIZE_BYTE, 6}, {"BH", KIND_REGISTER, SIZE_BYTE, 7},
+    {"AX", KIND_REGISTER, SIZE_WORD, 0}, {"CX", KIND_REGISTER, SIZE_WORD, 1},
+    {"DX", KIND_REGISTER, SIZE_WORD, 2}, {"BX", KIND_REGISTER, SIZE_WORD, 3},
+    {"SP", KIND_REGISTER, SIZE_WORD, 4}, {"BP", KIND_REGISTER, SIZE_WORD, 5},
+    {"SI", KIND_REGISTER, SIZE_WORD, 6}, {"DI", KIND_REGISTER, SIZE_WORD, 7},
+    {"ES", KIND_SEGREG, SIZE_WORD, 0},   {"CS", KIND_SEGREG, SIZE_WORD, 1},
+    {"SS", KIND_SEGREG, SIZE_WORD, 2},   {"DS", KIND_SEGREG, SIZE_WORD, 3},
+};
+
+// Base and index registers of a bracketed reference, in the order they are
+// tried (the pairs before the single registers), with their r/m codes.
+constexpr NamedCode base_index_forms[] = {
+    {"BX+SI", 0}, {"BX+DI", 1}, {"BP+SI", 2}, {"BP+DI", 3}, {"SI+BX", 0}, {"DI+BX", 1},
+    {"SI+BP", 2}, {"DI+BP", 3}, {"SI", 4},    {"DI", 5},    {"BP", 6},    {"BX", 7},
+};
+constexpr uint8_t RM_BP = 6;  // also the r/m code of a direct address
+constexpr uint8_t RM_DIRECT = 6;
+
+bool starts_with(const char* text, const char* prefix) { return std::strncmp(text, prefix, std::strlen(prefix)) == 0; }
+
+int32_t negate(int32_t value) { return int32_t(0u - uint32_t(value)); }
+
+bool fits_in_byte(int32_t value) { return value >= -128 && value <= 255; }
+
+// Reads one term (a number, or a symbol when it does not start with a digit).
+// A symbol not yet defined reads as `placeholder` in the first pass, with
+// `forward` set; in the second pass it is an error.
+int read_term(const char** cursor, int32_t* value, int32_t placeholder, bool& forward) {
+    forward = false;
+    if (is_digit(**cursor)) return parse_number(cursor, value);
+    int result = parse_symbol_ref(cursor, value);
+    if (result == ERR_SYMBOL_NOT_DEFINED && pass_index == 0) {
+        *value = placeholder;
+        forward = true;
+        return 0;
+    }
+    return result;
+}
+
+// A bracketed memory reference: base and index registers, then one term.
+int parse_memory(const char* p, Operand& operand) {
+    if (p[std::strlen(p) - 1] != ']') return ERR_SYNTAX;
+    ++p;
+    operand.kind = KIND_MEMORY;
+    bool forward;
+    const NamedCode* base_index = nullptr;
+    for (const NamedCode& form : base_index_forms) {
+        if (!starts_with(p, form.text)) continue;
+        size_t length = std::strlen(form.text);
+        char after = p[length];
+        if (after == '+' || after == '-' || after == ']') {
+            base_index = &form;
+            p += length;
+            break;
+        }
+    }
+    if (base_index) {
+        operand.reg = base_index->code;
+        if (*p == ']') {
+            operand.value = 0;
+            operand.mod = operand.reg == RM_BP ? 1 : 0;
+            return 0;
+        }
+        bool minus = *p++ == '-';
+        if (int result = read_term(&p, &operand.value, FORWARD_DISPLACEMENT, forward)) return result;
+        if (minus && !forward) operand.value = negate(operand.value);
+        int32_t v = operand.value;
+        operand.mod = (v == 0 && operand.reg != RM_BP) ? 0 : (v >= -128 && v <= 127) ? 1 : 2;
+    } else {
+        bool minus = *p == '-';
+        if (*p == '+' || *p == '-') ++p;
+        if (int result = read_term(&p, &operand.value, FORWARD_PLACEHOLDER, forward)) return result;
+        if (minus && !forward) operand.value = negate(operand.value);
+        operand.reg = RM_DIRECT;
+        operand.mod = 0;
+    }
+    return *p == ']' ? 0 : ERR_SYNTAX;
+}
+
+// `$`, `$+n` or `$-n`: the address of the statement's first byte.
+int parse_location(const char* p, Operand& operand) {
+    operand.kind = KIND_IMMEDIATE;
+    operand.reg = IMM_LOCATION;
+    ++p;
+    if (*p == 0) {
+        operand.value = location_counter;
+        return 0;
+    }
+    if (*p != '+' && *p != '-') return ERR_SYNTAX;
+    bool minus = *p++ == '-';
+    int32_t offset;
+    if (int result = parse_number(&p, &offset)) return result;
+    uint32_t base = uint32_t(location_counter);
+    operand.value = int32_t(minus ? base - uint32_t(offset) : base + uint32_t(offset));
+    return 0;
+}
+
+// The value after a ':' completes a segment:offset pair.
+int parse_pair_offset(const char* p, Operand& operand) {
+    int32_t offset;
+    bool forward;
+    if (int result = read_term(&p, &offset, FORWARD_PLACEHOLDER, forward)) return result;
+    operand.value = int32_t((uint32_t(operand.value) << 16) | (uint32_t(offset) & 0xFFFF));
+    operand.size = SIZE_DWORD;
+    return 0;
+}
+
+// A number or a symbol outside brackets: an immediate, or with a size
+// keyword a direct memory reference.
+int parse_value(const char* p, Operand& operand, bool sized, bool is_signed, bool minus) {
+    if (sized) {
+        operand.kind = KIND_MEMORY;
+        operand.reg = RM_DIRECT;
+        operand.mod = 0;
+    } else {
+        operand.kind = KIND_IMMEDIATE;
+        operand.reg = is_digit(*p) ? IMM_NUMBER : IMM_SYMBOL;
+    }
+    bool forward;
+    if (int result = read_term(&p, &operand.value, FORWARD_PLACEHOLDER, forward)) return result;
+    if (!is_signed && *p == ':') return parse_pair_offset(p + 1, operand);
+    if (minus && !forward) operand.value = negate(operand.value);
+    if (!sized) operand.size = fits_in_byte(operand.value) ? SIZE_BYTE : SIZE_WORD;
+    return 0;
+}
+
+const RegisterName* find_register(const char* text) {
+    for (const RegisterName& name : register_names) {
+        if (std::strcmp(text, name.text) == 0) return &name;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+int split_operands(char* text, const char** first, const char** second) {
+    *first = text;
+    *second = nullptr;
+    char* comma = std::strchr(text, ',');
+    if (!comma) {
+        operand_count = text[0] ? 1 : 0;
+        return 0;
+    }
+    *comma = 0;
+    *second = comma + 1;
+    operand_count = 1;
+    if (std::strchr(*second, ',')) return ERR_EXTRA_OPERAND;
+    if (**second) operand_count = 2;
+    return 0;
+}
+
+int parse_operand(const char* text, Operand& operand) {
+    const char* p = text;
+    operand.seg_override = 0;
+    for (const NamedCode& prefix : segment_prefixes) {
+        if (starts_with(p, prefix.text)) {
+            operand.seg_override = prefix.code;
+            p += 3;
+            break;
+        }
+    }
+
+    operand.size = SIZE_NONE;
+    bool sized = false;
+    if (*p == SIZE_MARK) {
+        for (const SizeLetter& mark : size_letters) {
+            if (p[1] == mark.letter) {
+                operand.size = mark.size;
+                sized = true;
+            }
+        }
+        p += p[1] ? 2 : 1;
+    }
+
+    if (*p == '[') return parse_memory(p, operand);
+
+    bool is_signed = *p == '+' || *p == '-';
+    bool minus = *p == '-';
+    if (is_signed) ++p;
+    // A segment override may stand only before a bracketed reference.
+    if (operand.seg_override) return ERR_SYNTAX;
+    if (*p == '$') return parse_location(p, operand);
+    if (is_digit(*p)) return parse_value(p, operand, sized, is_signed, minus);
+    if (!is_signed) {
+        if (const RegisterName* name = find_register(p)) {
+            operand.kind = name->kind;
+            operand.reg = name->code;
+            operand.size = name->size;
+            operand.mod = 3;
+            return 0;
+        }
+    }
+    return parse_value(p, operand, sized, is_signed, minus);
+}
+
+int parse_operands(char* text) {
     operand_count = 0;
+    if (int result = check_operand_chars(text)) return result;
+    const char* first;
+    const char* second;
+    if (int result = split_operands(text, &first, &second)) return result;
+    if (operand_count == 0) return 0;
+    if (int result = parse_operand(first, dst)) return result;
+    if (operand_count == 1) return 0;
+    if (int result = parse_operand(second, src)) return result;
+    // The displacement of a memory operand is always found in dst.value.
+    if (src.kind == KIND_MEMORY) dst.value = src.value;
     return 0;
 }
 

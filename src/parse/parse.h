@@ -43,6 +43,13 @@ extern char operand_text[OPERAND_CAPACITY];
 
 int split_line();
 
+// ---- Numbers and symbol references ----------------------------------------------
+
+// Each reader moves `*cursor` past what it consumed.
+int parse_number(const char** cursor, int32_t* value);
+int parse_symbol_ref(const char** cursor, int32_t* value);
+int check_operand_chars(const char* text);
+
 // ---- Operands ----------------------------------------------------------------------
 
 enum OperandKind : uint8_t {
@@ -81,6 +88,14 @@ extern Operand dst;
 extern Operand src;
 extern uint8_t operand_count;
 
+// First-pass values of symbols not yet defined.
+constexpr int32_t FORWARD_PLACEHOLDER = -1;
+constexpr int32_t FORWARD_DISPLACEMENT = -32768;
+
+// Fills operand_count, dst and src from the operand text; writes a zero byte
+// over the separating comma.
 int parse_operands(char* text);
+int split_operands(char* text, const char** first, const char** second);
+int parse_operand(const char* text, Operand& operand);
 
 }  // namespace vexa

@@ -58,4 +58,18 @@ TEST_F(SymbolTableTest, GrowsBy500AndKeepsEveryValue) {
     }
 }
 
+TEST_F(SymbolTableTest, ManySymbolsStayFindable) {
+    constexpr int count = 120000;
+    for (int i = 0; i < count; ++i) ASSERT_EQ(symtab_add(Key(i).bytes, -i), SYMTAB_ADDED);
+    for (int i = 0; i < count; i += 7) ASSERT_EQ(symtab_add(Key(i).bytes, 1), SYMTAB_PRESENT);
+    for (int i = 0; i < count; ++i) {
+        int32_t value = 1;
+        ASSERT_EQ(symtab_find(Key(i).bytes, &value), i);
+        ASSERT_EQ(value, -i);
+    }
+    EXPECT_EQ(symtab_find(Key(count).bytes, nullptr), -1);
+    EXPECT_EQ(symtab_find(Key("").bytes, nullptr), -1);
+    EXPECT_EQ(symbol_table.capacity, 1000 + 500 * ((count - 1000 + 499) / 500));
+}
+
 }  // namespace

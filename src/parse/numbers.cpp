@@ -1,0 +1,95 @@
+// Numeric literals, symbol references and the operand character set.
+#include <cstring>
+
+#include "parse/parse.h"
+#include "symbols/symbols.h"
+
+namespace vexa {
+
+namespace {
+
+constexpr bool is_hex_digit(char c) { return is_digit(c) || (c >= 'A' && c <= 'F'); }
+
+constexpr uint32_t digit_value(char c) { return is_digit(c) ? uint32_t(c - '0') : uint32_t(c - 'A' + 10); }
+
+// Digits of [begin, end) in `base`, wrapping modulo 2^32. Answers the first
+// digit not below `base`, or `end`.
+const char* accumulate(const char* begin, const char* end, uint32_t base, uint32_t& value) {
+    value = 0;
+    for (const char* p = begin; p < end; ++p) {
+        uint32_t digit = digit_value(*p);
+        if (digit >= base) return p;
+        value = value * base + digit;
+    }
+    return end;
+}
+
+// Binary and octal literals: suffix letter, base and the error for a bad digit.
+struct SuffixBase {
+    char suffix;
+    uint32_t base;
+    int error;
+};
+constexpr SuffixBase suffix_bases[] = {{'B', 2, ERR_INVALID_BINARY}, {'O', 8, ERR_INVALID_OCTAL}};
+
+// Characters an operand may contain, besides digits and upper-case letters.
+constexpr const char operand_punctuation[] = "\t\x1b $()*+,-/:@[]_";
+
+}  // namespace
+
+int parse_number(const char** cursor, int32_t* value) {
+    const char* start = *cursor;
+    uint32_t result;
+
+    // Hexadecimal first: B and D are hex digits, so 1011BH is hexadecimal.
+    const char* end = start;
+    while (is_hex_digit(*end)) ++end;
+    if (*end == 'H') {
+        accumulate(start, end, 16, result);
+        *value = int32_t(result);
+        *cursor = end + 1;
+        return 0;
+    }
+
+    end = start;
+    while (is_digit(*end)) ++end;
+    for (const SuffixBase& form : suffix_bases) {
+        if (*end != form.suffix) continue;
+        const char* stop = accumulate(start, end, form.base, result);
+        if (stop != end) {
+            *cursor = stop;
+            return form.error;
+        }
+        *value = int32_t(result);
+        *cursor = end + 1;
+        return 0;
+    }
+    if (is_upper(*end)) return ERR_INVALID_NUMBER;
+    accumulate(start, end, 10, result);
+    *value = int32_t(result);
+    *cursor = end;
+    return 0;
+}
+
+int parse_symbol_ref(const char** cursor, int32_t* value) {
+    const char* start = *cursor;
+    const char* end = start;
+    while (is_name_char(*end)) ++end;
+    *cursor = end;
+
+    char key[SYMBOL_NAME_BYTES] = {};
+    size_t significant = size_t(end - start) < sizeof key ? size_t(end - start) : sizeof key;
+    std::memcpy(key, start, significant);
+    // An empty name has the all-zero key, which no symbol has.
+    return symtab_find(key, value) >= 0 ? 0 : ERR_SYMBOL_NOT_DEFINED;
+}
+
+int check_operand_chars(const char* text) {
+    for (const char* p = text; *p; ++p) {
+        bool allowed = is_digit(*p) || is_upper(*p) || std::strchr(operand_punctuation, *p);
+        if (!allowed) return ERR_INVALID_CHARACTER;
+    }
+    return 0;
+}
+
+}  // namespace vexa

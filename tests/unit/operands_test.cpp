@@ -1,0 +1,221 @@
+// Operand descriptors produced from normalised operand text.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "parse/parse.h"
+#include "symbols/symbols.h"
+
+namespace {
+
+using namespace vexa;
+
+constexpr int ANY = -999;  // field not checked (not written for this kind)
+
+struct OperandCase {
+    const char* text;  // "\x1b" followed by a letter is a size mark
+    int pass;
+    int result;
+    int kind, size, reg, mod;
+    int64_t value;  // ANY: not checked
+    int seg_override;
+};
+
+constexpr int B = SIZE_BYTE, W = SIZE_WORD, D = SIZE_DWORD, N = SIZE_NEAR, F = SIZE_FAR, NONE = SIZE_NONE;
+constexpr int REG = KIND_REGISTER, MEM = KIND_MEMORY, IMM = KIND_IMMEDIATE, SEG = KIND_SEGREG;
+
+class ParseOperand : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(symtab_init(), 0);
+        symtab_add("X\0\0\0\0\0\0\0", 0x0104);
+        symtab_add("AX\0\0\0\0\0\0", 7);
+        symtab_add("BXX\0\0\0\0\0", 0x300);
+        location_counter = 0x100;
+    }
+    void TearDown() override {
+        symtab_free();
+        pass_index = 0;
+        location_counter = 0;
+    }
+
+    static void check(const OperandCase& c) {
+        SCOPED_TRACE(std::string("text ") + c.text + " pass " + std::to_string(c.pass));
+        pass_index = c.pass;
+        Operand op{};
+        op.mod = 0x55;
+        EXPECT_EQ(parse_operand(c.text, op), c.result);
+        const int unchecked = ANY;
+        EXPECT_EQ(c.kind == unchecked ? unchecked : op.kind, c.kind);
+        EXPECT_EQ(c.size == unchecked ? unchecked : op.size, c.size);
+        EXPECT_EQ(c.reg == unchecked ? unchecked : op.reg, c.reg);
+        EXPECT_EQ(c.mod == unchecked ? unchecked : op.mod, c.mod);
+        EXPECT_EQ(c.value == unchecked ? unchecked : op.value, c.value == unchecked ? unchecked : int32_t(c.value));
+        EXPECT_EQ(op.seg_override, c.seg_override);
+    }
+};
+
+TEST_F(ParseOperand, TypicalTexts) {
+    const OperandCase cases[] = {
+        {"AL", 1, 0, REG, B, 0, 3, ANY, 0},
+        {"SI", 1, 0, REG, W, 6, 3, ANY, 0},
+        {"BH", 1, 0, REG, B, 7, 3, ANY, 0},
+        {"SP", 1, 0, REG, W, 4, 3, ANY, 0},
+        {"DS", 1, 0, SEG, W, 3, 3, ANY, 0},
+        {"ES", 1, 0, SEG, W, 0, 3, ANY, 0},
+        {"100", 1, 0, IMM, B, IMM_NUMBER, 0x55, 100, 0},
+        {"-129", 1, 0, IMM, W, IMM_NUMBER, 0x55, -129, 0},
+        {"-128", 1, 0, IMM, B, IMM_NUMBER, 0x55, -128, 0},
+        {"255", 1, 0, IMM, B, IMM_NUMBER, 0x55, 255, 0},
+        {"256", 1, 0, IMM, W, IMM_NUMBER, 0x55, 256, 0},
+        {"+5", 1, 0, IMM, B, IMM_NUMBER, 0x55, 5, 0},
+        {"0FFH", 1, 0, IMM, B, IMM_NUMBER, 0x55, 255, 0},
+        {"5+3", 1, 0, IMM, B, IMM_NUMBER, 0x55, 5, 0},
+        {"X", 1, 0, IMM, W, IMM_SYMBOL, 0x55, 0x0104, 0},
+        {"-X", 1, 0, IMM, W, IMM_SYMBOL, 0x55, -0x0104, 0},
+        {"-AX", 1, 0, IMM, B, IMM_SYMBOL, 0x55, -7, 0},
+        {"$", 1, 0, IMM, NONE, IMM_LOCATION, 0x55, 0x100, 0},
+        {"$-2", 1, 0, IMM, NONE, IMM_LOCATION, 0x55, 0xFE, 0},
+        {"$+FFH", 1, 0, IMM, NONE, IMM_LOCATION, 0x55, 0x1FF, 0},
+        {"$+0FFH", 1, 0, IMM, NONE, IMM_LOCATION, 0x55, 0x1FF, 0},
+        {"$+3+4", 1, 0, IMM, NONE, IMM_LOCATION, 0x55, 0x103, 0},
+        {"$+3X", 1, ERR_INVALID_NUMBER, IMM, NONE, IMM_LOCATION, 0x55, ANY, 0},
+        {"-$", 1, 0, IMM, NONE, IMM_LOCATION, 0x55, 0x100, 0},
+        {"\x1b" "W$", 1, 0, IMM, W, IMM_LOCATION, 0x55, 0x100, 0},
+        {"$X", 1, ERR_SYNTAX, IMM, NONE, IMM_LOCATION, 0x55, ANY, 0},
+        {"1234H:10H", 1, 0, IMM, D, IMM_NUMBER, 0x55, 0x12340010, 0},
+        {"1234H:X", 1, 0, IMM, D, IMM_NUMBER, 0x55, 0x12340104, 0},
+        {"X:1FFFFH", 1, 0, IMM, D, IMM_SYMBOL, 0x55, 0x0104FFFF, 0},
+        {"-1234H:10H", 1, 0, IMM, W, IMM_NUMBER, 0x55, -0x1234, 0},
+        {"[BX]", 1, 0, MEM, NONE, 7, 0, 0, 0},
+        {"[BP]", 1, 0, MEM, NONE, 6, 1, 0, 0},
+        {"[SI]", 1, 0, MEM, NONE, 4, 0, 0, 0},
+        {"[DI]", 1, 0, MEM, NONE, 5, 0, 0, 0},
+        {"[BX+SI]", 1, 0, MEM, NONE, 0, 0, 0, 0},
+        {"[BX+DI]", 1, 0, MEM, NONE, 1, 0, 0, 0},
+        {"[BP+SI]", 1, 0, MEM, NONE, 2, 0, 0, 0},
+        {"[BP+DI]", 1, 0, MEM, NONE, 3, 0, 0, 0},
+        {"[SI+BX]", 1, 0, MEM, NONE, 0, 0, 0, 0},
+        {"[DI+BX]", 1, 0, MEM, NONE, 1, 0, 0, 0},
+        {"[SI+BP]", 1, 0, MEM, NONE, 2, 0, 0, 0},
+        {"[DI+BP]", 1, 0, MEM, NONE, 3, 0, 0, 0},
+        {"[BP+DI+10]", 1, 0, MEM, NONE, 3, 1, 10, 0},
+        {"[BX+SI+4]", 1, 0, MEM, NONE, 0, 1, 4, 0},
+        {"[SI-200]", 1, 0, MEM, NONE, 4, 2, -200, 0},
+        {"[BP+0]", 1, 0, MEM, NONE, 6, 1, 0, 0},
+        {"[BX+0]", 1, 0, MEM, NONE, 7, 0, 0, 0},
+        {"[BX+127]", 1, 0, MEM, NONE, 7, 1, 127, 0},
+        {"[BX+128]", 1, 0, MEM, NONE, 7, 2, 128, 0},
+        {"[BX-128]", 1, 0, MEM, NONE, 7, 1, -128, 0},
+        {"[BX-129]", 1, 0, MEM, NONE, 7, 2, -129, 0},
+        {"[BX+X]", 1, 0, MEM, NONE, 7, 2, 0x104, 0},
+        {"[X]", 1, 0, MEM, NONE, 6, 0, 0x0104, 0},
+        {"[5]", 1, 0, MEM, NONE, 6, 0, 5, 0},
+        {"[-5]", 1, 0, MEM, NONE, 6, 0, -5, 0},
+        {"[+X]", 1, 0, MEM, NONE, 6, 0, 0x104, 0},
+        {"[BXX]", 1, 0, MEM, NONE, 6, 0, 0x300, 0},
+        {"[BX]]", 1, 0, MEM, NONE, 7, 0, 0, 0},
+        {"[BX][SI]", 1, 0, MEM, NONE, 7, 0, 0, 0},
+        {"ES:[DI]", 1, 0, MEM, NONE, 5, 0, 0, 0x26},
+        {"CS:[5]", 1, 0, MEM, NONE, 6, 0, 5, 0x2E},
+        {"SS:[BP]", 1, 0, MEM, NONE, 6, 1, 0, 0x36},
+        {"DS:\x1b" "B[SI]", 1, 0, MEM, B, 4, 0, 0, 0x3E},
+        {"\x1b" "W[BX+2]", 1, 0, MEM, W, 7, 1, 2, 0},
+        {"\x1b" "B" "X", 1, 0, MEM, B, 6, 0, 0x0104, 0},
+        {"\x1b" "O" "X", 1, 0, IMM, W, IMM_SYMBOL, 0x55, 0x0104, 0},
+        {"\x1b" "O" "5", 1, 0, IMM, B, IMM_NUMBER, 0x55, 5, 0},
+        {"\x1b" "F" "X", 1, 0, MEM, F, 6, 0, 0x0104, 0},
+        {"\x1b" "N" "X", 1, 0, MEM, N, 6, 0, 0x0104, 0},
+        {"\x1b" "D[BX]", 1, 0, MEM, D, 7, 0, 0, 0},
+        {"\x1b" "W" "5", 1, 0, MEM, W, 6, 0, 5, 0},
+        {"\x1b" "B" "AX", 1, 0, REG, W, 0, 3, ANY, 0},
+        {"\x1b" "F" "1000H:20H", 1, 0, MEM, D, 6, 0, 0x10000020, 0},
+        {"\x1b", 1, ERR_SYMBOL_NOT_DEFINED, IMM, NONE, IMM_SYMBOL, ANY, ANY, 0},
+    };
+    for (const OperandCase& c : cases) check(c);
+}
+
+TEST_F(ParseOperand, ForwardReferencesAndErrors) {
+    const OperandCase cases[] = {
+        {"LATER", 0, 0, IMM, B, IMM_SYMBOL, 0x55, -1, 0},
+        {"LATER", 1, ERR_SYMBOL_NOT_DEFINED, IMM, ANY, IMM_SYMBOL, ANY, 0, 0},
+        {"-LATER", 0, 0, IMM, B, IMM_SYMBOL, 0x55, -1, 0},
+        {"[LATER]", 0, 0, MEM, NONE, 6, 0, -1, 0},
+        {"[-LATER]", 0, 0, MEM, NONE, 6, 0, -1, 0},
+        {"[BX+LATER]", 0, 0, MEM, NONE, 7, 2, -32768, 0},
+        {"[BP-LATER]", 0, 0, MEM, NONE, 6, 2, -32768, 0},
+        {"[BX+LATER]", 1, ERR_SYMBOL_NOT_DEFINED, MEM, NONE, 7, ANY, 0, 0},
+        {"\x1b" "W" "LATER", 0, 0, MEM, W, 6, 0, -1, 0},
+        {"LATER:5", 0, 0, IMM, D, IMM_SYMBOL, 0x55, int32_t(0xFFFF0005), 0},
+        {"5:LATER", 0, 0, IMM, D, IMM_NUMBER, 0x55, 0x0005FFFF, 0},
+        {"", 0, 0, IMM, B, IMM_SYMBOL, 0x55, -1, 0},
+        {"", 1, ERR_SYMBOL_NOT_DEFINED, IMM, ANY, IMM_SYMBOL, ANY, 0, 0},
+        {"ES:AX", 1, ERR_SYNTAX, ANY, NONE, ANY, ANY, ANY, 0x26},
+        {"ES:5", 1, ERR_SYNTAX, ANY, NONE, ANY, ANY, ANY, 0x26},
+        {"\x1b" "W" "ES:[DI]", 1, ERR_SYMBOL_NOT_DEFINED, MEM, W, 6, 0, 0, 0},
+        {"[BX", 1, ERR_SYNTAX, ANY, NONE, ANY, ANY, ANY, 0},
+        {"[BX+4+SI]", 1, ERR_SYNTAX, MEM, NONE, 7, 1, 4, 0},
+        {"[X+2]", 1, ERR_SYNTAX, MEM, NONE, 6, 0, 0x104, 0},
+        {"[BX+12X]", 1, ERR_INVALID_NUMBER, MEM, NONE, 7, 0x55, ANY, 0},
+        {"[BX+12B]", 1, ERR_INVALID_BINARY, MEM, NONE, 7, 0x55, ANY, 0},
+        {"18O", 1, ERR_INVALID_OCTAL, IMM, NONE, IMM_NUMBER, 0x55, ANY, 0},
+        {"AXE", 1, ERR_SYMBOL_NOT_DEFINED, IMM, ANY, IMM_SYMBOL, ANY, 0, 0},
+        {"AX+1", 1, 0, IMM, B, IMM_SYMBOL, 0x55, 7, 0},
+    };
+    for (const OperandCase& c : cases) check(c);
+}
+
+struct OperandsCase {
+    const char* text;
+    int pass;
+    int result;
+    int count;
+};
+
+TEST_F(ParseOperand, OperandCountsAndSplitting) {
+    const OperandsCase cases[] = {
+        {"", 1, 0, 0},
+        {"AX", 1, 0, 1},
+        {"AX,", 1, 0, 1},
+        {"AX,BX", 1, 0, 2},
+        {",AX", 0, 0, 2},
+        {",AX", 1, ERR_SYMBOL_NOT_DEFINED, 2},
+        {"AX,BX,CX", 1, ERR_EXTRA_OPERAND, 1},
+        {"AL,'A'", 1, ERR_INVALID_CHARACTER, 0},
+        {"al,bl", 1, ERR_INVALID_CHARACTER, 0},
+        {"AX,[BX", 1, ERR_SYNTAX, 2},
+    };
+    for (const OperandsCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        pass_index = c.pass;
+        char text[OPERAND_CAPACITY];
+        std::strcpy(text, c.text);
+        EXPECT_EQ(parse_operands(text), c.result);
+        EXPECT_EQ(operand_count, c.count);
+    }
+}
+
+TEST_F(ParseOperand, MemoryDisplacementIsCopiedIntoDst) {
+    pass_index = 1;
+    char text[OPERAND_CAPACITY] = "AX,[SI+6]";
+    ASSERT_EQ(parse_operands(text), 0);
+    EXPECT_EQ(dst.kind, KIND_REGISTER);
+    EXPECT_EQ(dst.reg, 0);
+    EXPECT_EQ(dst.value, 6);
+    EXPECT_EQ(src.reg, 4);
+    EXPECT_STREQ(text, "AX");  // the comma became the first operand's end
+
+    std::strcpy(text, "[BX+2],5");
+    ASSERT_EQ(parse_operands(text), 0);
+    EXPECT_EQ(dst.value, 2);
+    EXPECT_EQ(src.value, 5);
+
+    std::strcpy(text, "AX,BX");
+    ASSERT_EQ(parse_operands(text), 0);
+    EXPECT_EQ(dst.size, SIZE_WORD);
+    EXPECT_EQ(src.kind, KIND_REGISTER);
+    EXPECT_EQ(src.reg, 3);
+}
+
+}  // namespace
