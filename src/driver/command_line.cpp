@@ -4,6 +4,7 @@
 
 #include "driver/driver.h"
 #include "output/output.h"
+#include "parse/parse.h"
 #include "symbols/symbols.h"
 
 namespace vexa {
@@ -146,6 +147,7 @@ void reset_run_state(FILE* out, FILE* err) {
     reset_diagnostics(out, err);
     release_source();
     symtab_free();
+    reset_operands();
     reset_listing();
 }
 

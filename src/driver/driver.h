@@ -122,10 +122,23 @@ const char* error_message(int code);
 int reported_error_count();
 void reset_diagnostics(FILE* out, FILE* err);
 
-// ---- Directive data (DB, DW) ----------------------------------------------------
+// ---- Directives ------------------------------------------------------------------
 
+// The bytes of the current DB or DW statement.
 constexpr int DATA_CAPACITY = 128;
 extern uint8_t data_buf[DATA_CAPACITY];
 extern uint8_t data_len;
+
+int parse_db_list(char* text);
+int parse_dw_list(char* text);
+
+// Directive handlers, reached like instructions through the mnemonic trie.
+struct Mnemonic;
+int directive_db(const Mnemonic&);
+int directive_dw(const Mnemonic&);
+int directive_ds(const Mnemonic&);
+int directive_equ(const Mnemonic&);
+int directive_org(const Mnemonic&);
+int directive_end(const Mnemonic&);
 
 }  // namespace vexa

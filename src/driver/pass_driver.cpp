@@ -18,8 +18,6 @@ int deferred_error;
 FILE* object_file;
 FILE* listing_file;
 char listing_line[LINE_CAPACITY];
-uint8_t data_buf[DATA_CAPACITY];
-uint8_t data_len;
 
 namespace {
 
@@ -33,11 +31,17 @@ void fatal(const char* message) {
     stopped = true;
 }
 
+void report_write_error() {
+    std::fprintf(console_err, "Object file write error. (%d)\n", object_error_number);
+    stopped = true;
+}
+
+// Closes what is open. The object file's buffered bytes reach the disk only
+// now, so a failure here is a write error like any other.
 void close_files() {
     if (listing_file) std::fclose(listing_file);
-    if (object_file) std::fclose(object_file);
     listing_file = nullptr;
-    object_file = nullptr;
+    if (object_file && close_object_file() != 0 && !stopped) report_write_error();
 }
 
 bool open_files() {
@@ -100,7 +104,7 @@ Action act_on_org(int32_t target) {
         report_error(ERR_INVALID_NUMBER);
         return Action::DONE;
     }
-    return emitted(emit_gap(target - location_counter));
+    return emitted(emit_gap(int64_t(target) - location_counter));
 }
 
 Action act_on_result(int result, int fields) {
@@ -185,8 +189,7 @@ LoopEnd run_statement_loop() {
         list_statement();
         deferred_error = 0;
         if (action == Action::WRITE_FAILED) {
-            std::fprintf(console_err, "Object file write error. (%d)\n", object_error_number);
-            stopped = true;
+            report_write_error();
             return LoopEnd::STOPPED;
         }
         if (result == STMT_END) return LoopEnd::END_DIRECTIVE;
@@ -210,7 +213,7 @@ bool run_pass() {
         std::fputs("Not found 'END' directive.\n", console_err);
     }
     if (pass_index == 1) close_files();
-    return true;
+    return !stopped;
 }
 
 }  // namespace

@@ -8,14 +8,63 @@
 
 namespace vexa {
 
+// ---- Code buffer ----------------------------------------------------------------
+
 constexpr int CODE_CAPACITY = 8;
 
 // The current instruction's bytes, without any segment-override prefix.
 extern uint8_t code_buf[CODE_CAPACITY];
 extern uint8_t code_len;
 
+void put_byte(int32_t value);  // appends the low byte
+void put_word(int32_t value);  // appends the low 16 bits, low byte first
+
+// ---- Mnemonic dispatch ----------------------------------------------------------
+
+struct Mnemonic;
+using MnemonicHandler = int (*)(const Mnemonic&);
+
+// One accepted mnemonic: the letters that select its trie slot, the ending
+// accepted after them, and the handler with the opcode it encodes.
+struct Mnemonic {
+    const char* slot;  // two or three letters
+    const char* rest;  // accepted ending; null accepts any ending
+    MnemonicHandler handler;
+    uint8_t opcode;
+    uint8_t extension;  // ModRM /digit, or the second byte of a fixed encoding
+};
+
 // Selects the handler of `mnemonic` (upper case, at most 8 characters) and
 // answers 0 with the bytes in code_buf, a StatementCode, or an ErrorCode.
 int dispatch_mnemonic(const char* mnemonic);
+
+// The accepted mnemonic spelled `text`, or null.
+const Mnemonic* find_mnemonic(const char* text);
+
+// ---- Shared ModRM encoders ------------------------------------------------------
+
+// Register with register or memory; bit 0 of `opcode` becomes the width and
+// bit 1 the direction.
+int encode_reg_rm(uint8_t opcode);
+// Segment register with register or memory (0x8E into, 0x8C out of one).
+int encode_sreg_move(uint8_t opcode);
+// One register or memory operand with the /digit in bits 5-3 of `modrm_template`.
+int encode_rm_ext(uint8_t opcode, uint8_t modrm_template);
+// The immediate forms of the arithmetic and logic group.
+int encode_alu_immediate(uint8_t accumulator_opcode, uint8_t group_opcode, uint8_t modrm_template);
+
+// An unsized operand takes the other's size; two different sizes, or none, fail.
+int agree_sizes();
+// Appends the displacement that the ModRM byte `modrm` calls for (from dst.value).
+void put_displacement(uint8_t modrm);
+bool fits_byte_immediate(int32_t value);
+
+// ---- Mnemonic handlers, defined in the family files -------------------------------
+
+// Handlers of instruction families that are not assembled yet.
+int family_not_built(const Mnemonic&);
+
+// Fixed encodings: one or two bytes, no operands.
+int fixed_encoding(const Mnemonic&);
 
 }  // namespace vexa

@@ -1,25 +1,53 @@
-// Object image writer. Nothing produces bytes yet: the location counter
-// advances and the object file stays empty.
+// The object image: statement bytes written in order, gaps skipped forward.
+#include <cerrno>
+
 #include "driver/driver.h"
+#include "encode/encode.h"
 #include "output/output.h"
 
 namespace vexa {
 
 int object_error_number;
 
+namespace {
+
+// The location counter has no 64 KiB limit; beyond 32 bits it wraps.
+void advance_location(int64_t count) { location_counter = int32_t(uint32_t(location_counter) + uint32_t(count)); }
+
+int write_bytes(const uint8_t* bytes, size_t count) {
+    if (pass_index == 1 && std::fwrite(bytes, 1, count, object_file) != count) {
+        object_error_number = errno;
+        return -1;
+    }
+    advance_location(int64_t(count));
+    return 0;
+}
+
+}  // namespace
+
 int emit_code(uint8_t count) {
-    location_counter += count;
+    // One prefix at most: the first operand's override wins.
+    uint8_t prefix = dst.seg_override ? dst.seg_override : src.seg_override;
+    if (prefix && write_bytes(&prefix, 1) != 0) return -1;
+    return write_bytes(code_buf, count);
+}
+
+int emit_data(uint8_t count) { return write_bytes(data_buf, count); }
+
+int emit_gap(int64_t count) {
+    if (pass_index == 1 && std::fseek(object_file, long(count), SEEK_CUR) != 0) {
+        object_error_number = errno;
+        return -1;
+    }
+    advance_location(count);
     return 0;
 }
 
-int emit_data(uint8_t count) {
-    location_counter += count;
-    return 0;
-}
-
-int emit_gap(int32_t count) {
-    location_counter += count;
-    return 0;
+int close_object_file() {
+    int result = std::fclose(object_file);
+    object_file = nullptr;
+    if (result != 0) object_error_number = errno;
+    return result == 0 ? 0 : -1;
 }
 
 }  // namespace vexa

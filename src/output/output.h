@@ -10,8 +10,11 @@ namespace vexa {
 // the system's error number in object_error_number.
 int emit_code(uint8_t count);
 int emit_data(uint8_t count);
-int emit_gap(int32_t count);
+int emit_gap(int64_t count);
 extern int object_error_number;
+
+// Flushes and closes object_file; a negative answer is a failed write, as above.
+int close_object_file();
 
 // Writes the current statement's listing lines (second pass, with -l only).
 void list_statement();

@@ -230,6 +230,12 @@ int parse_operand(const char* text, Operand& operand) {
     return parse_value(p, operand, sized, is_signed, minus);
 }
 
+void reset_operands() {
+    dst = Operand{};
+    src = Operand{};
+    operand_count = 0;
+}
+
 int parse_operands(char* text) {
     operand_count = 0;
     if (int result = check_operand_chars(text)) return result;

@@ -98,4 +98,7 @@ int parse_operands(char* text);
 int split_operands(char* text, const char** first, const char** second);
 int parse_operand(const char* text, Operand& operand);
 
+// Clears the operands left by an earlier run.
+void reset_operands();
+
 }  // namespace vexa

@@ -1,0 +1,215 @@
+// Every accepted mnemonic, and the three-level letter trie that selects one.
+#include <cstring>
+
+#include "encode/encode.h"
+
+namespace vexa {
+
+namespace {
+
+// The accepted mnemonics, grouped by trie slot: the two or three letters the
+// trie selects, the ending its handler accepts, the handler, the opcode and
+// the ModRM /digit (or the second byte of a fixed encoding). Rows of one slot
+// stand together.
+constexpr Mnemonic mnemonic_table[] = {
+    // slot  rest   handler              opcode extension
+    {"AAA", "", fixed_encoding, 0x37, 0},
+    {"AAD", "", fixed_encoding, 0xD5, 0x0A},
+    {"AAM", "", fixed_encoding, 0xD4, 0x0A},
+    {"AAS", "", fixed_encoding, 0x3F, 0},
+    {"ADC", "", family_not_built, 0x10, 2},
+    {"ADD", "", family_not_built, 0x00, 0},
+    {"AND", "", family_not_built, 0x20, 4},
+    {"CAL", "L", family_not_built, 0xE8, 2},
+    {"CBW", "", fixed_encoding, 0x98, 0},
+    {"CLC", "", fixed_encoding, 0xF8, 0},
+    {"CLD", "", fixed_encoding, 0xFC, 0},
+    {"CLI", "", fixed_encoding, 0xFA, 0},
+    {"CMC", "", fixed_encoding, 0xF5, 0},
+    {"CMP", "", family_not_built, 0x38, 7},
+    {"CMP", "S", family_not_built, 0xA6, 0},
+    {"CMP", "SB", family_not_built, 0xA6, 0},
+    {"CMP", "SW", family_not_built, 0xA7, 0},
+    {"CWD", "", fixed_encoding, 0x99, 0},
+    {"DAA", "", fixed_encoding, 0x27, 0},
+    {"DAS", "", fixed_encoding, 0x2F, 0},
+    {"DB", "", directive_db, 0, 0},
+    {"DEC", "", family_not_built, 0xFE, 1},
+    {"DIV", "", family_not_built, 0xF6, 6},
+    {"DS", "", directive_ds, 0, 0},
+    {"DW", "", directive_dw, 0, 0},
+    {"END", nullptr, directive_end, 0, 0},
+    {"EQU", nullptr, directive_equ, 0, 0},
+    {"ESC", "", family_not_built, 0xD8, 0},
+    {"HLT", "", fixed_encoding, 0xF4, 0},
+    {"IDI", "V", family_not_built, 0xF6, 7},
+    {"IMU", "L", family_not_built, 0xF6, 5},
+    {"IN", "", family_not_built, 0xE4, 0},
+    {"INC", "", family_not_built, 0xFE, 0},
+    {"INT", "", family_not_built, 0xCD, 0},
+    {"INT", "O", family_not_built, 0xCE, 0},
+    {"IRE", "T", family_not_built, 0xCF, 0},
+    {"JA", "", family_not_built, 0x77, 0},
+    {"JAE", "", family_not_built, 0x73, 0},
+    {"JB", "", family_not_built, 0x72, 0},
+    {"JBE", "", family_not_built, 0x76, 0},
+    {"JC", "", family_not_built, 0x72, 0},
+    {"JCX", "Z", family_not_built, 0xE3, 0},
+    {"JE", "", family_not_built, 0x74, 0},
+    {"JG", "", family_not_built, 0x7F, 0},
+    {"JGE", "", family_not_built, 0x7D, 0},
+    {"JL", "", family_not_built, 0x7C, 0},
+    {"JLE", "", family_not_built, 0x7E, 0},
+    {"JMP", "", family_not_built, 0xE9, 4},
+    {"JNA", "", family_not_built, 0x76, 0},
+    {"JNA", "E", family_not_built, 0x72, 0},
+    {"JNB", "", family_not_built, 0x73, 0},
+    {"JNB", "E", family_not_built, 0x77, 0},
+    {"JNC", "", family_not_built, 0x73, 0},
+    {"JNE", "", family_not_built, 0x75, 0},
+    {"JNG", "", family_not_built, 0x7E, 0},
+    {"JNG", "E", family_not_built, 0x7C, 0},
+    {"JNL", "", family_not_built, 0x7D, 0},
+    {"JNL", "E", family_not_built, 0x7F, 0},
+    {"JNO", "", family_not_built, 0x71, 0},
+    {"JNP", "", family_not_built, 0x7B, 0},
+    {"JNS", "", family_not_built, 0x79, 0},
+    {"JNZ", "", family_not_built, 0x75, 0},
+    {"JO", "", family_not_built, 0x70, 0},
+    {"JP", "", family_not_built, 0x7A, 0},
+    {"JPE", "", family_not_built, 0x7A, 0},
+    {"JPO", "", family_not_built, 0x7B, 0},
+    {"JS", "", family_not_built, 0x78, 0},
+    {"JZ", "", family_not_built, 0x74, 0},
+    {"LAH", "F", family_not_built, 0x9F, 0},
+    {"LDS", "", family_not_built, 0xC5, 0},
+    {"LEA", "", family_not_built, 0x8D, 0},
+    {"LES", "", family_not_built, 0xC4, 0},
+    {"LOC", "K", family_not_built, 0xF0, 0},
+    {"LOD", "S", family_not_built, 0xAC, 0},
+    {"LOD", "SB", family_not_built, 0xAC, 0},
+    {"LOD", "SW", family_not_built, 0xAD, 0},
+    {"LOO", "P", family_not_built, 0xE2, 0},
+    {"LOO", "PE", family_not_built, 0xE1, 0},
+    {"LOO", "PZ", family_not_built, 0xE1, 0},
+    {"LOO", "PNE", family_not_built, 0xE0, 0},
+    {"LOO", "PNZ", family_not_built, 0xE0, 0},
+    {"MOV", "", family_not_built, 0x88, 0},
+    {"MOV", "S", family_not_built, 0xA4, 0},
+    {"MOV", "SB", family_not_built, 0xA4, 0},
+    {"MOV", "SW", family_not_built, 0xA5, 0},
+    {"MUL", "", family_not_built, 0xF6, 4},
+    {"NEG", "", family_not_built, 0xF6, 3},
+    {"NOP", "", fixed_encoding, 0x90, 0},
+    {"NOT", "", family_not_built, 0xF6, 2},
+    {"OR", "", family_not_built, 0x08, 1},
+    {"ORG", nullptr, directive_org, 0, 0},
+    {"OUT", "", family_not_built, 0xE6, 0},
+    {"POP", "", family_not_built, 0x58, 0},
+    {"POP", "F", family_not_built, 0x9D, 0},
+    {"PUS", "H", family_not_built, 0x50, 6},
+    {"PUS", "HF", family_not_built, 0x9C, 0},
+    {"RCL", "", family_not_built, 0xD0, 2},
+    {"RCR", "", family_not_built, 0xD0, 3},
+    {"REP", "", family_not_built, 0xF3, 0},
+    {"REP", "E", family_not_built, 0xF3, 0},
+    {"REP", "Z", family_not_built, 0xF3, 0},
+    {"REP", "NE", family_not_built, 0xF2, 0},
+    {"REP", "NZ", family_not_built, 0xF2, 0},
+    {"RET", "", family_not_built, 0xC3, 0},
+    {"RET", "N", family_not_built, 0xC3, 0},
+    {"RET", "F", family_not_built, 0xCB, 0},
+    {"ROL", "", family_not_built, 0xD0, 0},
+    {"ROR", "", family_not_built, 0xD0, 1},
+    {"SAH", "F", family_not_built, 0x9E, 0},
+    {"SAL", "", family_not_built, 0xD0, 4},
+    {"SAR", "", family_not_built, 0xD0, 7},
+    {"SBB", "", family_not_built, 0x18, 3},
+    {"SCA", "S", family_not_built, 0xAE, 0},
+    {"SCA", "SB", family_not_built, 0xAE, 0},
+    {"SCA", "SW", family_not_built, 0xAF, 0},
+    {"SEG", "", family_not_built, 0x26, 0},
+    {"SHL", "", family_not_built, 0xD0, 4},
+    {"SHR", "", family_not_built, 0xD0, 5},
+    {"STC", "", fixed_encoding, 0xF9, 0},
+    {"STD", "", fixed_encoding, 0xFD, 0},
+    {"STI", "", fixed_encoding, 0xFB, 0},
+    {"STO", "S", family_not_built, 0xAA, 0},
+    {"STO", "SB", family_not_built, 0xAA, 0},
+    {"STO", "SW", family_not_built, 0xAB, 0},
+    {"SUB", "", family_not_built, 0x28, 5},
+    {"TES", "T", family_not_built, 0x84, 0},
+    {"WAI", "T", family_not_built, 0x9B, 0},
+    {"XCH", "G", family_not_built, 0x86, 0},
+    {"XLA", "T", family_not_built, 0xD7, 0},
+    {"XOR", "", family_not_built, 0x30, 6},
+};
+constexpr int MNEMONIC_COUNT = int(sizeof mnemonic_table / sizeof mnemonic_table[0]);
+
+constexpr bool same_slot(const char* a, const char* b) {
+    for (; *a || *b; ++a, ++b) {
+        if (*a != *b) return false;
+    }
+    return true;
+}
+
+// Slot numbers of a trie level: 0 for the end of the text, 1 to 26 for A to Z.
+constexpr int END_OF_TEXT = 0;
+constexpr int letter_slot(char c) { return c - 'A' + 1; }
+constexpr int LETTERS = 26;
+
+// Three levels indexed by the first, second and third letter (or the end of
+// the text after two). A cell holds the position of its slot's first row in
+// mnemonic_table plus one, or 0 where no mnemonic begins with those letters.
+struct MnemonicTrie {
+    uint8_t first_row[LETTERS][LETTERS][LETTERS + 1];
+};
+
+constexpr MnemonicTrie build_trie() {
+    MnemonicTrie trie{};
+    for (int i = MNEMONIC_COUNT - 1; i >= 0; --i) {
+        const char* slot = mnemonic_table[i].slot;
+        int third = slot[2] ? letter_slot(slot[2]) : END_OF_TEXT;
+        trie.first_row[letter_slot(slot[0]) - 1][letter_slot(slot[1]) - 1][third] = uint8_t(i + 1);
+    }
+    return trie;
+}
+constexpr MnemonicTrie mnemonic_trie = build_trie();
+
+constexpr int count_slots() {
+    int slots = 0;
+    for (int i = 0; i < MNEMONIC_COUNT; ++i) {
+        if (i == 0 || !same_slot(mnemonic_table[i].slot, mnemonic_table[i - 1].slot)) ++slots;
+    }
+    return slots;
+}
+static_assert(MNEMONIC_COUNT == 130, "130 accepted mnemonics");
+static_assert(count_slots() == 101, "in 101 trie slots, each slot's rows together");
+
+}  // namespace
+
+const Mnemonic* find_mnemonic(const char* text) {
+    if (!is_upper(text[0]) || !is_upper(text[1])) return nullptr;
+    int third = END_OF_TEXT;
+    const char* rest = text + 2;
+    if (*rest) {
+        if (!is_upper(*rest)) return nullptr;
+        third = letter_slot(*rest++);
+    }
+    int first = mnemonic_trie.first_row[letter_slot(text[0]) - 1][letter_slot(text[1]) - 1][third] - 1;
+    if (first < 0) return nullptr;
+    for (int i = first; i < MNEMONIC_COUNT && same_slot(mnemonic_table[i].slot, mnemonic_table[first].slot); ++i) {
+        const Mnemonic& candidate = mnemonic_table[i];
+        if (!candidate.rest || std::strcmp(candidate.rest, rest) == 0) return &candidate;
+    }
+    return nullptr;
+}
+
+int dispatch_mnemonic(const char* mnemonic) {
+    const Mnemonic* found = find_mnemonic(mnemonic);
+    return found ? found->handler(*found) : ERR_INVALID_OPCODE;
+}
+
+int family_not_built(const Mnemonic&) { return ERR_INVALID_OPCODE; }
+
+}  // namespace vexa

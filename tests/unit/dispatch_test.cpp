@@ -1,0 +1,77 @@
+// Which spellings reach a mnemonic handler, and which are invalid.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "encode/encode.h"
+
+namespace {
+
+using namespace vexa;
+
+// Every mnemonic the assembler accepts, with the slot that must serve it.
+const char* const accepted[][2] = {
+    {"AAA", "AAA"}, {"AAD", "AAD"}, {"AAM", "AAM"}, {"AAS", "AAS"}, {"ADC", "ADC"}, {"ADD", "ADD"},
+    {"AND", "AND"}, {"CALL", "CAL"}, {"CBW", "CBW"}, {"CLC", "CLC"}, {"CLD", "CLD"}, {"CLI", "CLI"},
+    {"CMC", "CMC"}, {"CMP", "CMP"}, {"CMPS", "CMP"}, {"CMPSB", "CMP"}, {"CMPSW", "CMP"}, {"CWD", "CWD"},
+    {"DAA", "DAA"}, {"DAS", "DAS"}, {"DB", "DB"}, {"DEC", "DEC"}, {"DIV", "DIV"}, {"DS", "DS"},
+    {"DW", "DW"}, {"END", "END"}, {"EQU", "EQU"}, {"ESC", "ESC"}, {"HLT", "HLT"}, {"IDIV", "IDI"},
+    {"IMUL", "IMU"}, {"IN", "IN"}, {"INC", "INC"}, {"INT", "INT"}, {"INTO", "INT"}, {"IRET", "IRE"},
+    {"JA", "JA"}, {"JAE", "JAE"}, {"JB", "JB"}, {"JBE", "JBE"}, {"JC", "JC"}, {"JCXZ", "JCX"},
+    {"JE", "JE"}, {"JG", "JG"}, {"JGE", "JGE"}, {"JL", "JL"}, {"JLE", "JLE"}, {"JMP", "JMP"},
+    {"JNA", "JNA"}, {"JNAE", "JNA"}, {"JNB", "JNB"}, {"JNBE", "JNB"}, {"JNC", "JNC"}, {"JNE", "JNE"},
+    {"JNG", "JNG"}, {"JNGE", "JNG"}, {"JNL", "JNL"}, {"JNLE", "JNL"}, {"JNO", "JNO"}, {"JNP", "JNP"},
+    {"JNS", "JNS"}, {"JNZ", "JNZ"}, {"JO", "JO"}, {"JP", "JP"}, {"JPE", "JPE"}, {"JPO", "JPO"},
+    {"JS", "JS"}, {"JZ", "JZ"}, {"LAHF", "LAH"}, {"LDS", "LDS"}, {"LEA", "LEA"}, {"LES", "LES"},
+    {"LOCK", "LOC"}, {"LODS", "LOD"}, {"LODSB", "LOD"}, {"LODSW", "LOD"}, {"LOOP", "LOO"},
+    {"LOOPE", "LOO"}, {"LOOPZ", "LOO"}, {"LOOPNE", "LOO"}, {"LOOPNZ", "LOO"}, {"MOV", "MOV"},
+    {"MOVS", "MOV"}, {"MOVSB", "MOV"}, {"MOVSW", "MOV"}, {"MUL", "MUL"}, {"NEG", "NEG"}, {"NOP", "NOP"},
+    {"NOT", "NOT"}, {"OR", "OR"}, {"ORG", "ORG"}, {"OUT", "OUT"}, {"POP", "POP"}, {"POPF", "POP"},
+    {"PUSH", "PUS"}, {"PUSHF", "PUS"}, {"RCL", "RCL"}, {"RCR", "RCR"}, {"REP", "REP"}, {"REPE", "REP"},
+    {"REPZ", "REP"}, {"REPNE", "REP"}, {"REPNZ", "REP"}, {"RET", "RET"}, {"RETF", "RET"}, {"RETN", "RET"},
+    {"ROL", "ROL"}, {"ROR", "ROR"}, {"SAHF", "SAH"}, {"SAL", "SAL"}, {"SAR", "SAR"}, {"SBB", "SBB"},
+    {"SCAS", "SCA"}, {"SCASB", "SCA"}, {"SCASW", "SCA"}, {"SEG", "SEG"}, {"SHL", "SHL"}, {"SHR", "SHR"},
+    {"STC", "STC"}, {"STD", "STD"}, {"STI", "STI"}, {"STOS", "STO"}, {"STOSB", "STO"}, {"STOSW", "STO"},
+    {"SUB", "SUB"}, {"TEST", "TES"}, {"WAIT", "WAI"}, {"XCHG", "XCH"}, {"XLAT", "XLA"}, {"XOR", "XOR"},
+    {"ENDS", "END"}, {"ENDP", "END"}, {"EQUATE", "EQU"}, {"ORGAN", "ORG"}, {"ORGX", "ORG"},
+};
+
+TEST(Dispatch, EveryAcceptedMnemonicReachesItsSlot) {
+    for (const auto& [text, slot] : accepted) {
+        const Mnemonic* found = find_mnemonic(text);
+        ASSERT_NE(found, nullptr) << text;
+        EXPECT_STREQ(found->slot, slot) << text;
+    }
+}
+
+TEST(Dispatch, MisspellingsAreInvalid) {
+    const char* const invalid[] = {
+        "A",    "Z",     "AD",    "MO",     "XX",    "ADDX",  "MOVE",   "MOVSX", "PUSHA", "JNAEX", "LOOPN",
+        "LOOPNX", "REPNX", "REPN", "REPNEX", "IRE",  "IREX",  "IRETD",  "INTX",  "XLATB", "AD1",   "MO1",
+        "1ADD", "INT3",  "CALLF", "JMPF",   "DBX",   "DSS",   "MOVSD",  "MOVSBX", "LODSX", "JCX",   "JNAX",
+        "RETX", "RETNF", "LOCKX", "WAITX",  "CMPSBX", "TES",  "TESTS",  "PUS",   "PUSHFX", "POPFX", "LAH",
+        "SHLX", "NOPE",  "A\x80", "\xC1" "DD", "DB1", "J",   "JMPS",   "D",     "E",     "EN",    "EQ",
+    };
+    for (const char* text : invalid) {
+        EXPECT_EQ(find_mnemonic(text), nullptr) << text;
+        EXPECT_EQ(dispatch_mnemonic(text), ERR_INVALID_OPCODE) << text;
+    }
+}
+
+TEST(Dispatch, AliasesShareTheirEncoding) {
+    const char* const same[][2] = {{"JC", "JB"},   {"JZ", "JE"},   {"SHL", "SAL"},  {"JNAE", "JB"}, {"JNA", "JBE"},
+                                   {"JNB", "JAE"}, {"JNBE", "JA"}, {"JNC", "JAE"},  {"JNG", "JLE"}, {"JNGE", "JL"},
+                                   {"JNL", "JGE"}, {"JNLE", "JG"}, {"JNZ", "JNE"},  {"JPE", "JP"},  {"JPO", "JNP"},
+                                   {"RETN", "RET"}, {"REPE", "REP"}, {"REPZ", "REP"}, {"LOOPZ", "LOOPE"},
+                                   {"LOOPNZ", "LOOPNE"}};
+    for (const auto& [alias, original] : same) {
+        const Mnemonic* a = find_mnemonic(alias);
+        const Mnemonic* b = find_mnemonic(original);
+        ASSERT_TRUE(a && b) << alias;
+        EXPECT_EQ(a->handler, b->handler) << alias;
+        EXPECT_EQ(a->opcode, b->opcode) << alias;
+        EXPECT_EQ(a->extension, b->extension) << alias;
+    }
+}
+
+}  // namespace
