@@ -41,6 +41,12 @@ int dispatch_mnemonic(const char* mnemonic);
 // The accepted mnemonic spelled `text`, or null.
 const Mnemonic* find_mnemonic(const char* text);
 
+// The operand counts of the handler contract: a two-operand form answers
+// ERR_MISSING_OPERAND for none and ERR_SYNTAX for one; a one-operand form
+// ERR_MISSING_OPERAND for none and ERR_EXTRA_OPERAND for two.
+int require_two_operands();
+int require_one_operand();
+
 // ---- Shared ModRM encoders ------------------------------------------------------
 
 // Register with register or memory; bit 0 of `opcode` becomes the width and
@@ -57,14 +63,39 @@ int encode_alu_immediate(uint8_t accumulator_opcode, uint8_t group_opcode, uint8
 int agree_sizes();
 // Appends the displacement that the ModRM byte `modrm` calls for (from dst.value).
 void put_displacement(uint8_t modrm);
+void put_modrm_and_displacement(uint8_t modrm);
 bool fits_byte_immediate(int32_t value);
+
+constexpr uint8_t MOD_REGISTER = 3;
+constexpr uint8_t WIDTH_BIT = 0x01;
+uint8_t modrm(uint8_t mod, uint8_t reg_field, uint8_t rm);
+uint8_t rm_mod(const Operand& operand);  // mod of an operand in the r/m field
+bool is_register_or_memory(const Operand& operand);
+bool is_accumulator(const Operand& operand);  // AL or AX
+bool is_direct_address(const Operand& operand);
 
 // ---- Mnemonic handlers, defined in the family files -------------------------------
 
 // Handlers of instruction families that are not assembled yet.
 int family_not_built(const Mnemonic&);
 
-// Fixed encodings: one or two bytes, no operands.
+// Fixed encodings: one or two bytes, no operands. The first stores its bytes
+// before rejecting operand text (the listing shows them); the second stores
+// nothing then.
 int fixed_encoding(const Mnemonic&);
+int fixed_encoding_unless_operands(const Mnemonic&);
+
+// Arithmetic and logic group.
+int alu_group(const Mnemonic&);
+int test_instruction(const Mnemonic&);
+
+// Data transfer.
+int mov_instruction(const Mnemonic&);
+int xchg_instruction(const Mnemonic&);
+int load_address(const Mnemonic&);
+int push_instruction(const Mnemonic&);
+int pop_instruction(const Mnemonic&);
+int in_instruction(const Mnemonic&);
+int out_instruction(const Mnemonic&);
 
 }  // namespace vexa

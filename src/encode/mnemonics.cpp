@@ -10,23 +10,24 @@ namespace {
 // The accepted mnemonics, grouped by trie slot: the two or three letters the
 // trie selects, the ending its handler accepts, the handler, the opcode and
 // the ModRM /digit (or the second byte of a fixed encoding). Rows of one slot
-// stand together.
+// stand together. Handlers of instructions with several forms (MOV, JMP...)
+// keep their opcodes in their family's file and take 0 here.
 constexpr Mnemonic mnemonic_table[] = {
     // slot  rest   handler              opcode extension
     {"AAA", "", fixed_encoding, 0x37, 0},
     {"AAD", "", fixed_encoding, 0xD5, 0x0A},
     {"AAM", "", fixed_encoding, 0xD4, 0x0A},
     {"AAS", "", fixed_encoding, 0x3F, 0},
-    {"ADC", "", family_not_built, 0x10, 2},
-    {"ADD", "", family_not_built, 0x00, 0},
-    {"AND", "", family_not_built, 0x20, 4},
+    {"ADC", "", alu_group, 0x10, 2},
+    {"ADD", "", alu_group, 0x00, 0},
+    {"AND", "", alu_group, 0x20, 4},
     {"CAL", "L", family_not_built, 0xE8, 2},
     {"CBW", "", fixed_encoding, 0x98, 0},
     {"CLC", "", fixed_encoding, 0xF8, 0},
     {"CLD", "", fixed_encoding, 0xFC, 0},
     {"CLI", "", fixed_encoding, 0xFA, 0},
     {"CMC", "", fixed_encoding, 0xF5, 0},
-    {"CMP", "", family_not_built, 0x38, 7},
+    {"CMP", "", alu_group, 0x38, 7},
     {"CMP", "S", family_not_built, 0xA6, 0},
     {"CMP", "SB", family_not_built, 0xA6, 0},
     {"CMP", "SW", family_not_built, 0xA7, 0},
@@ -44,7 +45,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"HLT", "", fixed_encoding, 0xF4, 0},
     {"IDI", "V", family_not_built, 0xF6, 7},
     {"IMU", "L", family_not_built, 0xF6, 5},
-    {"IN", "", family_not_built, 0xE4, 0},
+    {"IN", "", in_instruction, 0xE4, 0},
     {"INC", "", family_not_built, 0xFE, 0},
     {"INT", "", family_not_built, 0xCD, 0},
     {"INT", "O", family_not_built, 0xCE, 0},
@@ -81,10 +82,10 @@ constexpr Mnemonic mnemonic_table[] = {
     {"JPO", "", family_not_built, 0x7B, 0},
     {"JS", "", family_not_built, 0x78, 0},
     {"JZ", "", family_not_built, 0x74, 0},
-    {"LAH", "F", family_not_built, 0x9F, 0},
-    {"LDS", "", family_not_built, 0xC5, 0},
-    {"LEA", "", family_not_built, 0x8D, 0},
-    {"LES", "", family_not_built, 0xC4, 0},
+    {"LAH", "F", fixed_encoding, 0x9F, 0},
+    {"LDS", "", load_address, 0xC5, 0},
+    {"LEA", "", load_address, 0x8D, 0},
+    {"LES", "", load_address, 0xC4, 0},
     {"LOC", "K", family_not_built, 0xF0, 0},
     {"LOD", "S", family_not_built, 0xAC, 0},
     {"LOD", "SB", family_not_built, 0xAC, 0},
@@ -94,7 +95,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"LOO", "PZ", family_not_built, 0xE1, 0},
     {"LOO", "PNE", family_not_built, 0xE0, 0},
     {"LOO", "PNZ", family_not_built, 0xE0, 0},
-    {"MOV", "", family_not_built, 0x88, 0},
+    {"MOV", "", mov_instruction, 0, 0},
     {"MOV", "S", family_not_built, 0xA4, 0},
     {"MOV", "SB", family_not_built, 0xA4, 0},
     {"MOV", "SW", family_not_built, 0xA5, 0},
@@ -102,13 +103,13 @@ constexpr Mnemonic mnemonic_table[] = {
     {"NEG", "", family_not_built, 0xF6, 3},
     {"NOP", "", fixed_encoding, 0x90, 0},
     {"NOT", "", family_not_built, 0xF6, 2},
-    {"OR", "", family_not_built, 0x08, 1},
+    {"OR", "", alu_group, 0x08, 1},
     {"ORG", nullptr, directive_org, 0, 0},
-    {"OUT", "", family_not_built, 0xE6, 0},
-    {"POP", "", family_not_built, 0x58, 0},
-    {"POP", "F", family_not_built, 0x9D, 0},
-    {"PUS", "H", family_not_built, 0x50, 6},
-    {"PUS", "HF", family_not_built, 0x9C, 0},
+    {"OUT", "", out_instruction, 0xE6, 0},
+    {"POP", "", pop_instruction, 0, 0},
+    {"POP", "F", fixed_encoding_unless_operands, 0x9D, 0},
+    {"PUS", "H", push_instruction, 0, 0},
+    {"PUS", "HF", fixed_encoding_unless_operands, 0x9C, 0},
     {"RCL", "", family_not_built, 0xD0, 2},
     {"RCR", "", family_not_built, 0xD0, 3},
     {"REP", "", family_not_built, 0xF3, 0},
@@ -121,10 +122,10 @@ constexpr Mnemonic mnemonic_table[] = {
     {"RET", "F", family_not_built, 0xCB, 0},
     {"ROL", "", family_not_built, 0xD0, 0},
     {"ROR", "", family_not_built, 0xD0, 1},
-    {"SAH", "F", family_not_built, 0x9E, 0},
+    {"SAH", "F", fixed_encoding, 0x9E, 0},
     {"SAL", "", family_not_built, 0xD0, 4},
     {"SAR", "", family_not_built, 0xD0, 7},
-    {"SBB", "", family_not_built, 0x18, 3},
+    {"SBB", "", alu_group, 0x18, 3},
     {"SCA", "S", family_not_built, 0xAE, 0},
     {"SCA", "SB", family_not_built, 0xAE, 0},
     {"SCA", "SW", family_not_built, 0xAF, 0},
@@ -137,12 +138,12 @@ constexpr Mnemonic mnemonic_table[] = {
     {"STO", "S", family_not_built, 0xAA, 0},
     {"STO", "SB", family_not_built, 0xAA, 0},
     {"STO", "SW", family_not_built, 0xAB, 0},
-    {"SUB", "", family_not_built, 0x28, 5},
-    {"TES", "T", family_not_built, 0x84, 0},
+    {"SUB", "", alu_group, 0x28, 5},
+    {"TES", "T", test_instruction, 0, 0},
     {"WAI", "T", family_not_built, 0x9B, 0},
-    {"XCH", "G", family_not_built, 0x86, 0},
-    {"XLA", "T", family_not_built, 0xD7, 0},
-    {"XOR", "", family_not_built, 0x30, 6},
+    {"XCH", "G", xchg_instruction, 0, 0},
+    {"XLA", "T", fixed_encoding, 0xD7, 0},
+    {"XOR", "", alu_group, 0x30, 6},
 };
 constexpr int MNEMONIC_COUNT = int(sizeof mnemonic_table / sizeof mnemonic_table[0]);
 
@@ -211,5 +212,15 @@ int dispatch_mnemonic(const char* mnemonic) {
 }
 
 int family_not_built(const Mnemonic&) { return ERR_INVALID_OPCODE; }
+
+int require_two_operands() {
+    if (operand_count == 0) return ERR_MISSING_OPERAND;
+    return operand_count == 1 ? ERR_SYNTAX : 0;
+}
+
+int require_one_operand() {
+    if (operand_count == 0) return ERR_MISSING_OPERAND;
+    return operand_count == 2 ? ERR_EXTRA_OPERAND : 0;
+}
 
 }  // namespace vexa

@@ -9,32 +9,35 @@ uint8_t code_len;
 
 namespace {
 
-constexpr uint8_t MOD_REGISTER = 3;
 constexpr uint8_t RM_DIRECT = 6;
-constexpr uint8_t WIDTH_BIT = 0x01;
 constexpr uint8_t DIRECTION_BIT = 0x02;
+
+// Values from -128 to 126, and the 16-bit forms of -128 to -1, fit the
+// sign-extended byte of opcode 0x83.
+bool is_sign_extendable(int32_t value) { return (value >= -128 && value <= 126) || (value & 0xFF80) == 0xFF80; }
+
+}  // namespace
 
 uint8_t modrm(uint8_t mod, uint8_t reg_field, uint8_t rm) {
     return uint8_t((mod << 6) | ((reg_field & 7) << 3) | (rm & 7));
 }
 
-// mod of an operand that stands in the r/m field.
 uint8_t rm_mod(const Operand& operand) { return operand.kind == KIND_REGISTER ? MOD_REGISTER : operand.mod; }
 
 bool is_register_or_memory(const Operand& operand) {
     return operand.kind == KIND_REGISTER || operand.kind == KIND_MEMORY;
 }
 
-// Values from -128 to 126, and the 16-bit forms of -128 to -1, fit the
-// sign-extended byte of opcode 0x83.
-bool is_sign_extendable(int32_t value) { return (value >= -128 && value <= 126) || (value & 0xFF80) == 0xFF80; }
+bool is_accumulator(const Operand& operand) { return operand.kind == KIND_REGISTER && operand.reg == 0; }
+
+bool is_direct_address(const Operand& operand) {
+    return operand.kind == KIND_MEMORY && operand.mod == 0 && operand.reg == RM_DIRECT;
+}
 
 void put_modrm_and_displacement(uint8_t byte) {
     put_byte(byte);
     put_displacement(byte);
 }
-
-}  // namespace
 
 void put_byte(int32_t value) { code_buf[code_len++] = uint8_t(value); }
 
@@ -69,10 +72,14 @@ int encode_reg_rm(uint8_t opcode) {
     if (int result = agree_sizes()) return result;
     opcode = uint8_t((opcode & ~WIDTH_BIT) | (dst.size & WIDTH_BIT));
     uint8_t byte;
+    // The reg field takes a general register only: a segment register, an
+    // immediate or a second memory operand there has no encoding.
     if (dst.kind == KIND_REGISTER) {
+        if (!is_register_or_memory(src)) return ERR_INVALID_OPERAND;
         opcode |= DIRECTION_BIT;
         byte = modrm(src.mod, dst.reg, src.reg);
     } else if (dst.kind == KIND_MEMORY) {
+        if (src.kind != KIND_REGISTER) return ERR_INVALID_OPERAND;
         opcode &= uint8_t(~DIRECTION_BIT);
         byte = modrm(dst.mod, src.reg, dst.reg);
     } else {
@@ -87,6 +94,7 @@ int encode_sreg_move(uint8_t opcode) {
     if (int result = agree_sizes()) return result;
     uint8_t byte;
     if (dst.kind == KIND_SEGREG) {
+        if (!is_register_or_memory(src)) return ERR_INVALID_OPERAND;  // no move between segment registers
         byte = modrm(rm_mod(src), dst.reg, src.reg);
     } else if (is_register_or_memory(dst)) {
         byte = modrm(dst.mod, src.reg, dst.reg);
@@ -109,7 +117,7 @@ int encode_rm_ext(uint8_t opcode, uint8_t modrm_template) {
 int encode_alu_immediate(uint8_t accumulator_opcode, uint8_t group_opcode, uint8_t modrm_template) {
     const int32_t value = src.value;
     const uint8_t digit = modrm_template >> 3;
-    if (dst.kind == KIND_REGISTER && dst.reg == 0) {
+    if (is_accumulator(dst)) {
         if (dst.size == SIZE_BYTE) {
             if (!fits_byte_immediate(value)) return ERR_ILLEGAL_SIZE;
             put_byte(accumulator_opcode);

@@ -1,0 +1,174 @@
+// Data transfer: MOV, XCHG, LEA, LDS, LES, PUSH, POP, IN and OUT. (PUSHF,
+// POPF, XLAT, LAHF and SAHF are single bytes: see the mnemonic table.)
+#include "encode/encode.h"
+
+namespace vexa {
+
+namespace {
+
+constexpr uint8_t MOV_REGISTER_MEMORY = 0x88;
+constexpr uint8_t MOV_BYTE_TO_REGISTER = 0xB0;   // + register
+constexpr uint8_t MOV_WORD_TO_REGISTER = 0xB8;   // + register
+constexpr uint8_t MOV_IMMEDIATE_TO_MEMORY = 0xC6;  // /0, + width
+constexpr uint8_t MOV_DIRECT_TO_ACCUMULATOR = 0xA0;  // + width
+constexpr uint8_t MOV_ACCUMULATOR_TO_DIRECT = 0xA2;  // + width
+constexpr uint8_t MOV_TO_SEGMENT = 0x8E;
+constexpr uint8_t MOV_FROM_SEGMENT = 0x8C;
+
+constexpr uint8_t XCHG_WITH_AX = 0x90;  // + register
+constexpr uint8_t XCHG_REGISTER_MEMORY = 0x86;  // + width
+
+constexpr uint8_t LDS = 0xC5;
+constexpr uint8_t LES = 0xC4;
+
+constexpr uint8_t REGISTER_DX = 2;
+
+uint8_t width_of(const Operand& operand) { return operand.size == SIZE_WORD ? 1 : 0; }
+
+bool is_word_register(const Operand& operand) { return operand.kind == KIND_REGISTER && operand.size == SIZE_WORD; }
+
+int move_immediate() {
+    const int32_t value = src.value;
+    if (dst.kind == KIND_REGISTER) {
+        if (dst.size == SIZE_BYTE) {
+            if (!fits_byte_immediate(value)) return ERR_ILLEGAL_SIZE;
+            put_byte(MOV_BYTE_TO_REGISTER + dst.reg);
+            put_byte(value);
+        } else {
+            put_byte(MOV_WORD_TO_REGISTER + dst.reg);
+            put_word(value);
+        }
+        return 0;
+    }
+    if (dst.kind != KIND_MEMORY) return ERR_SYNTAX;
+    // An unsized memory destination is a word: MOV [BX],5 is C7 07 05 00.
+    bool byte = dst.size == SIZE_BYTE;
+    if (byte && !fits_byte_immediate(value)) return ERR_ILLEGAL_SIZE;
+    put_byte(MOV_IMMEDIATE_TO_MEMORY | (byte ? 0 : WIDTH_BIT));
+    put_modrm_and_displacement(modrm(dst.mod, 0, dst.reg));
+    if (byte) {
+        put_byte(value);
+    } else {
+        put_word(value);
+    }
+    return 0;
+}
+
+// The accumulator with a direct address: opcode and address, no ModRM. The
+// width comes from the register alone.
+int move_accumulator_direct(uint8_t opcode, const Operand& accumulator) {
+    put_byte(opcode | width_of(accumulator));
+    put_word(dst.value);
+    return 0;
+}
+
+}  // namespace
+
+int mov_instruction(const Mnemonic&) {
+    if (int result = require_two_operands()) return result;
+    if (src.kind == KIND_IMMEDIATE) return move_immediate();
+    if (dst.kind == KIND_SEGREG) return encode_sreg_move(MOV_TO_SEGMENT);
+    if (src.kind == KIND_SEGREG) return encode_sreg_move(MOV_FROM_SEGMENT);
+    if (is_direct_address(dst) && is_accumulator(src)) return move_accumulator_direct(MOV_ACCUMULATOR_TO_DIRECT, src);
+    if (is_accumulator(dst) && is_direct_address(src)) return move_accumulator_direct(MOV_DIRECT_TO_ACCUMULATOR, dst);
+    return encode_reg_rm(MOV_REGISTER_MEMORY);
+}
+
+int xchg_instruction(const Mnemonic&) {
+    if (operand_count == 0) return ERR_MISSING_OPERAND;
+    if (operand_count == 1) {
+        // XCHG BX exchanges BX with AX.
+        if (!is_word_register(dst)) return ERR_INVALID_OPERAND;
+        put_byte(XCHG_WITH_AX + dst.reg);
+        return 0;
+    }
+    if (is_word_register(dst) && is_word_register(src) && (dst.reg == 0 || src.reg == 0)) {
+        put_byte(XCHG_WITH_AX + (dst.reg == 0 ? src.reg : dst.reg));
+        return 0;
+    }
+    if (int result = agree_sizes()) return result;
+    // No direction bit: the memory operand, or else the second register, is r/m.
+    const Operand* register_side;
+    const Operand* rm_side;
+    if (dst.kind == KIND_REGISTER) {
+        register_side = &dst;
+        rm_side = &src;
+    } else if (dst.kind == KIND_MEMORY) {
+        register_side = &src;
+        rm_side = &dst;
+    } else {
+        return ERR_SYNTAX;
+    }
+    if (register_side->kind != KIND_REGISTER || !is_register_or_memory(*rm_side)) return ERR_INVALID_OPERAND;
+    put_byte(XCHG_REGISTER_MEMORY | (dst.size & WIDTH_BIT));
+    put_modrm_and_displacement(modrm(rm_mod(*rm_side), register_side->reg, rm_side->reg));
+    return 0;
+}
+
+// LEA, LDS and LES: a word register and a memory operand.
+int load_address(const Mnemonic& mnemonic) {
+    if (operand_count == 0) return ERR_MISSING_OPERAND;
+    if (operand_count == 1 || dst.kind != KIND_REGISTER || dst.size != SIZE_WORD) return ERR_SYNTAX;
+    // A far pointer operand may be written DWORD PTR.
+    bool loads_pointer = mnemonic.opcode == LDS || mnemonic.opcode == LES;
+    if (loads_pointer && src.size == SIZE_DWORD) src.size = SIZE_WORD;
+    if (int result = agree_sizes()) return result;
+    if (src.kind != KIND_MEMORY) return ERR_SYNTAX;
+    put_byte(mnemonic.opcode);
+    put_modrm_and_displacement(modrm(src.mod, dst.reg, src.reg));
+    return 0;
+}
+
+namespace {
+
+// PUSH and POP: a word register, a segment register, or register/memory.
+struct StackForms {
+    uint8_t word_register;  // + register
+    uint8_t segment;        // + segment register * 8
+    uint8_t rm_opcode;
+    uint8_t rm_digit;
+};
+constexpr StackForms push_forms{0x50, 0x06, 0xFF, 6};
+constexpr StackForms pop_forms{0x58, 0x07, 0x8F, 0};
+
+int stack_instruction(const StackForms& forms) {
+    if (int result = require_one_operand()) return result;
+    if (is_word_register(dst)) {
+        put_byte(forms.word_register + dst.reg);
+        return 0;
+    }
+    if (dst.kind == KIND_SEGREG) {
+        put_byte(forms.segment + (dst.reg << 3));  // POP CS is accepted: 0F
+        return 0;
+    }
+    // The stack holds words only.
+    if (is_register_or_memory(dst) && dst.size == SIZE_BYTE) return ERR_INVALID_OPERAND;
+    return encode_rm_ext(forms.rm_opcode, uint8_t(forms.rm_digit << 3));
+}
+
+// IN and OUT: the accumulator, and a port that is DX or a number in -128..255.
+int port_instruction(uint8_t port_number_opcode, const Operand& accumulator, const Operand& port) {
+    if (int result = require_two_operands()) return result;
+    if (!is_accumulator(accumulator)) return ERR_INVALID_OPERAND;
+    const uint8_t width = accumulator.size & WIDTH_BIT;
+    if (port.kind == KIND_REGISTER && port.reg == REGISTER_DX) {
+        put_byte(port_number_opcode + 8 + width);  // the DX forms: EC/ED, EE/EF
+        return 0;
+    }
+    if (port.kind != KIND_IMMEDIATE || !fits_byte_immediate(port.value)) return ERR_INVALID_OPERAND;
+    put_byte(port_number_opcode + width);
+    put_byte(port.value);
+    return 0;
+}
+
+}  // namespace
+
+int push_instruction(const Mnemonic&) { return stack_instruction(push_forms); }
+
+int pop_instruction(const Mnemonic&) { return stack_instruction(pop_forms); }
+
+int in_instruction(const Mnemonic& mnemonic) { return port_instruction(mnemonic.opcode, dst, src); }
+
+int out_instruction(const Mnemonic& mnemonic) { return port_instruction(mnemonic.opcode, src, dst); }
+
+}  // namespace vexa
