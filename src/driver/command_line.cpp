@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "driver/driver.h"
+#include "encode/encode.h"
 #include "output/output.h"
 #include "parse/parse.h"
 #include "symbols/symbols.h"
@@ -148,6 +149,7 @@ void reset_run_state(FILE* out, FILE* err) {
     release_source();
     symtab_free();
     reset_operands();
+    reset_control_transfer();
     reset_listing();
 }
 

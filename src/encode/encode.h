@@ -98,4 +98,13 @@ int pop_instruction(const Mnemonic&);
 int in_instruction(const Mnemonic&);
 int out_instruction(const Mnemonic&);
 
+// Control transfer.
+int short_jump(const Mnemonic&);
+int jmp_instruction(const Mnemonic&);
+int call_instruction(const Mnemonic&);
+int ret_instruction(const Mnemonic&);
+int int_instruction(const Mnemonic&);
+// Forgets the first pass's forward jumps of an earlier run.
+void reset_control_transfer();
+
 }  // namespace vexa

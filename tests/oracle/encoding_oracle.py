@@ -56,7 +56,7 @@ def disassemble(paths):
 def assemble_twin(workdir, index, prelude, twin):
     source = workdir / f"twin{index}.asm"
     output = workdir / f"twin{index}.bin"
-    source.write_text("bits 16\n" + "\n".join(prelude) + "\n" + twin + "\n")
+    source.write_text("bits 16\ncpu 8086\n" + "\n".join(prelude) + "\n" + twin + "\n")
     result = subprocess.run(["nasm", "-f", "bin", "-o", str(output), str(source)],
                             capture_output=True, text=True)
     return output if result.returncode == 0 else result.stderr.strip()
