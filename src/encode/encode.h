@@ -76,9 +76,6 @@ bool is_direct_address(const Operand& operand);
 
 // ---- Mnemonic handlers, defined in the family files -------------------------------
 
-// Handlers of instruction families that are not assembled yet.
-int family_not_built(const Mnemonic&);
-
 // Fixed encodings: one or two bytes, no operands. The first stores its bytes
 // before rejecting operand text (the listing shows them); the second stores
 // nothing then.
@@ -106,5 +103,16 @@ int ret_instruction(const Mnemonic&);
 int int_instruction(const Mnemonic&);
 // Forgets the first pass's forward jumps of an earlier run.
 void reset_control_transfer();
+
+// Single-operand arithmetic, shifts and rotates.
+int inc_dec(const Mnemonic&);
+int unary_group(const Mnemonic&);
+int encode_shift(const Mnemonic&);
+
+// Strings, prefixes and escapes.
+int string_suffixed(const Mnemonic&);
+int string_operands(const Mnemonic&);
+int seg_prefix(const Mnemonic&);
+int esc_instruction(const Mnemonic&);
 
 }  // namespace vexa

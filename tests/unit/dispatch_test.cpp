@@ -44,6 +44,17 @@ TEST(Dispatch, EveryAcceptedMnemonicReachesItsSlot) {
     }
 }
 
+TEST(Dispatch, EveryAcceptedMnemonicHasAHandler) {
+    // With no operand text, a handler answers its bytes, a directive's code
+    // or a request for operands, never "Invalid Operation Code".
+    operand_text[0] = 0;
+    for (const auto& [text, slot] : accepted) {
+        operand_count = 0;
+        code_len = 0;
+        EXPECT_NE(dispatch_mnemonic(text), ERR_INVALID_OPCODE) << text;
+    }
+}
+
 TEST(Dispatch, MisspellingsAreInvalid) {
     const char* const invalid[] = {
         "A",    "Z",     "AD",    "MO",     "XX",    "ADDX",  "MOVE",   "MOVSX", "PUSHA", "JNAEX", "LOOPN",

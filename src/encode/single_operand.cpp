@@ -1,0 +1,55 @@
+// One register or memory operand: INC, DEC, NEG, NOT, MUL, IMUL, DIV, IDIV,
+// and the shifts and rotates ROL, ROR, RCL, RCR, SAL, SHL, SHR, SAR. The
+// mnemonic table gives each its opcode extension (/digit).
+//
+// All take the byte form of their opcode unless the operand is a word: an
+// unsized memory operand is a byte.
+#include "encode/encode.h"
+
+namespace vexa {
+
+namespace {
+
+constexpr uint8_t INC_WORD_REGISTER = 0x40;  // + register; DEC is 0x48 + register
+constexpr uint8_t SHIFT_BY_ONE = 0xD0;
+constexpr uint8_t SHIFT_BY_CL = 0xD2;
+constexpr uint8_t REGISTER_CL = 1;
+
+bool is_cl(const Operand& operand) {
+    return operand.kind == KIND_REGISTER && operand.size == SIZE_BYTE && operand.reg == REGISTER_CL;
+}
+
+}  // namespace
+
+// INC and DEC have a one-byte form for every word register.
+int inc_dec(const Mnemonic& mnemonic) {
+    if (int result = require_one_operand()) return result;
+    if (dst.kind == KIND_REGISTER && dst.size == SIZE_WORD) {
+        put_byte(INC_WORD_REGISTER + (mnemonic.extension << 3) + dst.reg);
+        return 0;
+    }
+    return encode_rm_ext(mnemonic.opcode, uint8_t(mnemonic.extension << 3));
+}
+
+// NEG, NOT, MUL, IMUL, DIV, IDIV: F6 /digit, F7 for a word.
+int unary_group(const Mnemonic& mnemonic) {
+    if (int result = require_one_operand()) return result;
+    return encode_rm_ext(mnemonic.opcode, uint8_t(mnemonic.extension << 3));
+}
+
+// The shifts and rotates: the count is 1 (D0/D1) or CL (D2/D3), and it is
+// checked before the operand it shifts.
+int encode_shift(const Mnemonic& mnemonic) {
+    if (int result = require_two_operands()) return result;
+    uint8_t opcode;
+    if (src.kind == KIND_IMMEDIATE) {
+        if (src.value != 1) return ERR_INVALID_OPERAND;
+        opcode = SHIFT_BY_ONE;
+    } else {
+        if (!is_cl(src)) return ERR_INVALID_OPERAND;
+        opcode = SHIFT_BY_CL;
+    }
+    return encode_rm_ext(opcode, uint8_t(mnemonic.extension << 3));
+}
+
+}  // namespace vexa

@@ -1,0 +1,85 @@
+// String instructions MOVS, CMPS, LODS, SCAS, STOS; the prefixes REP, REPE,
+// REPZ, REPNE, REPNZ, LOCK and SEG; the coprocessor escape ESC and WAIT.
+//
+// A prefix is a statement of its own: REP on one line, MOVSB on the next.
+// (REP, LOCK and WAIT are single bytes: see the mnemonic table.)
+#include "encode/encode.h"
+
+namespace vexa {
+
+namespace {
+
+constexpr uint8_t MOVS = 0xA4;
+constexpr uint8_t CMPS = 0xA6;
+constexpr uint8_t LODS = 0xAC;
+constexpr uint8_t ES_PREFIX = 0x26;
+constexpr uint8_t ESC = 0xD8;
+
+bool is_byte_or_word(uint8_t size) { return size == SIZE_BYTE || size == SIZE_WORD; }
+
+// The instruction's byte form, stored before any operand test: a statement
+// rejected later is listed with it, though nothing is emitted.
+uint8_t store_byte_form(const Mnemonic& mnemonic) {
+    uint8_t byte_form = mnemonic.opcode & uint8_t(~WIDTH_BIT);
+    code_buf[0] = byte_form;
+    code_len = 1;
+    return byte_form;
+}
+
+// MOVS and CMPS: the operands only give the width. The operand addressed
+// through ES:DI may carry ES: (which is implied, so dropped) and no other override.
+int two_operand_string(uint8_t byte_form) {
+    if (int result = require_two_operands()) return result;
+    Operand& es_di = byte_form == MOVS ? dst : src;
+    if (es_di.seg_override && es_di.seg_override != ES_PREFIX) return ERR_SYNTAX;
+    es_di.seg_override = 0;
+    bool sizes_valid = (is_byte_or_word(dst.size) || dst.size == SIZE_NONE) &&
+                       (is_byte_or_word(src.size) || src.size == SIZE_NONE);
+    bool one_size = dst.size != SIZE_NONE || src.size != SIZE_NONE;
+    bool sizes_agree = dst.size == SIZE_NONE || src.size == SIZE_NONE || dst.size == src.size;
+    if (!sizes_valid || !one_size || !sizes_agree) return ERR_SYNTAX;
+    code_buf[0] = byte_form + (dst.size == SIZE_NONE ? src.size : dst.size);
+    return 0;
+}
+
+// LODS, SCAS and STOS: one operand that gives the width.
+int one_operand_string(uint8_t byte_form) {
+    if (operand_count == 0) return ERR_MISSING_OPERAND;
+    if (operand_count == 2) return byte_form == LODS ? ERR_EXTRA_OPERAND : ERR_SYNTAX;
+    if (!is_byte_or_word(dst.size)) return ERR_SYNTAX;
+    code_buf[0] = byte_form + dst.size;
+    return 0;
+}
+
+}  // namespace
+
+// MOVSB, MOVSW, CMPSB, ... take no operands.
+int string_suffixed(const Mnemonic& mnemonic) {
+    store_byte_form(mnemonic);
+    if (operand_text[0]) return ERR_EXTRA_OPERAND;
+    code_buf[0] = mnemonic.opcode;
+    return 0;
+}
+
+// MOVS, CMPS, LODS, SCAS, STOS written with operands.
+int string_operands(const Mnemonic& mnemonic) {
+    uint8_t byte_form = store_byte_form(mnemonic);
+    if (byte_form == MOVS || byte_form == CMPS) return two_operand_string(byte_form);
+    return one_operand_string(byte_form);
+}
+
+// SEG ES, SEG CS, SEG SS, SEG DS: the segment-override prefix as a statement.
+int seg_prefix(const Mnemonic& mnemonic) {
+    if (int result = require_one_operand()) return result;
+    if (dst.kind != KIND_SEGREG) return ERR_INVALID_OPERAND;
+    put_byte(mnemonic.opcode + (dst.reg << 3));
+    return 0;
+}
+
+// ESC with one register or memory operand; the external opcode is always 0.
+int esc_instruction(const Mnemonic&) {
+    if (int result = require_one_operand()) return result;
+    return encode_rm_ext(ESC, 0);
+}
+
+}  // namespace vexa
