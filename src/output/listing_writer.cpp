@@ -1,10 +1,162 @@
-// Listing writer. The listing file is created but its lines are not written yet.
+// The listing: every source line of the second pass beside its address and
+// bytes, the message of each faulty statement under it, in pages.
+//
+//   0100  B8 34 12                 000005:          MOV AX,1234H
+//   ^addr ^eight 3-character cells ^line number     ^source from column 40
+#include <cstring>
+
+#include "driver/driver.h"
+#include "encode/encode.h"
 #include "output/output.h"
 
 namespace vexa {
 
-void list_statement() {}
+namespace {
 
-void reset_listing() {}
+constexpr int CELLS = 8;
+constexpr const char* HEADER = "ADDR  Object                   Line #   Source Text";
+constexpr int PAGE_COLUMN = 112;
+constexpr char LINE_END[] = "\r\n";
+constexpr char FORM_FEED = '\f';
+
+int32_t page_number;
+int32_t page_line_count;
+
+// One listing line is built here, then written with a single call.
+char line[256];
+size_t line_length;
+
+void append(const char* text, size_t length) {
+    std::memcpy(line + line_length, text, length);
+    line_length += length;
+}
+
+void append(const char* text) { append(text, std::strlen(text)); }
+
+void append_spaces(size_t count) {
+    std::memset(line + line_length, ' ', count);
+    line_length += count;
+}
+
+void append_hex(uint32_t value, int digits) {
+    static const char hex_digits[] = "0123456789ABCDEF";
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) line[line_length++] = hex_digits[(value >> shift) & 15];
+}
+
+// At least `width` decimal digits, zero-filled, as "%0*d" prints a positive number.
+void append_decimal(int32_t value, int width) {
+    char digits[12];
+    int count = 0;
+    uint32_t rest = uint32_t(value);
+    do {
+        digits[count++] = char('0' + rest % 10);
+        rest /= 10;
+    } while (rest);
+    for (int i = count; i < width; ++i) line[line_length++] = '0';
+    while (count) line[line_length++] = digits[--count];
+}
+
+void write_line() {
+    std::fwrite(line, 1, line_length, listing_file);  // listing write errors are ignored
+    line_length = 0;
+}
+
+void append_byte_cell(uint8_t byte) {
+    append_hex(byte, 2);
+    append(" ", 1);
+}
+
+// " %06d:  %s": the line-number field and a text.
+void append_numbered_text(const char* text) {
+    append(" ", 1);
+    append_decimal(line_number, 6);
+    append(":  ", 3);
+    append(text);
+}
+
+}  // namespace
+
+void reset_listing() {
+    page_number = 0;
+    page_line_count = 0;
+    line_length = 0;
+}
+
+void write_page_header() {
+    ++page_number;
+    append(HEADER);
+    append_spaces(PAGE_COLUMN - std::strlen(HEADER));
+    append("Page ");
+    append_decimal(page_number, 3);
+    append(LINE_END, 2);
+    write_line();
+}
+
+// Ends the current line; a full page then ends with a form feed.
+void end_listing_line() {
+    append(LINE_END, 2);
+    write_line();
+    if (++page_line_count > lines_per_page) {
+        std::fputc(FORM_FEED, listing_file);
+        page_line_count = 0;
+    }
+}
+
+void write_address_column() {
+    append_hex(uint32_t(statement_address) & 0xFFFF, 4);
+    append_spaces(2);
+}
+
+void list_code_line(uint8_t count) {
+    write_address_column();
+    int cells = CELLS;
+    if (uint8_t prefix = dst.seg_override ? dst.seg_override : src.seg_override) {
+        append_hex(prefix, 2);
+        append(":", 1);
+        --cells;
+    }
+    for (int i = 0; i < count; ++i) append_byte_cell(code_buf[i]);
+    if (count < cells) append_spaces(3 * size_t(cells - count));
+    append_numbered_text(listing_line);
+}
+
+// Eight bytes a line; the first line carries the source, the others only
+// their address and bytes.
+void list_data_lines(uint8_t count) {
+    for (int first = 0; first < count; first += CELLS) {
+        if (first > 0) end_listing_line();
+        write_address_column();
+        int chunk = count - first < CELLS ? count - first : CELLS;
+        for (int i = 0; i < chunk; ++i) append_byte_cell(data_buf[first + i]);
+        if (first == 0) {
+            append_spaces(3 * size_t(CELLS - chunk));
+            append_numbered_text(listing_line);
+        }
+        statement_address = int32_t(uint32_t(statement_address) + CELLS);
+    }
+}
+
+void list_statement() {
+    if (!listing_requested || pass_index != 1 || !listing_file) return;
+    if (page_line_count == 0) {
+        write_page_header();
+        end_listing_line();  // the empty line under the header
+    }
+    if (code_len) {
+        list_code_line(code_len);
+    } else if (data_len) {
+        list_data_lines(data_len);
+    } else {
+        write_address_column();
+        append_spaces(3 * CELLS);
+        append_numbered_text(listing_line);
+    }
+    end_listing_line();
+    if (pending_message) {
+        append_numbered_text(pending_message);
+        end_listing_line();
+        pending_message = nullptr;
+    }
+}
 
 }  // namespace vexa

@@ -20,4 +20,11 @@ int close_object_file();
 void list_statement();
 void reset_listing();
 
+// The pieces of a listing page.
+void write_page_header();
+void end_listing_line();
+void write_address_column();
+void list_code_line(uint8_t count);
+void list_data_lines(uint8_t count);
+
 }  // namespace vexa

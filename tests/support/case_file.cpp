@@ -57,6 +57,13 @@ struct Section {
         return text;
     }
     std::string content() const { return escaped() ? unescape(joined("")) : joined("\n"); }
+
+    std::string listing() const {
+        std::string text = joined("\r\n");
+        if (!lines.empty() && lines.back() == "<FF>") text.resize(text.size() - 2);
+        for (size_t at; (at = text.find("<FF>")) != std::string::npos;) text.replace(at, 4, "\f");
+        return text;
+    }
 };
 
 void apply(const Section& section, CaseFile& result, std::string& error) {
@@ -75,6 +82,8 @@ void apply(const Section& section, CaseFile& result, std::string& error) {
         result.expected_files.push_back({section.name(), hex_to_bytes(section.joined(" "), error), true});
     } else if (kind == "text") {
         result.expected_files.push_back({section.name(), section.content(), false});
+    } else if (kind == "listing") {
+        result.expected_files.push_back({section.name(), section.listing(), false});
     } else if (kind == "absent") {
         result.absent_files.push_back(section.name());
     } else {

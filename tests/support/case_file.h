@@ -7,6 +7,9 @@
 //   --- exit                  the exit status
 //   --- object NAME           the object file, as hexadecimal bytes
 //   --- text NAME             any other output file, exactly
+//   --- listing NAME          a listing: each line ends in CR LF, <FF> stands
+//                             for a form feed, and a last line of <FF> alone
+//                             ends the file without a line end
 //   --- absent NAME           a file that must not exist afterwards
 //
 // A text section is its lines, each ended by a newline. Adding the word
