@@ -144,12 +144,15 @@ void clear_statement_state() {
     src.seg_override = 0;
 }
 
-// Dispatches the mnemonic, parsing the operands only when the handler asks.
+// Dispatches the mnemonic, parsing the operands only when the handler asks,
+// then dispatches it again. The mnemonic is looked up once for both calls.
 int assemble_statement() {
-    int result = dispatch_mnemonic(mnemonic_field);
+    const Mnemonic* mnemonic = find_mnemonic(mnemonic_field);
+    if (!mnemonic) return ERR_INVALID_OPCODE;
+    int result = mnemonic->handler(*mnemonic);
     if (result == ERR_MISSING_OPERAND) {
         deferred_error = parse_operands(operand_text);
-        result = dispatch_mnemonic(mnemonic_field);
+        result = mnemonic->handler(*mnemonic);
     }
     return result;
 }

@@ -2,6 +2,11 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "driver/driver.h"
 
@@ -12,6 +17,22 @@ SourceBuffer source;
 namespace {
 
 bool is_line_end(uint8_t c) { return c == '\r' || c == '\n'; }
+
+// The first CR or LF in [p, limit), or limit. Sixteen bytes at a time where
+// the processor allows: most lines are found in one or two steps.
+const uint8_t* find_line_end(const uint8_t* p, const uint8_t* limit) {
+#ifdef __SSE2__
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; limit - p >= 16; p += 16) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        int hits = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf)));
+        if (hits) return p + __builtin_ctz(unsigned(hits));
+    }
+#endif
+    while (p < limit && !is_line_end(*p)) ++p;
+    return p;
+}
 
 // Steps over one line end: CR LF, a lone CR or a lone LF.
 void consume_line_end() {
@@ -49,20 +70,24 @@ void rewind_source() { source.cursor = source.base; }
 
 int read_line(char* buffer, int capacity) {
     if (source.cursor >= source.end) return READ_END;
-    // One place is kept for the terminator and one to tell an over-long line.
-    const int limit = capacity - 2;
-    int copied = 0;
-    while (source.cursor < source.end && !is_line_end(*source.cursor) && copied < limit) {
-        buffer[copied++] = char(*source.cursor++);
-    }
-    buffer[copied] = 0;
-    if (source.cursor < source.end && !is_line_end(*source.cursor)) {
-        while (source.cursor < source.end && !is_line_end(*source.cursor)) ++source.cursor;
+    // A line may have capacity - 2 characters; one more means it is too long.
+    const size_t longest = size_t(capacity - 2);
+    const uint8_t* start = source.cursor;
+    size_t available = size_t(source.end - start);
+    const uint8_t* line_end = find_line_end(start, start + (available < longest + 1 ? available : longest + 1));
+    size_t length = size_t(line_end - start);
+    if (length > longest) {
+        std::memcpy(buffer, start, longest);
+        buffer[longest] = 0;
+        source.cursor = find_line_end(line_end, source.end);
         consume_line_end();
         return READ_TOO_LONG;
     }
+    std::memcpy(buffer, start, length);
+    buffer[length] = 0;
+    source.cursor = line_end;
     consume_line_end();
-    return copied + 1;
+    return int(length) + 1;
 }
 
 void release_source() {

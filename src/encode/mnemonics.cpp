@@ -161,17 +161,21 @@ constexpr int LETTERS = 26;
 
 // Three levels indexed by the first, second and third letter (or the end of
 // the text after two). A cell holds the position of its slot's first row in
-// mnemonic_table plus one, or 0 where no mnemonic begins with those letters.
+// mnemonic_table plus one (0 where no mnemonic begins with those letters) and
+// the number of rows of the slot.
 struct MnemonicTrie {
     uint8_t first_row[LETTERS][LETTERS][LETTERS + 1];
+    uint8_t rows[LETTERS][LETTERS][LETTERS + 1];
 };
 
 constexpr MnemonicTrie build_trie() {
     MnemonicTrie trie{};
     for (int i = MNEMONIC_COUNT - 1; i >= 0; --i) {
         const char* slot = mnemonic_table[i].slot;
+        int first = letter_slot(slot[0]) - 1, second = letter_slot(slot[1]) - 1;
         int third = slot[2] ? letter_slot(slot[2]) : END_OF_TEXT;
-        trie.first_row[letter_slot(slot[0]) - 1][letter_slot(slot[1]) - 1][third] = uint8_t(i + 1);
+        trie.first_row[first][second][third] = uint8_t(i + 1);
+        ++trie.rows[first][second][third];
     }
     return trie;
 }
@@ -197,11 +201,10 @@ const Mnemonic* find_mnemonic(const char* text) {
         if (!is_upper(*rest)) return nullptr;
         third = letter_slot(*rest++);
     }
-    int first = mnemonic_trie.first_row[letter_slot(text[0]) - 1][letter_slot(text[1]) - 1][third] - 1;
-    if (first < 0) return nullptr;
-    for (int i = first; i < MNEMONIC_COUNT && same_slot(mnemonic_table[i].slot, mnemonic_table[first].slot); ++i) {
-        const Mnemonic& candidate = mnemonic_table[i];
-        if (!candidate.rest || std::strcmp(candidate.rest, rest) == 0) return &candidate;
+    int first = letter_slot(text[0]) - 1, second = letter_slot(text[1]) - 1;
+    const Mnemonic* row = mnemonic_table + mnemonic_trie.first_row[first][second][third] - 1;
+    for (int count = mnemonic_trie.rows[first][second][third]; count > 0; --count, ++row) {
+        if (!row->rest || same_slot(row->rest, rest)) return row;
     }
     return nullptr;
 }

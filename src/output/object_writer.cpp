@@ -14,8 +14,17 @@ namespace {
 // The location counter has no 64 KiB limit; beyond 32 bits it wraps.
 void advance_location(int64_t count) { location_counter = int32_t(uint32_t(location_counter) + uint32_t(count)); }
 
+// A statement's few bytes, into the stream's buffer. The object file is
+// touched by this thread only: no stream locking is needed.
+size_t write_to_object(const uint8_t* bytes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (putc_unlocked(bytes[i], object_file) == EOF) return i;
+    }
+    return count;
+}
+
 int write_bytes(const uint8_t* bytes, size_t count) {
-    if (pass_index == 1 && std::fwrite(bytes, 1, count, object_file) != count) {
+    if (pass_index == 1 && write_to_object(bytes, count) != count) {
         object_error_number = errno;
         return -1;
     }

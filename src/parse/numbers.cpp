@@ -32,8 +32,19 @@ struct SuffixBase {
 };
 constexpr SuffixBase suffix_bases[] = {{'B', 2, ERR_INVALID_BINARY}, {'O', 8, ERR_INVALID_OCTAL}};
 
-// Characters an operand may contain, besides digits and upper-case letters.
-constexpr const char operand_punctuation[] = "\t\x1b $()*+,-/:@[]_";
+// The characters an operand may contain: digits, upper-case letters, tab,
+// the size-mark escape, space and a little punctuation.
+struct OperandCharacters {
+    bool allowed[256];
+};
+constexpr OperandCharacters build_operand_characters() {
+    OperandCharacters set{};
+    for (int c = '0'; c <= '9'; ++c) set.allowed[c] = true;
+    for (int c = 'A'; c <= 'Z'; ++c) set.allowed[c] = true;
+    for (const char* p = "\t\x1b $()*+,-/:@[]_"; *p; ++p) set.allowed[uint8_t(*p)] = true;
+    return set;
+}
+constexpr OperandCharacters operand_characters = build_operand_characters();
 
 }  // namespace
 
@@ -84,11 +95,13 @@ int parse_symbol_ref(const char** cursor, int32_t* value) {
     return symtab_find(key, value) >= 0 ? 0 : ERR_SYMBOL_NOT_DEFINED;
 }
 
-int check_operand_chars(const char* text) {
+int check_operand_chars(const char* text, Commas* commas) {
+    Commas found{};
     for (const char* p = text; *p; ++p) {
-        bool allowed = is_digit(*p) || is_upper(*p) || std::strchr(operand_punctuation, *p);
-        if (!allowed) return ERR_INVALID_CHARACTER;
+        if (!operand_characters.allowed[uint8_t(*p)]) return ERR_INVALID_CHARACTER;
+        if (*p == ',' && !found.second) (found.first ? found.second : found.first) = const_cast<char*>(p);
     }
+    if (commas) *commas = found;
     return 0;
 }
 

@@ -11,13 +11,6 @@ uint8_t operand_count;
 
 namespace {
 
-struct NamedCode {
-    const char* text;
-    uint8_t code;
-};
-
-constexpr NamedCode segment_prefixes[] = {{"ES:", 0x26}, {"CS:", 0x2E}, {"SS:", 0x36}, {"DS:", 0x3E}};
-
 struct SizeLetter {
     char letter;
     uint8_t size;
@@ -44,16 +37,79 @@ constexpr RegisterName register_names[] = {
     {"SS", KIND_SEGREG, SIZE_WORD, 2},   {"DS", KIND_SEGREG, SIZE_WORD, 3},
 };
 
-// Base and index registers of a bracketed reference, in the order they are
-// tried (the pairs before the single registers), with their r/m codes.
-constexpr NamedCode base_index_forms[] = {
-    {"BX+SI", 0}, {"BX+DI", 1}, {"BP+SI", 2}, {"BP+DI", 3}, {"SI+BX", 0}, {"DI+BX", 1},
-    {"SI+BP", 2}, {"DI+BP", 3}, {"SI", 4},    {"DI", 5},    {"BP", 6},    {"BX", 7},
+// Register names by their two letters: the position in register_names plus
+// one, or 0.
+struct RegisterIndex {
+    uint8_t by_letters[26][26];
 };
-constexpr uint8_t RM_BP = 6;  // also the r/m code of a direct address
-constexpr uint8_t RM_DIRECT = 6;
+constexpr RegisterIndex build_register_index() {
+    RegisterIndex index{};
+    for (int i = 0; i < int(sizeof register_names / sizeof register_names[0]); ++i) {
+        index.by_letters[register_names[i].text[0] - 'A'][register_names[i].text[1] - 'A'] = uint8_t(i + 1);
+    }
+    return index;
+}
+constexpr RegisterIndex register_index = build_register_index();
 
-bool starts_with(const char* text, const char* prefix) { return std::strncmp(text, prefix, std::strlen(prefix)) == 0; }
+// Segment-override prefixes by the first letter of ES:, CS:, SS:, DS:.
+uint8_t segment_prefix(char letter) {
+    switch (letter) {
+        case 'E': return 0x26;
+        case 'C': return 0x2E;
+        case 'S': return 0x36;
+        case 'D': return 0x3E;
+        default: return 0;
+    }
+}
+
+// Base and index registers of a bracketed reference. The pairs are tried
+// before the single registers, in the order BX+SI, BX+DI, BP+SI, BP+DI
+// (either way round), then SI, DI, BP, BX; each must be followed by +, - or ].
+enum BaseIndex : uint8_t { NOT_BASE_INDEX, BX, BP, SI, DI };
+constexpr uint8_t pair_rm[5][5] = {
+    // second:  -  BX BP SI DI
+    {0, 0, 0, 0, 0},  // first: none
+    {0, 0, 0, 0, 1},  // BX: BX+SI 0, BX+DI 1
+    {0, 0, 0, 2, 3},  // BP: BP+SI 2, BP+DI 3
+    {0, 0, 2, 0, 0},  // SI: SI+BX 0, SI+BP 2
+    {0, 1, 3, 0, 0},  // DI: DI+BX 1, DI+BP 3
+};
+constexpr uint8_t single_rm[5] = {0, 7, 6, 4, 5};
+constexpr uint8_t RM_BP = 6;      // [BP] alone still needs a displacement byte
+constexpr uint8_t RM_DIRECT = 6;  // with mod 0: a direct address
+
+BaseIndex base_index_at(const char* p) {
+    if (p[0] == 'B' && p[1] == 'X') return BX;
+    if (p[0] == 'B' && p[1] == 'P') return BP;
+    if (p[0] == 'S' && p[1] == 'I') return SI;
+    if (p[0] == 'D' && p[1] == 'I') return DI;
+    return NOT_BASE_INDEX;
+}
+
+bool ends_register_part(char c) { return c == '+' || c == '-' || c == ']'; }
+
+bool is_pair(BaseIndex first, BaseIndex second) {
+    bool first_is_base = first == BX || first == BP;
+    bool second_is_base = second == BX || second == BP;
+    return first != NOT_BASE_INDEX && second != NOT_BASE_INDEX && first_is_base != second_is_base;
+}
+
+// Reads the base and index registers at `*cursor`: their r/m code, or -1.
+int read_base_index(const char** cursor) {
+    const char* p = *cursor;
+    BaseIndex first = base_index_at(p);
+    if (first == NOT_BASE_INDEX) return -1;
+    if (p[2] == '+') {
+        BaseIndex second = base_index_at(p + 3);
+        if (is_pair(first, second) && ends_register_part(p[5])) {
+            *cursor = p + 5;
+            return pair_rm[first][second];
+        }
+    }
+    if (!ends_register_part(p[2])) return -1;
+    *cursor = p + 2;
+    return single_rm[first];
+}
 
 int32_t negate(int32_t value) { return int32_t(0u - uint32_t(value)); }
 
@@ -80,19 +136,9 @@ int parse_memory(const char* p, Operand& operand) {
     ++p;
     operand.kind = KIND_MEMORY;
     bool forward;
-    const NamedCode* base_index = nullptr;
-    for (const NamedCode& form : base_index_forms) {
-        if (!starts_with(p, form.text)) continue;
-        size_t length = std::strlen(form.text);
-        char after = p[length];
-        if (after == '+' || after == '-' || after == ']') {
-            base_index = &form;
-            p += length;
-            break;
-        }
-    }
-    if (base_index) {
-        operand.reg = base_index->code;
+    int rm = read_base_index(&p);
+    if (rm >= 0) {
+        operand.reg = uint8_t(rm);
         if (*p == ']') {
             operand.value = 0;
             operand.mod = operand.reg == RM_BP ? 1 : 0;
@@ -161,27 +207,26 @@ int parse_value(const char* p, Operand& operand, bool sized, bool is_signed, boo
     return 0;
 }
 
+// The register whose name is the whole of `text`, or null.
 const RegisterName* find_register(const char* text) {
-    for (const RegisterName& name : register_names) {
-        if (std::strcmp(text, name.text) == 0) return &name;
-    }
-    return nullptr;
+    if (!is_upper(text[0]) || !is_upper(text[1]) || text[2]) return nullptr;
+    int position = register_index.by_letters[text[0] - 'A'][text[1] - 'A'];
+    return position ? &register_names[position - 1] : nullptr;
 }
 
 }  // namespace
 
-int split_operands(char* text, const char** first, const char** second) {
+int split_operands(char* text, const Commas& commas, const char** first, const char** second) {
     *first = text;
     *second = nullptr;
-    char* comma = std::strchr(text, ',');
-    if (!comma) {
+    if (!commas.first) {
         operand_count = text[0] ? 1 : 0;
         return 0;
     }
-    *comma = 0;
-    *second = comma + 1;
+    *commas.first = 0;
+    *second = commas.first + 1;
     operand_count = 1;
-    if (std::strchr(*second, ',')) return ERR_EXTRA_OPERAND;
+    if (commas.second) return ERR_EXTRA_OPERAND;
     if (**second) operand_count = 2;
     return 0;
 }
@@ -189,12 +234,9 @@ int split_operands(char* text, const char** first, const char** second) {
 int parse_operand(const char* text, Operand& operand) {
     const char* p = text;
     operand.seg_override = 0;
-    for (const NamedCode& prefix : segment_prefixes) {
-        if (starts_with(p, prefix.text)) {
-            operand.seg_override = prefix.code;
-            p += 3;
-            break;
-        }
+    if (p[1] == 'S' && p[2] == ':' && segment_prefix(p[0])) {
+        operand.seg_override = segment_prefix(p[0]);
+        p += 3;
     }
 
     operand.size = SIZE_NONE;
@@ -238,10 +280,11 @@ void reset_operands() {
 
 int parse_operands(char* text) {
     operand_count = 0;
-    if (int result = check_operand_chars(text)) return result;
+    Commas commas;
+    if (int result = check_operand_chars(text, &commas)) return result;
     const char* first;
     const char* second;
-    if (int result = split_operands(text, &first, &second)) return result;
+    if (int result = split_operands(text, commas, &first, &second)) return result;
     if (operand_count == 0) return 0;
     if (int result = parse_operand(first, dst)) return result;
     if (operand_count == 1) return 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "driver/driver.h"
 
@@ -10,15 +11,39 @@ namespace vexa {
 
 // ---- Character classes (ASCII only; bytes 0x80-0xFF are ordinary) ---------------
 
-constexpr bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+enum CharClass : uint8_t {
+    CHAR_BLANK = 1,       // space, tab, LF, VT, FF, CR
+    CHAR_DIGIT = 2,       // 0-9
+    CHAR_UPPER = 4,       // A-Z
+    CHAR_LOWER = 8,       // a-z
+    CHAR_UNDERSCORE = 16,
+    CHAR_SIZE_KEYWORD = 32,  // first letter of byte, dword, word, far, near, offset
+};
+
+struct CharClasses {
+    uint8_t of[256];
+};
+constexpr CharClasses build_char_classes() {
+    CharClasses classes{};
+    for (char c : {' ', '\t', '\n', '\v', '\f', '\r'}) classes.of[uint8_t(c)] = CHAR_BLANK;
+    for (int c = '0'; c <= '9'; ++c) classes.of[c] = CHAR_DIGIT;
+    for (int c = 'A'; c <= 'Z'; ++c) classes.of[c] = CHAR_UPPER;
+    for (int c = 'a'; c <= 'z'; ++c) classes.of[c] = CHAR_LOWER;
+    classes.of[uint8_t('_')] = CHAR_UNDERSCORE;
+    for (char c : {'B', 'D', 'W', 'F', 'N', 'O', 'b', 'd', 'w', 'f', 'n', 'o'}) classes.of[uint8_t(c)] |= CHAR_SIZE_KEYWORD;
+    return classes;
 }
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
-constexpr bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
-constexpr bool is_letter(char c) { return is_upper(c) || (c >= 'a' && c <= 'z'); }
+inline constexpr CharClasses char_classes = build_char_classes();
+
+constexpr bool has_class(char c, uint8_t classes) { return (char_classes.of[uint8_t(c)] & classes) != 0; }
+constexpr bool is_blank(char c) { return has_class(c, CHAR_BLANK); }
+constexpr bool is_digit(char c) { return has_class(c, CHAR_DIGIT); }
+constexpr bool is_upper(char c) { return has_class(c, CHAR_UPPER); }
+constexpr bool is_letter(char c) { return has_class(c, CHAR_UPPER | CHAR_LOWER); }
 // Characters that may continue a name: a size keyword must not touch one.
-constexpr bool is_name_char(char c) { return is_letter(c) || is_digit(c) || c == '_'; }
-constexpr char to_upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+constexpr uint8_t CHAR_NAME = CHAR_DIGIT | CHAR_UPPER | CHAR_LOWER | CHAR_UNDERSCORE;
+constexpr bool is_name_char(char c) { return has_class(c, CHAR_NAME); }
+constexpr char to_upper(char c) { return has_class(c, CHAR_LOWER) ? char(c - 'a' + 'A') : c; }
 
 // ---- Line splitting ------------------------------------------------------------
 
@@ -48,7 +73,13 @@ int split_line();
 // Each reader moves `*cursor` past what it consumed.
 int parse_number(const char** cursor, int32_t* value);
 int parse_symbol_ref(const char** cursor, int32_t* value);
-int check_operand_chars(const char* text);
+// 0, or ERR_INVALID_CHARACTER at a character operands never contain. The
+// first two commas are noted in `commas` when it is given (null if none).
+struct Commas {
+    char* first;
+    char* second;
+};
+int check_operand_chars(const char* text, Commas* commas = nullptr);
 
 // ---- Operands ----------------------------------------------------------------------
 
@@ -95,7 +126,8 @@ constexpr int32_t FORWARD_DISPLACEMENT = -32768;
 // Fills operand_count, dst and src from the operand text; writes a zero byte
 // over the separating comma.
 int parse_operands(char* text);
-int split_operands(char* text, const char** first, const char** second);
+// Cuts the text at the first of `commas` (from check_operand_chars).
+int split_operands(char* text, const Commas& commas, const char** first, const char** second);
 int parse_operand(const char* text, Operand& operand);
 
 // Clears the operands left by an earlier run.

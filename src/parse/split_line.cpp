@@ -1,6 +1,9 @@
 // Cuts one source line into label, mnemonic and normalised operand text.
 #include <cstring>
-#include <initializer_list>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "parse/parse.h"
 
@@ -13,34 +16,94 @@ char operand_text[OPERAND_CAPACITY];
 
 namespace {
 
-// Keywords replaced by size marks, tried in this order; the mark's letter is
-// the keyword's first letter.
-constexpr const char* size_keywords[] = {"BYTE", "DWORD", "WORD", "FAR", "NEAR", "OFFSET"};
-
-bool is_right_boundary(char c) { return !is_name_char(c); }
-
-// The first quote character that has a partner later in the line; from there
-// on operand text is kept exactly as written. Null when there is none.
-const char* find_verbatim_start(const char* line) {
-    const char* start = nullptr;
-    for (char quote : {'\'', '"'}) {
-        const char* first = std::strchr(line, quote);
-        if (first && std::strchr(first + 1, quote) && (!start || first < start)) start = first;
+// The size keyword that begins with an (upper-case) letter, if any: no two
+// keywords share a first letter.
+const char* size_keyword(char letter) {
+    switch (letter) {
+        case 'B': return "BYTE";
+        case 'D': return "DWORD";
+        case 'W': return "WORD";
+        case 'F': return "FAR";
+        case 'N': return "NEAR";
+        case 'O': return "OFFSET";
+        default: return nullptr;
     }
-    return start;
 }
 
 // Length of `word` (upper case) if the text at `p` spells it in any letter
-// case and ends there at a right boundary, else 0.
+// case and ends there, before a character that cannot continue a name; else 0.
 int match_word(const char* p, const char* word) {
     int n = 0;
     for (; word[n]; ++n) {
         if (to_upper(p[n]) != word[n]) return 0;
     }
-    return is_right_boundary(p[n]) ? n : 0;
+    return is_name_char(p[n]) ? 0 : n;
 }
 
-bool before_verbatim(const char* p, const char* verbatim) { return !verbatim || p < verbatim; }
+// Where the line ends, and where its first semicolon and first quote
+// characters stand (null where there are none).
+struct LineMarks {
+    char* end;
+    char* semicolon;
+    const char* single_quote;
+    const char* double_quote;
+};
+
+#ifdef __SSE2__
+// Sixteen bytes a step. line_buffer holds LINE_CAPACITY bytes, a multiple of
+// 16, so no step reads beyond it; bytes after the terminator are ignored.
+LineMarks mark_line() {
+    static_assert(LINE_CAPACITY % 16 == 0);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i semicolon = _mm_set1_epi8(';');
+    const __m128i single = _mm_set1_epi8('\'');
+    const __m128i double_quote = _mm_set1_epi8('"');
+    LineMarks marks{};
+    for (int offset = 0; offset < LINE_CAPACITY; offset += 16) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line_buffer + offset));
+        unsigned ends = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, zero)));
+        // Only the bytes before the terminator count.
+        unsigned valid = ends ? (ends & -ends) - 1 : 0xFFFF;
+        unsigned semicolons = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, semicolon))) & valid;
+        unsigned singles = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, single))) & valid;
+        unsigned doubles = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, double_quote))) & valid;
+        char* base = line_buffer + offset;
+        if (semicolons && !marks.semicolon) marks.semicolon = base + __builtin_ctz(semicolons);
+        if (singles && !marks.single_quote) marks.single_quote = base + __builtin_ctz(singles);
+        if (doubles && !marks.double_quote) marks.double_quote = base + __builtin_ctz(doubles);
+        if (ends) {
+            marks.end = base + __builtin_ctz(ends);
+            return marks;
+        }
+    }
+    marks.end = line_buffer + LINE_CAPACITY - 1;  // not reached: read_line terminates every line
+    return marks;
+}
+#else
+LineMarks mark_line() {
+    LineMarks marks{};
+    char* p = line_buffer;
+    for (; *p; ++p) {
+        if (*p == ';' && !marks.semicolon) marks.semicolon = p;
+        if (*p == '\'' && !marks.single_quote) marks.single_quote = p;
+        if (*p == '"' && !marks.double_quote) marks.double_quote = p;
+    }
+    marks.end = p;
+    return marks;
+}
+#endif
+
+// The first quote character that has a partner later in the line; from there
+// on operand text is kept exactly as written. Null when there is none.
+const char* find_verbatim_start(const char* single, const char* double_quote, const char* line_end) {
+    const char* start = nullptr;
+    if (single && std::memchr(single + 1, '\'', size_t(line_end - single - 1))) start = single;
+    if (double_quote && (!start || double_quote < start) &&
+        std::memchr(double_quote + 1, '"', size_t(line_end - double_quote - 1))) {
+        start = double_quote;
+    }
+    return start;
+}
 
 // Stores the label from column 0; answers the position after it.
 const char* take_label(const char* p, int& fields) {
@@ -64,44 +127,47 @@ const char* take_mnemonic(const char* p, int& fields) {
     return p;
 }
 
-// At a keyword start outside the verbatim region: stores its size mark and
-// answers the position where scanning resumes, or null when there is none.
+// At the first letter of a size keyword, outside the verbatim part and not
+// after a name character: stores the keyword's size mark and answers where
+// scanning resumes, or null when the letters there are not a keyword.
 const char* take_size_keyword(const char* p, const char* verbatim, int& k) {
-    if (k > 0 && is_name_char(operand_text[k - 1])) return nullptr;
-    for (const char* keyword : size_keywords) {
-        int length = match_word(p, keyword);
-        if (length == 0) continue;
-        operand_text[k++] = SIZE_MARK;
-        operand_text[k++] = keyword[0];
-        p += length;
-        if (is_blank(*p)) ++p;
-        const char* q = p;
-        while (is_blank(*q) && before_verbatim(q, verbatim)) ++q;
-        int ptr_length = match_word(q, "PTR");
-        return ptr_length ? q + ptr_length : p;
-    }
-    return nullptr;
+    const char* keyword = size_keyword(to_upper(*p));
+    int length = match_word(p, keyword);
+    if (length == 0) return nullptr;
+    operand_text[k++] = SIZE_MARK;
+    operand_text[k++] = keyword[0];
+    p += length;
+    if (is_blank(*p)) ++p;
+    const char* q = p;
+    while (is_blank(*q) && q < verbatim) ++q;
+    int ptr_length = match_word(q, "PTR");
+    return ptr_length ? q + ptr_length : p;
 }
 
-void take_operands(const char* p, const char* verbatim, int& fields) {
+// `verbatim` is where the text is copied unchanged (the line's end if nowhere).
+void take_operands(const char* p, const char* verbatim, const char* line_end, int& fields) {
     int k = 0;
-    while (*p && k < OPERAND_CAPACITY - 1) {
-        char c = *p;
-        if (!before_verbatim(p, verbatim)) {
-            operand_text[k++] = c;
-            ++p;
-        } else if (is_blank(c)) {
+    bool after_name = false;  // the last stored character could continue a name
+    while (p < verbatim) {
+        uint8_t classes = char_classes.of[uint8_t(*p)];
+        if (classes & CHAR_BLANK) {
             ++p;
             continue;
-        } else if (const char* next = take_size_keyword(p, verbatim, k)) {
-            p = next;
-        } else {
-            operand_text[k++] = to_upper(c);
-            ++p;
         }
-        fields |= FIELD_OPERANDS;
+        if ((classes & CHAR_SIZE_KEYWORD) && !after_name) {
+            if (const char* next = take_size_keyword(p, verbatim, k)) {
+                p = next;
+                after_name = true;  // the mark's letter
+                continue;
+            }
+        }
+        operand_text[k++] = to_upper(*p++);
+        after_name = classes & CHAR_NAME;
     }
-    operand_text[k] = 0;
+    size_t rest = p < line_end ? size_t(line_end - p) : 0;
+    std::memcpy(operand_text + k, p, rest);
+    operand_text[k + rest] = 0;
+    if (k > 0 || rest > 0) fields |= FIELD_OPERANDS;
 }
 
 const char* skip_blanks(const char* p) {
@@ -116,10 +182,14 @@ int split_line() {
     mnemonic_field[0] = 0;
     label_field[0] = 0;
 
-    const char* verbatim = find_verbatim_start(line_buffer);
+    LineMarks marks = mark_line();
+    char* line_end = marks.end;
+    const char* verbatim = find_verbatim_start(marks.single_quote, marks.double_quote, line_end);
     // Only the first ';' may start a comment, and not inside the verbatim part.
-    if (char* semicolon = std::strchr(line_buffer, ';'); semicolon && before_verbatim(semicolon, verbatim)) {
-        *semicolon = 0;
+    if (marks.semicolon && (!verbatim || marks.semicolon < verbatim)) {
+        *marks.semicolon = 0;
+        line_end = marks.semicolon;
+        verbatim = nullptr;
     }
     if (line_buffer[0] == 0) return 0;
 
@@ -134,7 +204,7 @@ int split_line() {
     if (!*p) return fields;
     p = skip_blanks(take_mnemonic(p, fields));
     if (!*p) return fields;
-    take_operands(p, verbatim, fields);
+    take_operands(p, verbatim ? verbatim : line_end, line_end, fields);
     return fields;
 }
 
