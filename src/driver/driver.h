@@ -90,6 +90,8 @@ extern SourceBuffer source;
 
 int load_source(const char* path);
 void rewind_source();
+// Copies the next line and its terminator into `buffer` in whole 16-byte
+// blocks: the buffer holds `capacity` bytes rounded up to a multiple of 16.
 int read_line(char* buffer, int capacity);
 void release_source();
 

@@ -60,11 +60,14 @@ constexpr char SIZE_MARK = 0x1B;
 constexpr int LABEL_CHARS = 8;
 constexpr int MNEMONIC_CHARS = 8;
 constexpr int OPERAND_CAPACITY = 128;
+// Room beyond a buffer's capacity, so that a 16-byte load or store that
+// begins inside it stays inside the array.
+constexpr int SCAN_PADDING = 16;
 
-extern char line_buffer[LINE_CAPACITY];
+extern char line_buffer[LINE_CAPACITY + SCAN_PADDING];
 extern char label_field[LABEL_CHARS];  // zero-padded key, not a string
 extern char mnemonic_field[MNEMONIC_CHARS + 1];
-extern char operand_text[OPERAND_CAPACITY];
+extern char operand_text[OPERAND_CAPACITY + SCAN_PADDING];
 
 int split_line();
 

@@ -9,10 +9,10 @@
 
 namespace vexa {
 
-char line_buffer[LINE_CAPACITY];
+char line_buffer[LINE_CAPACITY + SCAN_PADDING];
 char label_field[LABEL_CHARS];
 char mnemonic_field[MNEMONIC_CHARS + 1];
-char operand_text[OPERAND_CAPACITY];
+char operand_text[OPERAND_CAPACITY + SCAN_PADDING];
 
 namespace {
 
@@ -144,25 +144,71 @@ const char* take_size_keyword(const char* p, const char* verbatim, int& k) {
     return ptr_length ? q + ptr_length : p;
 }
 
+#ifdef __SSE2__
+__m128i byte_in_range(__m128i bytes, char low, char high) {
+    __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(low));
+    return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(char(high - low))), offset);
+}
+
+__m128i upper_case(__m128i bytes) {
+    return _mm_sub_epi8(bytes, _mm_and_si128(byte_in_range(bytes, 'a', 'z'), _mm_set1_epi8(0x20)));
+}
+
+// Up to sixteen operand characters at once, when they hold no blank and
+// nothing that could begin a size keyword (its first two letters): they are
+// stored upper-cased, as the character loop would. Answers how many were
+// taken, 0 to leave them to that loop.
+int take_plain_block(const char* p, const char* end, int k) {
+    int count = end - p < 16 ? int(end - p) : 16;
+    unsigned wanted = (1u << count) - 1;
+    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i blanks = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(' ')), byte_in_range(block, '\t', '\r'));
+    if (unsigned(_mm_movemask_epi8(blanks)) & wanted) return 0;
+    __m128i upper = upper_case(block);
+    __m128i next = upper_case(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1)));
+    // The first two letters of BYTE, DWORD, WORD, FAR, NEAR, OFFSET.
+    auto starts = [&](char first, char second) {
+        return _mm_and_si128(_mm_cmpeq_epi8(upper, _mm_set1_epi8(first)), _mm_cmpeq_epi8(next, _mm_set1_epi8(second)));
+    };
+    __m128i keywords = _mm_or_si128(_mm_or_si128(starts('B', 'Y'), starts('D', 'W')),
+                                    _mm_or_si128(_mm_or_si128(starts('W', 'O'), starts('F', 'A')),
+                                                 _mm_or_si128(starts('N', 'E'), starts('O', 'F'))));
+    if (unsigned(_mm_movemask_epi8(keywords)) & wanted) return 0;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(operand_text + k), upper);
+    return count;
+}
+#endif
+
 // `verbatim` is where the text is copied unchanged (the line's end if nowhere).
 void take_operands(const char* p, const char* verbatim, const char* line_end, int& fields) {
     int k = 0;
     bool after_name = false;  // the last stored character could continue a name
     while (p < verbatim) {
-        uint8_t classes = char_classes.of[uint8_t(*p)];
-        if (classes & CHAR_BLANK) {
-            ++p;
+        const char* block_end = verbatim - p < 16 ? verbatim : p + 16;
+#ifdef __SSE2__
+        if (int taken = take_plain_block(p, verbatim, k)) {
+            p += taken;
+            k += taken;
+            after_name = is_name_char(operand_text[k - 1]);
             continue;
         }
-        if ((classes & CHAR_SIZE_KEYWORD) && !after_name) {
-            if (const char* next = take_size_keyword(p, verbatim, k)) {
-                p = next;
-                after_name = true;  // the mark's letter
+#endif
+        while (p < block_end) {
+            uint8_t classes = char_classes.of[uint8_t(*p)];
+            if (classes & CHAR_BLANK) {
+                ++p;
                 continue;
             }
+            if ((classes & CHAR_SIZE_KEYWORD) && !after_name) {
+                if (const char* next = take_size_keyword(p, verbatim, k)) {
+                    p = next;
+                    after_name = true;  // the mark's letter
+                    continue;
+                }
+            }
+            operand_text[k++] = to_upper(*p++);
+            after_name = classes & CHAR_NAME;
         }
-        operand_text[k++] = to_upper(*p++);
-        after_name = classes & CHAR_NAME;
     }
     size_t rest = p < line_end ? size_t(line_end - p) : 0;
     std::memcpy(operand_text + k, p, rest);

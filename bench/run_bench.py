@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""Times Vexa against the peer assemblers on generated programs.
+
+For each program size the generator writes the same program in Vexa's, NASM's
+and fasm's syntax. Every installed tool assembles it several times after a
+warm-up; the table shows medians, Vexa's speed-up over each peer, lines per
+second, peak memory, and the floor: a program that only reads the file and
+counts its lines.
+
+usage: run_bench.py --vexa build/vexa --floor build/bench/count_lines [--runs N]
+                    [--sizes 10000:1000,100000:10000,1000000:100000] [--workdir DIR]
+"""
+import argparse
+import os
+import pathlib
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = pathlib.Path(__file__).resolve().parent
+FASM_CHUNK_LINES = 20000  # fasm's 16-bit code must stay within 64 KiB
+
+
+def run_once(command, cwd):
+    """Wall-clock seconds of one run."""
+    start = time.perf_counter()
+    result = subprocess.run(command, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    elapsed = time.perf_counter() - start
+    if result.returncode != 0:
+        raise RuntimeError(f"{' '.join(command)} failed")
+    return elapsed
+
+
+def peak_memory(command, cwd):
+    """Peak resident memory (KiB) of one run, as GNU time reports it.
+
+    (A child's own rusage would count the memory of this Python process,
+    which it was forked from.)
+    """
+    result = subprocess.run(["/usr/bin/time", "-f", "%M", *command], cwd=cwd,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    return int(result.stderr.strip().splitlines()[-1])
+
+
+def measure(commands, cwd, runs):
+    """Median total time of running `commands` one after another, and their peak memory."""
+    for command in commands:  # warm-up: the file cache and the binary
+        run_once(command, cwd)
+    totals = [sum(run_once(command, cwd) for command in commands) for _ in range(runs)]
+    peak = max(peak_memory(command, cwd) for command in commands) if os.path.exists("/usr/bin/time") else 0
+    return statistics.median(totals), peak
+
+
+def generate(workdir, lines, labels):
+    prefix = workdir / f"prog{lines}_{labels}"
+    if not (workdir / f"{prefix.name}.asm").exists():
+        subprocess.run([sys.executable, str(HERE / "generate_program.py"), str(lines), str(labels), str(prefix),
+                        "--chunk-lines", str(FASM_CHUNK_LINES)], check=True)
+    return prefix.name
+
+
+def tools(args, name, workdir):
+    """(tool, commands) for every assembler installed."""
+    fasm_chunks = sorted(workdir.glob(f"{name}.*.fasm"))
+    candidates = [
+        ("floor", [[args.floor, f"{name}.asm"]]),
+        ("vexa", [[args.vexa, f"{name}.asm"]]),
+        ("vexa -l", [[args.vexa, f"{name}.asm", "-l"]]),
+        ("fasm", [["fasm", chunk.name, os.devnull] for chunk in fasm_chunks]),
+        ("yasm", [["yasm", "-f", "bin", "-w", "-o", os.devnull, f"{name}.nasm"]]),
+        ("nasm", [["nasm", "-f", "bin", "-w-all", "-o", os.devnull, f"{name}.nasm"]]),
+    ]
+    return [(tool, commands) for tool, commands in candidates if shutil.which(commands[0][0])]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--vexa", required=True)
+    parser.add_argument("--floor", required=True)
+    parser.add_argument("--runs", type=int, default=7)
+    parser.add_argument("--sizes", default="10000:1000,100000:10000,1000000:100000")
+    parser.add_argument("--workdir", default="/tmp/vexa-bench")
+    args = parser.parse_args()
+    args.vexa = str(pathlib.Path(args.vexa).resolve())
+    args.floor = str(pathlib.Path(args.floor).resolve())
+    workdir = pathlib.Path(args.workdir)
+    workdir.mkdir(parents=True, exist_ok=True)
+
+    print("| lines | labels | source | tool | median ms | time / vexa's | lines/s | peak memory |")
+    print("|---|---|---|---|---|---|---|---|")
+    for size in args.sizes.split(","):
+        lines, labels = map(int, size.split(":"))
+        name = generate(workdir, lines, labels)
+        source_kib = (workdir / f"{name}.asm").stat().st_size // 1024
+        results = {tool: measure(commands, workdir, args.runs) for tool, commands in tools(args, name, workdir)}
+        ours = results["vexa"][0]
+        for tool, (seconds, memory) in results.items():
+            ratio = "" if tool == "vexa" else f"{seconds / ours:.2f}"
+            print(f"| {lines:,} | {labels:,} | {source_kib:,} KiB | {tool} | {seconds * 1000:.1f} | {ratio} | "
+                  f"{lines / seconds / 1e6:.1f} M | {memory:,} KiB |", flush=True)
+
+
+if __name__ == "__main__":
+    main()
