@@ -234,7 +234,7 @@ int split_operands(char* text, const Commas& commas, const char** first, const c
 int parse_operand(const char* text, Operand& operand) {
     const char* p = text;
     operand.seg_override = 0;
-    if (p[1] == 'S' && p[2] == ':' && segment_prefix(p[0])) {
+    if (segment_prefix(p[0]) && p[1] == 'S' && p[2] == ':') {
         operand.seg_override = segment_prefix(p[0]);
         p += 3;
     }

@@ -49,7 +49,7 @@ struct Section {
     std::vector<std::string> header;
     std::vector<std::string> lines;
 
-    bool escaped() const { return header.size() > 2 && header.back() == "escaped"; }
+    bool escaped() const { return header.size() >= 2 && header.back() == "escaped"; }
     std::string name() const { return header.size() > 1 ? header[1] : ""; }
     std::string joined(const char* separator) const {
         std::string text;
