@@ -33,27 +33,14 @@ int compare_byte_registers() {
 int test_immediate() {
     const int32_t value = src.value;
     if (is_accumulator(dst)) {
-        if (dst.size == SIZE_BYTE) {
-            if (!fits_byte_immediate(value)) return ERR_ILLEGAL_SIZE;
-            put_byte(TEST_ACCUMULATOR);
-            put_byte(value);
-        } else {
-            put_byte(TEST_ACCUMULATOR | WIDTH_BIT);
-            put_word(value);
-        }
+        bool byte = dst.size == SIZE_BYTE;
+        if (byte && !fits_byte_immediate(value)) return ERR_ILLEGAL_SIZE;
+        put_byte(byte ? TEST_ACCUMULATOR : TEST_ACCUMULATOR | WIDTH_BIT);
+        put_immediate(value, byte);
         return 0;
     }
     if (!is_register_or_memory(dst)) return ERR_SYNTAX;
-    bool byte = dst.size == SIZE_BYTE;
-    if (byte && !fits_byte_immediate(value)) return ERR_ILLEGAL_SIZE;
-    put_byte(byte ? TEST_IMMEDIATE : TEST_IMMEDIATE | WIDTH_BIT);
-    put_modrm_and_displacement(modrm(dst.mod, 0, dst.reg));
-    if (byte) {
-        put_byte(value);
-    } else {
-        put_word(value);
-    }
-    return 0;
+    return encode_rm_immediate(TEST_IMMEDIATE);
 }
 
 // TEST of a register with a register or memory operand: no direction bit, so

@@ -30,28 +30,15 @@ bool is_word_register(const Operand& operand) { return operand.kind == KIND_REGI
 int move_immediate() {
     const int32_t value = src.value;
     if (dst.kind == KIND_REGISTER) {
-        if (dst.size == SIZE_BYTE) {
-            if (!fits_byte_immediate(value)) return ERR_ILLEGAL_SIZE;
-            put_byte(MOV_BYTE_TO_REGISTER + dst.reg);
-            put_byte(value);
-        } else {
-            put_byte(MOV_WORD_TO_REGISTER + dst.reg);
-            put_word(value);
-        }
+        bool byte = dst.size == SIZE_BYTE;
+        if (byte && !fits_byte_immediate(value)) return ERR_ILLEGAL_SIZE;
+        put_byte((byte ? MOV_BYTE_TO_REGISTER : MOV_WORD_TO_REGISTER) + dst.reg);
+        put_immediate(value, byte);
         return 0;
     }
     if (dst.kind != KIND_MEMORY) return ERR_SYNTAX;
     // An unsized memory destination is a word: MOV [BX],5 is C7 07 05 00.
-    bool byte = dst.size == SIZE_BYTE;
-    if (byte && !fits_byte_immediate(value)) return ERR_ILLEGAL_SIZE;
-    put_byte(MOV_IMMEDIATE_TO_MEMORY | (byte ? 0 : WIDTH_BIT));
-    put_modrm_and_displacement(modrm(dst.mod, 0, dst.reg));
-    if (byte) {
-        put_byte(value);
-    } else {
-        put_word(value);
-    }
-    return 0;
+    return encode_rm_immediate(MOV_IMMEDIATE_TO_MEMORY);
 }
 
 // The accumulator with a direct address: opcode and address, no ModRM. The

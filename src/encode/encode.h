@@ -18,6 +18,7 @@ extern uint8_t code_len;
 
 void put_byte(int32_t value);  // appends the low byte
 void put_word(int32_t value);  // appends the low 16 bits, low byte first
+void put_immediate(int32_t value, bool byte);  // one byte or a word
 
 // ---- Mnemonic dispatch ----------------------------------------------------------
 
@@ -58,6 +59,10 @@ int encode_sreg_move(uint8_t opcode);
 int encode_rm_ext(uint8_t opcode, uint8_t modrm_template);
 // The immediate forms of the arithmetic and logic group.
 int encode_alu_immediate(uint8_t accumulator_opcode, uint8_t group_opcode, uint8_t modrm_template);
+// An immediate into a register or memory operand, ModRM reg field 0 (MOV
+// C6/C7, TEST F6/F7): one immediate byte for a byte operand, two for any
+// other size.
+int encode_rm_immediate(uint8_t byte_opcode);
 
 // An unsized operand takes the other's size; two different sizes, or none, fail.
 int agree_sizes();

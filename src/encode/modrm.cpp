@@ -58,6 +58,24 @@ void put_displacement(uint8_t byte) {
 
 bool fits_byte_immediate(int32_t value) { return value >= -128 && value <= 255; }
 
+void put_immediate(int32_t value, bool byte) {
+    if (byte) {
+        put_byte(value);
+    } else {
+        put_word(value);
+    }
+}
+
+int encode_rm_immediate(uint8_t byte_opcode) {
+    const int32_t value = src.value;
+    bool byte = dst.size == SIZE_BYTE;
+    if (byte && !fits_byte_immediate(value)) return ERR_ILLEGAL_SIZE;
+    put_byte(byte ? byte_opcode : byte_opcode | WIDTH_BIT);
+    put_modrm_and_displacement(modrm(rm_mod(dst), 0, dst.reg));
+    put_immediate(value, byte);
+    return 0;
+}
+
 int agree_sizes() {
     if (dst.size == SIZE_NONE) {
         if (src.size == SIZE_NONE) return ERR_ILLEGAL_SIZE;
@@ -139,11 +157,7 @@ int encode_alu_immediate(uint8_t accumulator_opcode, uint8_t group_opcode, uint8
         bool short_immediate = is_sign_extendable(value);
         put_byte(group_opcode | (short_immediate ? 3 : 1));
         put_modrm_and_displacement(modrm(rm_mod(dst), digit, dst.reg));
-        if (short_immediate) {
-            put_byte(value);
-        } else {
-            put_word(value);
-        }
+        put_immediate(value, short_immediate);
         return 0;
     }
     // Any other size, none included, is a byte operation. Its range is checked

@@ -216,7 +216,10 @@ void take_operands(const char* p, const char* verbatim, const char* line_end, in
     if (k > 0 || rest > 0) fields |= FIELD_OPERANDS;
 }
 
+// Within line_buffer, whose padding lets eight bytes be compared at once.
 const char* skip_blanks(const char* p) {
+    static constexpr char indent[8] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    while (std::memcmp(p, indent, sizeof indent) == 0) p += sizeof indent;  // the usual indentation
     while (is_blank(*p)) ++p;
     return p;
 }
