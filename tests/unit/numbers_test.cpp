@@ -96,6 +96,28 @@ TEST_F(SymbolReference, NamesAndCursor) {
     }
 }
 
+TEST(CheckOperandChars, BlockAndCharacterChecksAgree) {
+    // Text inside operand_text is checked sixteen bytes at a time, any other
+    // text one character at a time: both must find the same.
+    for (int c = 1; c < 256; ++c) {
+        for (int position : {0, 5, 15, 16, 17, 40}) {
+            std::string text(48, 'A');
+            text[5] = ',';
+            text[30] = ',';
+            text[position] = char(c);
+            std::strcpy(operand_text, text.c_str());
+            Commas in_buffer{}, outside{};
+            int block_result = check_operand_chars(operand_text, &in_buffer);
+            EXPECT_EQ(block_result, check_operand_chars(text.c_str(), &outside)) << c << " at " << position;
+            auto offset = [](const char* comma, const char* base) { return comma ? comma - base : -1; };
+            if (block_result == 0) {
+                EXPECT_EQ(offset(in_buffer.first, operand_text), offset(outside.first, text.c_str()));
+                EXPECT_EQ(offset(in_buffer.second, operand_text), offset(outside.second, text.c_str()));
+            }
+        }
+    }
+}
+
 TEST(CheckOperandChars, AllowedSet) {
     const std::string allowed = "\t\x1b $()*+,-/:@[]_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
     EXPECT_EQ(check_operand_chars(allowed.c_str()), 0);
