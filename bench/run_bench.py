@@ -8,7 +8,8 @@ second, peak memory, and the floor: a program that only reads the file and
 counts its lines.
 
 usage: run_bench.py --vexa build/vexa --floor build/bench/count_lines [--runs N]
-                    [--sizes 10000:1000,100000:10000,1000000:100000] [--workdir DIR]
+                    [--sizes 10000:1000,100000:10000,1000000:100000] [--tools floor,vexa,...]
+                    [--workdir DIR]
 """
 import argparse
 import os
@@ -72,7 +73,9 @@ def tools(args, name, workdir):
         ("yasm", [["yasm", "-f", "bin", "-w", "-o", os.devnull, f"{name}.nasm"]]),
         ("nasm", [["nasm", "-f", "bin", "-w-all", "-o", os.devnull, f"{name}.nasm"]]),
     ]
-    return [(tool, commands) for tool, commands in candidates if shutil.which(commands[0][0])]
+    wanted = args.tools.split(",") if args.tools else [tool for tool, _ in candidates]
+    return [(tool, commands) for tool, commands in candidates
+            if tool in wanted and commands and shutil.which(commands[0][0])]
 
 
 def main():
@@ -81,6 +84,7 @@ def main():
     parser.add_argument("--floor", required=True)
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--sizes", default="10000:1000,100000:10000,1000000:100000")
+    parser.add_argument("--tools", help="comma-separated subset of floor, vexa, vexa -l, fasm, yasm, nasm")
     parser.add_argument("--workdir", default="/tmp/vexa-bench")
     args = parser.parse_args()
     args.vexa = str(pathlib.Path(args.vexa).resolve())

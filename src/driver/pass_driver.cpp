@@ -44,15 +44,24 @@ void close_files() {
     if (object_file && close_object_file() != 0 && !stopped) report_write_error();
 }
 
+// Room for many statements between two writes to the file system.
+constexpr size_t OUTPUT_BUFFER_BYTES = 64 * 1024;
+
+FILE* open_output(const char* path) {
+    FILE* file = std::fopen(path, "wb");
+    if (file) std::setvbuf(file, nullptr, _IOFBF, OUTPUT_BUFFER_BYTES);
+    return file;
+}
+
 bool open_files() {
-    object_file = std::fopen(object_path, "wb");
+    object_file = open_output(object_path);
     if (!object_file) {
         std::fprintf(console_err, "Can't open object file \"%s\". (%d)\n", object_path, errno);
         stopped = true;
         return false;
     }
     if (listing_requested) {
-        listing_file = std::fopen(list_path, "wb");
+        listing_file = open_output(list_path);
         if (!listing_file) {
             int error_number = errno;
             close_files();

@@ -56,8 +56,9 @@ void append_decimal(int32_t value, int width) {
     while (count) line[line_length++] = digits[--count];
 }
 
+// Listing write errors are ignored. The stream is this thread's alone: no locking.
 void write_line() {
-    std::fwrite(line, 1, line_length, listing_file);  // listing write errors are ignored
+    fwrite_unlocked(line, 1, line_length, listing_file);
     line_length = 0;
 }
 
@@ -97,7 +98,7 @@ void end_listing_line() {
     append(LINE_END, 2);
     write_line();
     if (++page_line_count > lines_per_page) {
-        std::fputc(FORM_FEED, listing_file);
+        putc_unlocked(FORM_FEED, listing_file);
         page_line_count = 0;
     }
 }
