@@ -1,10 +1,6 @@
 // Numeric literals, symbol references and the operand character set.
 #include <cstring>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 #include "parse/parse.h"
 #include "symbols/symbols.h"
 
@@ -51,11 +47,6 @@ constexpr OperandCharacters build_operand_characters() {
 constexpr OperandCharacters operand_characters = build_operand_characters();
 
 #ifdef __SSE2__
-__m128i bytes_between(__m128i bytes, char low, char high) {
-    __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(low));
-    return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(char(high - low))), offset);
-}
-
 // The operand characters, as a vector test: ( ) * + , -   0-9 :   @ A-Z [
 // and / ] _ $ space tab escape.
 __m128i operand_characters_in(__m128i bytes) {

@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <initializer_list>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "driver/driver.h"
 
 namespace vexa {
@@ -44,6 +48,14 @@ constexpr bool is_letter(char c) { return has_class(c, CHAR_UPPER | CHAR_LOWER);
 constexpr uint8_t CHAR_NAME = CHAR_DIGIT | CHAR_UPPER | CHAR_LOWER | CHAR_UNDERSCORE;
 constexpr bool is_name_char(char c) { return has_class(c, CHAR_NAME); }
 constexpr char to_upper(char c) { return has_class(c, CHAR_LOWER) ? char(c - 'a' + 'A') : c; }
+
+#ifdef __SSE2__
+// For sixteen bytes at once: all ones in each byte from `low` to `high`.
+inline __m128i bytes_between(__m128i bytes, char low, char high) {
+    __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(low));
+    return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(char(high - low))), offset);
+}
+#endif
 
 // ---- Line splitting ------------------------------------------------------------
 

@@ -1,10 +1,6 @@
 // Cuts one source line into label, mnemonic and normalised operand text.
 #include <cstring>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 #include "parse/parse.h"
 
 namespace vexa {
@@ -145,13 +141,8 @@ const char* take_size_keyword(const char* p, const char* verbatim, int& k) {
 }
 
 #ifdef __SSE2__
-__m128i byte_in_range(__m128i bytes, char low, char high) {
-    __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(low));
-    return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(char(high - low))), offset);
-}
-
 __m128i upper_case(__m128i bytes) {
-    return _mm_sub_epi8(bytes, _mm_and_si128(byte_in_range(bytes, 'a', 'z'), _mm_set1_epi8(0x20)));
+    return _mm_sub_epi8(bytes, _mm_and_si128(bytes_between(bytes, 'a', 'z'), _mm_set1_epi8(0x20)));
 }
 
 // Up to sixteen operand characters at once, when they hold no blank and
@@ -162,7 +153,7 @@ int take_plain_block(const char* p, const char* end, int k) {
     int count = end - p < 16 ? int(end - p) : 16;
     unsigned wanted = (1u << count) - 1;
     __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i blanks = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(' ')), byte_in_range(block, '\t', '\r'));
+    __m128i blanks = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(' ')), bytes_between(block, '\t', '\r'));
     if (unsigned(_mm_movemask_epi8(blanks)) & wanted) return 0;
     __m128i upper = upper_case(block);
     __m128i next = upper_case(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1)));
