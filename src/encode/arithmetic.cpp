@@ -34,7 +34,7 @@ int test_immediate() {
     const int32_t value = src.value;
     if (is_accumulator(dst)) {
         bool byte = dst.size == SIZE_BYTE;
-        if (byte && !fits_byte_immediate(value)) return ERR_ILLEGAL_SIZE;
+        if (byte && !fits_byte(value)) return ERR_ILLEGAL_SIZE;
         put_byte(byte ? TEST_ACCUMULATOR : TEST_ACCUMULATOR | WIDTH_BIT);
         put_immediate(value, byte);
         return 0;

@@ -31,7 +31,7 @@ int move_immediate() {
     const int32_t value = src.value;
     if (dst.kind == KIND_REGISTER) {
         bool byte = dst.size == SIZE_BYTE;
-        if (byte && !fits_byte_immediate(value)) return ERR_ILLEGAL_SIZE;
+        if (byte && !fits_byte(value)) return ERR_ILLEGAL_SIZE;
         put_byte((byte ? MOV_BYTE_TO_REGISTER : MOV_WORD_TO_REGISTER) + dst.reg);
         put_immediate(value, byte);
         return 0;
@@ -142,7 +142,7 @@ int port_instruction(uint8_t port_number_opcode, const Operand& accumulator, con
         put_byte(port_number_opcode + 8 + width);  // the DX forms: EC/ED, EE/EF
         return 0;
     }
-    if (port.kind != KIND_IMMEDIATE || !fits_byte_immediate(port.value)) return ERR_INVALID_OPERAND;
+    if (port.kind != KIND_IMMEDIATE || !fits_byte(port.value)) return ERR_INVALID_OPERAND;
     put_byte(port_number_opcode + width);
     put_byte(port.value);
     return 0;

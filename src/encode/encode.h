@@ -69,7 +69,6 @@ int agree_sizes();
 // Appends the displacement that the ModRM byte `modrm` calls for (from dst.value).
 void put_displacement(uint8_t modrm);
 void put_modrm_and_displacement(uint8_t modrm);
-bool fits_byte_immediate(int32_t value);
 
 constexpr uint8_t MOD_REGISTER = 3;
 constexpr uint8_t WIDTH_BIT = 0x01;

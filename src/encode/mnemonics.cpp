@@ -147,7 +147,7 @@ constexpr Mnemonic mnemonic_table[] = {
 };
 constexpr int MNEMONIC_COUNT = int(sizeof mnemonic_table / sizeof mnemonic_table[0]);
 
-constexpr bool same_slot(const char* a, const char* b) {
+constexpr bool same_text(const char* a, const char* b) {
     for (; *a || *b; ++a, ++b) {
         if (*a != *b) return false;
     }
@@ -193,7 +193,7 @@ constexpr MnemonicTrie mnemonic_trie = build_trie();
 constexpr int count_slots() {
     int slots = 0;
     for (int i = 0; i < MNEMONIC_COUNT; ++i) {
-        if (i == 0 || !same_slot(mnemonic_table[i].slot, mnemonic_table[i - 1].slot)) ++slots;
+        if (i == 0 || !same_text(mnemonic_table[i].slot, mnemonic_table[i - 1].slot)) ++slots;
     }
     return slots;
 }
@@ -213,7 +213,7 @@ const Mnemonic* find_mnemonic(const char* text) {
     const TrieNode& node = mnemonic_trie.nodes[mnemonic_trie.node[letter_slot(text[0]) - 1][letter_slot(text[1]) - 1]];
     const Mnemonic* row = mnemonic_table + node.first_row[third] - 1;
     for (int count = node.rows[third]; count > 0; --count, ++row) {
-        if (!row->rest || same_slot(row->rest, rest)) return row;
+        if (!row->rest || same_text(row->rest, rest)) return row;
     }
     return nullptr;
 }

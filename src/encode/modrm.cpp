@@ -56,8 +56,6 @@ void put_displacement(uint8_t byte) {
     }
 }
 
-bool fits_byte_immediate(int32_t value) { return value >= -128 && value <= 255; }
-
 void put_immediate(int32_t value, bool byte) {
     if (byte) {
         put_byte(value);
@@ -69,7 +67,7 @@ void put_immediate(int32_t value, bool byte) {
 int encode_rm_immediate(uint8_t byte_opcode) {
     const int32_t value = src.value;
     bool byte = dst.size == SIZE_BYTE;
-    if (byte && !fits_byte_immediate(value)) return ERR_ILLEGAL_SIZE;
+    if (byte && !fits_byte(value)) return ERR_ILLEGAL_SIZE;
     put_byte(byte ? byte_opcode : byte_opcode | WIDTH_BIT);
     put_modrm_and_displacement(modrm(rm_mod(dst), 0, dst.reg));
     put_immediate(value, byte);
@@ -137,7 +135,7 @@ int encode_alu_immediate(uint8_t accumulator_opcode, uint8_t group_opcode, uint8
     const uint8_t digit = modrm_template >> 3;
     if (is_accumulator(dst)) {
         if (dst.size == SIZE_BYTE) {
-            if (!fits_byte_immediate(value)) return ERR_ILLEGAL_SIZE;
+            if (!fits_byte(value)) return ERR_ILLEGAL_SIZE;
             put_byte(accumulator_opcode);
             put_byte(value);
         } else if (is_sign_extendable(value)) {
@@ -165,7 +163,7 @@ int encode_alu_immediate(uint8_t accumulator_opcode, uint8_t group_opcode, uint8
     put_byte(group_opcode);
     put_modrm_and_displacement(modrm(rm_mod(dst), digit, dst.reg));
     put_byte(value);
-    return fits_byte_immediate(value) ? 0 : ERR_ILLEGAL_SIZE;
+    return fits_byte(value) ? 0 : ERR_ILLEGAL_SIZE;
 }
 
 }  // namespace vexa

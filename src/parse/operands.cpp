@@ -113,8 +113,6 @@ int read_base_index(const char** cursor) {
 
 int32_t negate(int32_t value) { return int32_t(0u - uint32_t(value)); }
 
-bool fits_in_byte(int32_t value) { return value >= -128 && value <= 255; }
-
 // Reads one term (a number, or a symbol when it does not start with a digit).
 // A symbol not yet defined reads as `placeholder` in the first pass, with
 // `forward` set; in the second pass it is an error.
@@ -203,7 +201,7 @@ int parse_value(const char* p, Operand& operand, bool sized, bool is_signed, boo
     if (int result = read_term(&p, &operand.value, FORWARD_PLACEHOLDER, forward)) return result;
     if (!is_signed && *p == ':') return parse_pair_offset(p + 1, operand);
     if (minus && !forward) operand.value = negate(operand.value);
-    if (!sized) operand.size = fits_in_byte(operand.value) ? SIZE_BYTE : SIZE_WORD;
+    if (!sized) operand.size = fits_byte(operand.value) ? SIZE_BYTE : SIZE_WORD;
     return 0;
 }
 

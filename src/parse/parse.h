@@ -49,6 +49,9 @@ constexpr uint8_t CHAR_NAME = CHAR_DIGIT | CHAR_UPPER | CHAR_LOWER | CHAR_UNDERS
 constexpr bool is_name_char(char c) { return has_class(c, CHAR_NAME); }
 constexpr char to_upper(char c) { return has_class(c, CHAR_LOWER) ? char(c - 'a' + 'A') : c; }
 
+// A value that a byte can hold, signed or unsigned: -128 to 255.
+constexpr bool fits_byte(int32_t value) { return value >= -128 && value <= 255; }
+
 #ifdef __SSE2__
 // For sixteen bytes at once: all ones in each byte from `low` to `high`.
 inline __m128i bytes_between(__m128i bytes, char low, char high) {
