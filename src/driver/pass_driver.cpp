@@ -154,11 +154,12 @@ void clear_statement_state() {
 }
 
 // Dispatches the mnemonic, parsing the operands only when the handler asks,
-// then dispatches it again. The mnemonic is looked up once for both calls.
+// then dispatches it again. The mnemonic is looked up once for both calls,
+// and the first call is spared when its answer is known to be that request.
 int assemble_statement() {
     const Mnemonic* mnemonic = find_mnemonic(mnemonic_field);
     if (!mnemonic) return ERR_INVALID_OPCODE;
-    int result = mnemonic->handler(*mnemonic);
+    int result = reads_operands_first(*mnemonic) ? ERR_MISSING_OPERAND : mnemonic->handler(*mnemonic);
     if (result == ERR_MISSING_OPERAND) {
         deferred_error = parse_operands(operand_text);
         result = mnemonic->handler(*mnemonic);

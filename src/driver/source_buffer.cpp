@@ -1,5 +1,8 @@
 // The whole source file in memory, read line by line by both passes.
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -63,6 +66,48 @@ void consume_line_end() {
     if (source.cursor < source.end && *source.cursor == '\n') ++source.cursor;
 }
 
+// How the source's bytes are held: mapped from the file (the usual case: no
+// copy, no fresh pages to clear) or read into allocated memory.
+enum class Holding { NONE, MAPPED, ALLOCATED };
+Holding holding;
+size_t mapped_bytes;
+
+size_t page_rounded(size_t bytes) {
+    size_t page = size_t(sysconf(_SC_PAGESIZE));
+    return (bytes + page - 1) / page * page;
+}
+
+// Maps the file's pages followed by at least one page of zeros, which is the
+// padding. Null when the file cannot be mapped.
+const uint8_t* map_source(int descriptor, size_t size) {
+    size_t file_bytes = page_rounded(size);
+    size_t total = file_bytes + page_rounded(SOURCE_PADDING);
+    void* region = mmap(nullptr, total, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (region == MAP_FAILED) return nullptr;
+    void* file = mmap(region, size, PROT_READ, MAP_PRIVATE | MAP_FIXED | MAP_POPULATE, descriptor, 0);
+    if (file == MAP_FAILED) {
+        munmap(region, total);
+        return nullptr;
+    }
+    mapped_bytes = total;
+    return static_cast<const uint8_t*>(region);
+}
+
+int read_source(int descriptor, size_t size, const uint8_t** bytes) {
+    uint8_t* block = static_cast<uint8_t*>(std::calloc(1, size + SOURCE_PADDING));
+    if (!block) return LOAD_NO_MEMORY;
+    for (size_t done = 0; done < size;) {
+        ssize_t got = read(descriptor, block + done, size - done);
+        if (got <= 0) {
+            std::free(block);
+            return LOAD_READ_FAILED;
+        }
+        done += size_t(got);
+    }
+    *bytes = block;
+    return LOAD_OK;
+}
+
 }  // namespace
 
 int load_source(const char* path) {
@@ -71,22 +116,19 @@ int load_source(const char* path) {
     if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return LOAD_NOT_FOUND;
     size_t size = size_t(info.st_size);
 
-    // Padding after the file's bytes lets a line be copied in 16-byte blocks.
-    uint8_t* block = static_cast<uint8_t*>(std::malloc(size + SOURCE_PADDING));
-    if (!block) return LOAD_NO_MEMORY;
-    FILE* file = std::fopen(path, "rb");
-    if (!file) {
-        std::free(block);
-        return LOAD_OPEN_FAILED;
+    int descriptor = open(path, O_RDONLY);
+    if (descriptor < 0) return LOAD_OPEN_FAILED;
+    const uint8_t* bytes = size > 0 ? map_source(descriptor, size) : nullptr;
+    int result = LOAD_OK;
+    if (bytes) {
+        holding = Holding::MAPPED;
+    } else {
+        result = read_source(descriptor, size, &bytes);
+        holding = result == LOAD_OK ? Holding::ALLOCATED : Holding::NONE;
     }
-    bool complete = size == 0 || std::fread(block, size, 1, file) == 1;
-    std::fclose(file);
-    if (!complete) {
-        std::free(block);
-        return LOAD_READ_FAILED;
-    }
-    source = SourceBuffer{block, block + size, block};
-    return LOAD_OK;
+    close(descriptor);
+    if (result == LOAD_OK) source = SourceBuffer{bytes, bytes + size, bytes};
+    return result;
 }
 
 void rewind_source() { source.cursor = source.base; }
@@ -112,7 +154,9 @@ int read_line(char* buffer, int capacity) {
 }
 
 void release_source() {
-    std::free(const_cast<uint8_t*>(source.base));
+    if (holding == Holding::MAPPED) munmap(const_cast<uint8_t*>(source.base), mapped_bytes);
+    if (holding == Holding::ALLOCATED) std::free(const_cast<uint8_t*>(source.base));
+    holding = Holding::NONE;
     source = SourceBuffer{};
 }
 

@@ -41,6 +41,9 @@ int dispatch_mnemonic(const char* mnemonic);
 
 // The accepted mnemonic spelled `text`, or null.
 const Mnemonic* find_mnemonic(const char* text);
+// True when the handler of `mnemonic` only asks for operands until they are
+// read, so that they may be read before its first call.
+bool reads_operands_first(const Mnemonic& mnemonic);
 
 // The operand counts of the handler contract: a two-operand form answers
 // ERR_MISSING_OPERAND for none and ERR_SYNTAX for one; a one-operand form

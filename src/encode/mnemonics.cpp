@@ -147,6 +147,29 @@ constexpr Mnemonic mnemonic_table[] = {
 };
 constexpr int MNEMONIC_COUNT = int(sizeof mnemonic_table / sizeof mnemonic_table[0]);
 
+// Handlers that answer ERR_MISSING_OPERAND, and touch nothing else, until
+// the operands are read: the driver may read the operands before calling them.
+constexpr MnemonicHandler operands_first_handlers[] = {
+    alu_group,   test_instruction, mov_instruction, xchg_instruction, load_address,  push_instruction,
+    pop_instruction, in_instruction, out_instruction, short_jump,   jmp_instruction, call_instruction,
+    int_instruction, inc_dec,     unary_group,     encode_shift,     seg_prefix,    esc_instruction,
+    directive_ds, directive_equ,  directive_org,
+};
+
+struct RowFlags {
+    bool of[MNEMONIC_COUNT];
+};
+RowFlags build_operands_first() {
+    RowFlags flags{};
+    for (int i = 0; i < MNEMONIC_COUNT; ++i) {
+        for (MnemonicHandler handler : operands_first_handlers) flags.of[i] |= mnemonic_table[i].handler == handler;
+    }
+    return flags;
+}
+// Built when the program starts: not every build may compare function
+// addresses at compile time.
+const RowFlags operands_first = build_operands_first();
+
 constexpr bool same_text(const char* a, const char* b) {
     for (; *a || *b; ++a, ++b) {
         if (*a != *b) return false;
@@ -217,6 +240,8 @@ const Mnemonic* find_mnemonic(const char* text) {
     }
     return nullptr;
 }
+
+bool reads_operands_first(const Mnemonic& mnemonic) { return operands_first.of[&mnemonic - mnemonic_table]; }
 
 int dispatch_mnemonic(const char* mnemonic) {
     const Mnemonic* found = find_mnemonic(mnemonic);

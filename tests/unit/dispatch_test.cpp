@@ -55,6 +55,25 @@ TEST(Dispatch, EveryAcceptedMnemonicHasAHandler) {
     }
 }
 
+TEST(Dispatch, HandlersCalledWithOperandsFirstOnlyAskForThem) {
+    // The driver skips the first call of these handlers: with operand text
+    // present but not yet read, that call must ask for operands and store nothing.
+    std::strcpy(operand_text, "AX,1");
+    int operands_first = 0;
+    for (const auto& [text, slot] : accepted) {
+        const Mnemonic* found = find_mnemonic(text);
+        if (!reads_operands_first(*found)) continue;
+        ++operands_first;
+        operand_count = 0;
+        code_len = 0;
+        data_len = 0;
+        deferred_error = 0;
+        EXPECT_EQ(found->handler(*found), ERR_MISSING_OPERAND) << text;
+        EXPECT_EQ(code_len + data_len + deferred_error, 0) << text;
+    }
+    EXPECT_GT(operands_first, 60);  // the operand-taking instructions
+}
+
 TEST(Dispatch, MisspellingsAreInvalid) {
     const char* const invalid[] = {
         "A",    "Z",     "AD",    "MO",     "XX",    "ADDX",  "MOVE",   "MOVSX", "PUSHA", "JNAEX", "LOOPN",

@@ -56,6 +56,21 @@ TEST(ReadLine, LineEnds) {
     }
 }
 
+TEST(ReadLine, LastLineAtThePageEnd) {
+    // A source whose last, unterminated line ends at or just before a page
+    // boundary: the line reader's block reads run past the file's bytes.
+    for (size_t size : {4096u, 4095u, 4081u, 8192u, 3u * 4096u - 7u}) {
+        std::string bytes;
+        while (bytes.size() + 41 < size) bytes += std::string(39, 'x') + "\r\n";
+        std::string last(size - bytes.size(), 'z');
+        SCOPED_TRACE(size);
+        std::vector<std::string> lines = read_all(bytes + last);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), last.size() > 126 ? "<long:" + last.substr(0, 126) + ">" : last);
+        EXPECT_EQ(lines.size(), (bytes.size() / 41) + 1);
+    }
+}
+
 TEST(ReadLine, RewindStartsOver) {
     vexa_test::ScratchDir dir;
     dir.write("src.asm", "one\ntwo\n");
