@@ -79,35 +79,38 @@ int check_operand_block_by_block(const char* text, Commas& found) {
 
 int parse_number(const char** cursor, int32_t* value) {
     const char* start = *cursor;
-    uint32_t result;
-
-    // Hexadecimal first: B and D are hex digits, so 1011BH is hexadecimal.
+    // One scan reads the digits both ways: hexadecimal comes first, and B and
+    // D are hex digits, so 1011BH is hexadecimal.
+    uint32_t hexadecimal = 0;
+    uint32_t decimal = 0;
     const char* end = start;
-    while (is_hex_digit(*end)) ++end;
+    for (; is_digit(*end); ++end) {
+        hexadecimal = hexadecimal * 16 + digit_value(*end);
+        decimal = decimal * 10 + digit_value(*end);
+    }
+    const char* decimal_end = end;
+    for (; is_hex_digit(*end); ++end) hexadecimal = hexadecimal * 16 + digit_value(*end);
     if (*end == 'H') {
-        accumulate(start, end, 16, result);
-        *value = int32_t(result);
+        *value = int32_t(hexadecimal);
         *cursor = end + 1;
         return 0;
     }
 
-    end = start;
-    while (is_digit(*end)) ++end;
     for (const SuffixBase& form : suffix_bases) {
-        if (*end != form.suffix) continue;
-        const char* stop = accumulate(start, end, form.base, result);
-        if (stop != end) {
+        if (*decimal_end != form.suffix) continue;
+        uint32_t result;
+        const char* stop = accumulate(start, decimal_end, form.base, result);
+        if (stop != decimal_end) {
             *cursor = stop;
             return form.error;
         }
         *value = int32_t(result);
-        *cursor = end + 1;
+        *cursor = decimal_end + 1;
         return 0;
     }
-    if (is_upper(*end)) return ERR_INVALID_NUMBER;
-    accumulate(start, end, 10, result);
-    *value = int32_t(result);
-    *cursor = end;
+    if (is_upper(*decimal_end)) return ERR_INVALID_NUMBER;
+    *value = int32_t(decimal);
+    *cursor = decimal_end;
     return 0;
 }
 
