@@ -150,10 +150,12 @@ constexpr int MNEMONIC_COUNT = int(sizeof mnemonic_table / sizeof mnemonic_table
 // Handlers that answer ERR_MISSING_OPERAND, and touch nothing else, until
 // the operands are read: the driver may read the operands before calling them.
 constexpr MnemonicHandler operands_first_handlers[] = {
-    alu_group,   test_instruction, mov_instruction, xchg_instruction, load_address,  push_instruction,
-    pop_instruction, in_instruction, out_instruction, short_jump,   jmp_instruction, call_instruction,
-    int_instruction, inc_dec,     unary_group,     encode_shift,     seg_prefix,    esc_instruction,
-    directive_ds, directive_equ,  directive_org,
+    alu_group, test_instruction,
+    mov_instruction, xchg_instruction, load_address, push_instruction, pop_instruction, in_instruction, out_instruction,
+    short_jump, jmp_instruction, call_instruction, int_instruction,
+    inc_dec, unary_group, encode_shift,
+    seg_prefix, esc_instruction,
+    directive_ds, directive_equ, directive_org,
 };
 
 struct RowFlags {
