@@ -93,6 +93,18 @@ const uint8_t* map_source(int descriptor, size_t size) {
     return static_cast<const uint8_t*>(region);
 }
 
+// True when `path` names the file described by `source_info`, under any of
+// its names. The output files are opened, and emptied, before the second
+// pass reads the source: a source written over that way must be a copy.
+bool is_source_file(const struct stat& source_info, const char* path) {
+    struct stat info;
+    return stat(path, &info) == 0 && info.st_dev == source_info.st_dev && info.st_ino == source_info.st_ino;
+}
+
+bool is_written_over(const struct stat& source_info) {
+    return is_source_file(source_info, object_path) || (listing_requested && is_source_file(source_info, list_path));
+}
+
 int read_source(int descriptor, size_t size, const uint8_t** bytes) {
     uint8_t* block = static_cast<uint8_t*>(std::calloc(1, size + SOURCE_PADDING));
     if (!block) return LOAD_NO_MEMORY;
@@ -118,7 +130,7 @@ int load_source(const char* path) {
 
     int descriptor = open(path, O_RDONLY);
     if (descriptor < 0) return LOAD_OPEN_FAILED;
-    const uint8_t* bytes = size > 0 ? map_source(descriptor, size) : nullptr;
+    const uint8_t* bytes = size > 0 && !is_written_over(info) ? map_source(descriptor, size) : nullptr;
     int result = LOAD_OK;
     if (bytes) {
         holding = Holding::MAPPED;
