@@ -1,7 +1,9 @@
 // Line ends, over-long lines and odd bytes as the line reader delivers them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -83,6 +85,30 @@ TEST(ReadLine, RewindStartsOver) {
     EXPECT_EQ(read_line(buffer, LINE_CAPACITY), 4);
     EXPECT_STREQ(buffer, "one");
     release_source();
+}
+
+TEST(LoadSource, OutputNamingTheSourceLeavesItsLinesReadable) {
+    // An object or listing path that reaches the source under another name
+    // (here a symbolic link) empties the file when opened; the lines already
+    // loaded must survive that.
+    for (bool through_listing : {false, true}) {
+        vexa_test::ScratchDir dir;
+        dir.write("src.asm", "one\ntwo\n");
+        std::filesystem::create_symlink(dir.path() / "src.asm", dir.path() / "out.bin");
+        const std::string output = (dir.path() / "out.bin").string();
+        std::strcpy(through_listing ? list_path : object_path, output.c_str());
+        listing_requested = through_listing;
+        ASSERT_EQ(load_source((dir.path() / "src.asm").c_str()), LOAD_OK);
+        std::fclose(std::fopen(output.c_str(), "wb"));
+        char buffer[LINE_CAPACITY];
+        EXPECT_EQ(read_line(buffer, LINE_CAPACITY), 4);
+        EXPECT_STREQ(buffer, "one");
+        EXPECT_EQ(read_line(buffer, LINE_CAPACITY), 4);
+        EXPECT_STREQ(buffer, "two");
+        release_source();
+        object_path[0] = list_path[0] = 0;
+        listing_requested = 0;
+    }
 }
 
 TEST(LoadSource, MissingFileOrDirectoryIsNotFound) {
