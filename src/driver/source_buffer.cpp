@@ -70,18 +70,18 @@ void consume_line_end() {
 // copy, no fresh pages to clear) or read into allocated memory.
 enum class Holding { NONE, MAPPED, ALLOCATED };
 Holding holding;
-size_t mapped_bytes;
 
 size_t page_rounded(size_t bytes) {
     size_t page = size_t(sysconf(_SC_PAGESIZE));
     return (bytes + page - 1) / page * page;
 }
 
-// Maps the file's pages followed by at least one page of zeros, which is the
-// padding. Null when the file cannot be mapped.
+// The file's pages followed by at least one page of zeros, which is the padding.
+size_t mapped_length(size_t size) { return page_rounded(size) + page_rounded(SOURCE_PADDING); }
+
+// Maps the source of `size` bytes. Null when the file cannot be mapped.
 const uint8_t* map_source(int descriptor, size_t size) {
-    size_t file_bytes = page_rounded(size);
-    size_t total = file_bytes + page_rounded(SOURCE_PADDING);
+    size_t total = mapped_length(size);
     void* region = mmap(nullptr, total, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (region == MAP_FAILED) return nullptr;
     void* file = mmap(region, size, PROT_READ, MAP_PRIVATE | MAP_FIXED | MAP_POPULATE, descriptor, 0);
@@ -89,7 +89,6 @@ const uint8_t* map_source(int descriptor, size_t size) {
         munmap(region, total);
         return nullptr;
     }
-    mapped_bytes = total;
     return static_cast<const uint8_t*>(region);
 }
 
@@ -166,7 +165,9 @@ int read_line(char* buffer, int capacity) {
 }
 
 void release_source() {
-    if (holding == Holding::MAPPED) munmap(const_cast<uint8_t*>(source.base), mapped_bytes);
+    if (holding == Holding::MAPPED) {
+        munmap(const_cast<uint8_t*>(source.base), mapped_length(size_t(source.end - source.base)));
+    }
     if (holding == Holding::ALLOCATED) std::free(const_cast<uint8_t*>(source.base));
     holding = Holding::NONE;
     source = SourceBuffer{};
