@@ -12,81 +12,78 @@ namespace {
 
 bool is_quote(char c) { return c == '\'' || c == '"'; }
 
-// Upper-cases the items that follow a string, which line splitting left as written.
-void upper_case_until_quote(char* p) {
-    for (; *p && !is_quote(*p); ++p) *p = to_upper(*p);
+bool is_operator(char c) { return c == '+' || c == '-' || c == '*' || c == '/'; }
+
+// A string of one character followed by an operator is a character constant
+// that begins an expression ('A'+1); any other string is a string item.
+bool is_character_expression(const char* p) { return p[1] && p[2] == p[0] && is_operator(p[3]); }
+
+// Stores a DB string's characters as they are; answers false when it is not closed.
+bool read_string(const char*& p) {
+    char quote = *p++;
+    for (; *p != quote; ++p) {
+        if (!*p) return false;
+        if (data_len < DATA_CAPACITY) data_buf[data_len++] = uint8_t(*p);
+    }
+    ++p;
+    return true;
 }
 
-// Reads one numeric item (a sign, then a number or a name) at `*cursor`. A
-// name not defined yet reads as `placeholder` in every byte, an error only in
-// the second pass.
-int read_data_item(const char** cursor, int32_t* value, bool& undefined) {
-    bool minus = **cursor == '-';
-    if (**cursor == '+' || **cursor == '-') ++*cursor;
-    undefined = false;
-    int result;
-    if (is_digit(**cursor)) {
-        result = parse_number(cursor, value);
-    } else {
-        result = parse_symbol_ref(cursor, value);
-        if (result == ERR_SYMBOL_NOT_DEFINED) {
-            undefined = true;
-            return pass_index == 0 ? 0 : result;
-        }
-    }
-    if (result == 0 && minus) *value = int32_t(0u - uint32_t(*value));
-    return result;
+// Reads one numeric item, up to the comma or end that must follow it. An
+// empty item, or a name not defined yet, reads as `unresolved`.
+int read_data_item(const char*& p, int32_t& value, bool& unresolved) {
+    unresolved = *p == ',';
+    if (unresolved) return 0;
+    Expression item;
+    if (int result = parse_expression(&p, item)) return result;
+    if (*p && *p != ',') return ERR_SYNTAX;
+    value = item.value;
+    unresolved = item.unresolved;
+    return 0;
 }
 
 // Walks a DB or DW item list. `width` is 1 or 2 bytes per numeric item;
-// strings are read only for DB. Answers 0 or the last error met.
+// strings are read only for DB. Answers 0 or the last error met; an item
+// that cannot be read ends the list.
 int parse_data_list(char* text, int width) {
     int result = 0;
     data_len = 0;
     const int32_t low = width == 1 ? -128 : -32768;
     const int32_t high = width == 1 ? 255 : 65535;
-    char* p = text;
-    while (*p && *p != ';') {
-        if (is_blank(*p)) {
-            ++p;
+    const char* p = text;
+    while (*p) {
+        if (width == 1 && is_quote(*p) && !is_character_expression(p)) {
+            if (!read_string(p)) return ERR_INVALID_STRING;
+            if (*p == ',') ++p;  // a string needs no comma after it
             continue;
         }
-        if (width == 1 && is_quote(*p)) {
-            char quote = *p++;
-            for (; *p != quote; ++p) {
-                if (!*p) return ERR_INVALID_STRING;
-                if (data_len < DATA_CAPACITY) data_buf[data_len++] = uint8_t(*p);
-            }
-            ++p;
-            if (*p == ',') ++p;
-            continue;
-        }
-
-        if (width == 1) upper_case_until_quote(p);
-        const char* item = p;
         int32_t value = 0;
-        bool undefined;
-        int error = read_data_item(&item, &value, undefined);
-        if (error && !undefined) return error;  // a number that cannot be read ends the list
-        if (item == p && *item != ',') {
-            // Nothing here begins an item: the list ends.
-            return pass_index == 0 ? result : ERR_SYMBOL_NOT_DEFINED;
+        bool unresolved;
+        if (int error = read_data_item(p, value, unresolved)) return error;
+        if (unresolved) {
+            // Every byte of a name not defined yet is FF; an error only in the second pass.
+            value = -1;
+            if (pass_index == 1) result = ERR_SYMBOL_NOT_DEFINED;
+        } else if (value < low || value > high) {
+            result = ERR_ILLEGAL_SIZE;  // the low bits are still stored
         }
-        if (error) result = error;
-        if (undefined) value = -1;
-        if (!undefined && (value < low || value > high)) result = ERR_ILLEGAL_SIZE;
         if (data_len + width > DATA_CAPACITY) return ERR_ILLEGAL_SIZE;
         data_buf[data_len++] = uint8_t(value);
         if (width == 2) data_buf[data_len++] = uint8_t(value >> 8);
-        p = const_cast<char*>(item);
         if (*p == ',') ++p;
     }
     return result;
 }
 
-// DS, EQU and ORG take their value from the operand parser: they first ask
-// for the operands, then decide.
-int valued_directive(int statement) { return operand_count == 0 ? ERR_MISSING_OPERAND : statement; }
+// DS, EQU and ORG take one value from the operand parser: they first ask for
+// the operands, then decide. A register has no value to take.
+int valued_directive(int statement) {
+    if (operand_count == 0) return ERR_MISSING_OPERAND;
+    if (operand_count == 2) return ERR_EXTRA_OPERAND;
+    if (deferred_error) return deferred_error;
+    if (dst.kind == KIND_REGISTER || dst.kind == KIND_SEGREG) return ERR_INVALID_OPERAND;
+    return statement;
+}
 
 }  // namespace
 
@@ -104,7 +101,7 @@ int directive_dw(const Mnemonic&) {
     return STMT_DW;
 }
 
-int directive_ds(const Mnemonic&) { return operand_count == 2 ? ERR_EXTRA_OPERAND : valued_directive(STMT_DS); }
+int directive_ds(const Mnemonic&) { return valued_directive(STMT_DS); }
 
 int directive_equ(const Mnemonic&) { return valued_directive(STMT_EQU); }
 

@@ -46,6 +46,11 @@ constexpr OperandCharacters build_operand_characters() {
 }
 constexpr OperandCharacters operand_characters = build_operand_characters();
 
+// Operands are separated at the first comma; a second one is an error.
+void note_comma(Commas& found, const char* comma) {
+    if (!found.second) (found.first ? found.second : found.first) = const_cast<char*>(comma);
+}
+
 #ifdef __SSE2__
 // The operand characters, as a vector test: ( ) * + , -   0-9 :   @ A-Z [
 // and / ] _ $ space tab escape.
@@ -67,9 +72,7 @@ int check_operand_block_by_block(const char* text, Commas& found) {
         unsigned wanted = ends ? (ends & -ends) - 1 : 0xFFFF;
         if (~unsigned(_mm_movemask_epi8(operand_characters_in(block))) & wanted) return ERR_INVALID_CHARACTER;
         unsigned commas = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(',')))) & wanted;
-        for (; commas && !found.second; commas &= commas - 1) {
-            (found.first ? found.second : found.first) = const_cast<char*>(p + __builtin_ctz(commas));
-        }
+        for (; commas && !found.second; commas &= commas - 1) note_comma(found, p + __builtin_ctz(commas));
         if (ends) return 0;
     }
 }
@@ -89,6 +92,12 @@ int parse_number(const char** cursor, int32_t* value) {
         decimal = decimal * 10 + digit_value(*end);
     }
     const char* decimal_end = end;
+    // Most literals are decimal: no letter follows their digits.
+    if (!is_upper(*decimal_end)) {
+        *value = int32_t(decimal);
+        *cursor = decimal_end;
+        return 0;
+    }
     for (; is_hex_digit(*end); ++end) hexadecimal = hexadecimal * 16 + digit_value(*end);
     if (*end == 'H') {
         *value = int32_t(hexadecimal);
@@ -108,10 +117,7 @@ int parse_number(const char** cursor, int32_t* value) {
         *cursor = decimal_end + 1;
         return 0;
     }
-    if (is_upper(*decimal_end)) return ERR_INVALID_NUMBER;
-    *value = int32_t(decimal);
-    *cursor = decimal_end;
-    return 0;
+    return ERR_INVALID_NUMBER;
 }
 
 int parse_symbol_ref(const char** cursor, int32_t* value) {
@@ -138,9 +144,25 @@ int check_operand_chars(const char* text, Commas* commas) {
 #endif
     for (const char* p = text; *p; ++p) {
         if (!operand_characters.allowed[uint8_t(*p)]) return ERR_INVALID_CHARACTER;
-        if (*p == ',' && !found.second) (found.first ? found.second : found.first) = const_cast<char*>(p);
+        if (*p == ',') note_comma(found, p);
     }
     if (commas) *commas = found;
+    return 0;
+}
+
+int check_quoted_operand_chars(const char* text, Commas* commas) {
+    Commas found{};
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\'' || *p == '"') {
+            const char* close = std::strchr(p + 1, *p);
+            if (!close) return ERR_INVALID_CHARACTER;
+            p = close;
+            continue;
+        }
+        if (!operand_characters.allowed[uint8_t(*p)]) return ERR_INVALID_CHARACTER;
+        if (*p == ',') note_comma(found, p);
+    }
+    *commas = found;
     return 0;
 }
 

@@ -62,146 +62,80 @@ uint8_t segment_prefix(char letter) {
     }
 }
 
-// Base and index registers of a bracketed reference. The pairs are tried
-// before the single registers, in the order BX+SI, BX+DI, BP+SI, BP+DI
-// (either way round), then SI, DI, BP, BX; each must be followed by +, - or ].
-enum BaseIndex : uint8_t { NOT_BASE_INDEX, BX, BP, SI, DI };
-constexpr uint8_t pair_rm[5][5] = {
-    // second:  -  BX BP SI DI
-    {0, 0, 0, 0, 0},  // first: none
-    {0, 0, 0, 0, 1},  // BX: BX+SI 0, BX+DI 1
-    {0, 0, 0, 2, 3},  // BP: BP+SI 2, BP+DI 3
-    {0, 0, 2, 0, 0},  // SI: SI+BX 0, SI+BP 2
-    {0, 1, 3, 0, 0},  // DI: DI+BX 1, DI+BP 3
+// The r/m code of the base and index registers of a memory operand: a pair
+// is one of BX or BP with one of SI or DI, in either order.
+constexpr int8_t pair_rm[5][5] = {
+    // second:  -   BX  BP  SI  DI
+    {-1, -1, -1, -1, -1},  // first: none
+    {-1, -1, -1, 0, 1},    // BX: BX+SI 0, BX+DI 1
+    {-1, -1, -1, 2, 3},    // BP: BP+SI 2, BP+DI 3
+    {-1, 0, 2, -1, -1},    // SI: SI+BX 0, SI+BP 2
+    {-1, 1, 3, -1, -1},    // DI: DI+BX 1, DI+BP 3
 };
-constexpr uint8_t single_rm[5] = {0, 7, 6, 4, 5};
+constexpr int8_t single_rm[5] = {-1, 7, 6, 4, 5};
 constexpr uint8_t RM_BP = 6;      // [BP] alone still needs a displacement byte
 constexpr uint8_t RM_DIRECT = 6;  // with mod 0: a direct address
 
-BaseIndex base_index_at(const char* p) {
-    if (p[0] == 'B' && p[1] == 'X') return BX;
-    if (p[0] == 'B' && p[1] == 'P') return BP;
-    if (p[0] == 'S' && p[1] == 'I') return SI;
-    if (p[0] == 'D' && p[1] == 'I') return DI;
-    return NOT_BASE_INDEX;
+// The r/m code of what a memory operand's brackets named, or -1 when the
+// 8086 has no such combination ([BX+BP], [SI+DI], [BX+BX]).
+int rm_of(const Expression& memory) {
+    if (memory.register_count == 1) return single_rm[memory.registers[0]];
+    return pair_rm[memory.registers[0]][memory.registers[1]];
 }
 
-bool ends_register_part(char c) { return c == '+' || c == '-' || c == ']'; }
-
-bool is_pair(BaseIndex first, BaseIndex second) {
-    bool first_is_base = first == BX || first == BP;
-    bool second_is_base = second == BX || second == BP;
-    return first != NOT_BASE_INDEX && second != NOT_BASE_INDEX && first_is_base != second_is_base;
+// A value that uses a name not defined yet takes the placeholder in the first
+// pass; in the second pass the name is an error and the value 0.
+int resolved_value(const Expression& value, int32_t placeholder, int32_t& result) {
+    result = value.unresolved ? (pass_index == 0 ? placeholder : 0) : value.value;
+    return value.unresolved && pass_index == 1 ? ERR_SYMBOL_NOT_DEFINED : 0;
 }
 
-// Reads the base and index registers at `*cursor`: their r/m code, or -1.
-int read_base_index(const char** cursor) {
-    const char* p = *cursor;
-    BaseIndex first = base_index_at(p);
-    if (first == NOT_BASE_INDEX) return -1;
-    if (p[2] == '+') {
-        BaseIndex second = base_index_at(p + 3);
-        if (is_pair(first, second) && ends_register_part(p[5])) {
-            *cursor = p + 5;
-            return pair_rm[first][second];
-        }
+// A memory operand from its brackets' registers and its terms' sum.
+int complete_memory(const Expression& memory, Operand& operand) {
+    operand.kind = KIND_MEMORY;
+    if (memory.register_count == 0) {
+        operand.reg = RM_DIRECT;
+        operand.mod = 0;
+        return resolved_value(memory, FORWARD_PLACEHOLDER, operand.value);
     }
-    if (!ends_register_part(p[2])) return -1;
-    *cursor = p + 2;
-    return single_rm[first];
-}
-
-int32_t negate(int32_t value) { return int32_t(0u - uint32_t(value)); }
-
-// Reads one term (a number, or a symbol when it does not start with a digit).
-// A symbol not yet defined reads as `placeholder` in the first pass, with
-// `forward` set; in the second pass it is an error.
-int read_term(const char** cursor, int32_t* value, int32_t placeholder, bool& forward) {
-    forward = false;
-    if (is_digit(**cursor)) return parse_number(cursor, value);
-    int result = parse_symbol_ref(cursor, value);
-    if (result == ERR_SYMBOL_NOT_DEFINED && pass_index == 0) {
-        *value = placeholder;
-        forward = true;
-        return 0;
-    }
+    int rm = rm_of(memory);
+    if (rm < 0) return ERR_SYNTAX;
+    operand.reg = uint8_t(rm);
+    // A forward name takes a word displacement, whatever its value turns out to be.
+    int result = resolved_value(memory, FORWARD_DISPLACEMENT, operand.value);
+    int32_t v = operand.value;
+    operand.mod = (v == 0 && operand.reg != RM_BP) ? 0 : (v >= -128 && v <= 127) ? 1 : 2;
     return result;
 }
 
-// A bracketed memory reference: base and index registers, then one term.
-int parse_memory(const char* p, Operand& operand) {
-    if (p[std::strlen(p) - 1] != ']') return ERR_SYNTAX;
-    ++p;
-    operand.kind = KIND_MEMORY;
-    bool forward;
-    int rm = read_base_index(&p);
-    if (rm >= 0) {
-        operand.reg = uint8_t(rm);
-        if (*p == ']') {
-            operand.value = 0;
-            operand.mod = operand.reg == RM_BP ? 1 : 0;
-            return 0;
-        }
-        bool minus = *p++ == '-';
-        if (int result = read_term(&p, &operand.value, FORWARD_DISPLACEMENT, forward)) return result;
-        if (minus && !forward) operand.value = negate(operand.value);
-        int32_t v = operand.value;
-        operand.mod = (v == 0 && operand.reg != RM_BP) ? 0 : (v >= -128 && v <= 127) ? 1 : 2;
-    } else {
-        bool minus = *p == '-';
-        if (*p == '+' || *p == '-') ++p;
-        if (int result = read_term(&p, &operand.value, FORWARD_PLACEHOLDER, forward)) return result;
-        if (minus && !forward) operand.value = negate(operand.value);
-        operand.reg = RM_DIRECT;
-        operand.mod = 0;
-    }
-    return *p == ']' ? 0 : ERR_SYNTAX;
-}
-
-// `$`, `$+n` or `$-n`: the address of the statement's first byte.
-int parse_location(const char* p, Operand& operand) {
-    operand.kind = KIND_IMMEDIATE;
-    operand.reg = IMM_LOCATION;
-    ++p;
-    if (*p == 0) {
-        operand.value = location_counter;
-        return 0;
-    }
-    if (*p != '+' && *p != '-') return ERR_SYNTAX;
-    bool minus = *p++ == '-';
-    int32_t offset;
-    if (int result = parse_number(&p, &offset)) return result;
-    uint32_t base = uint32_t(location_counter);
-    operand.value = int32_t(minus ? base - uint32_t(offset) : base + uint32_t(offset));
-    return 0;
-}
-
 // The value after a ':' completes a segment:offset pair.
-int parse_pair_offset(const char* p, Operand& operand) {
-    int32_t offset;
-    bool forward;
-    if (int result = read_term(&p, &offset, FORWARD_PLACEHOLDER, forward)) return result;
-    operand.value = int32_t((uint32_t(operand.value) << 16) | (uint32_t(offset) & 0xFFFF));
+int complete_pair(const char* p, Operand& operand) {
+    Expression offset;
+    if (int result = parse_expression(&p, offset)) return result;
+    if (*p) return ERR_SYNTAX;
+    int32_t offset_value;
+    int result = resolved_value(offset, FORWARD_PLACEHOLDER, offset_value);
+    operand.value = int32_t((uint32_t(operand.value) << 16) | (uint32_t(offset_value) & 0xFFFF));
     operand.size = SIZE_DWORD;
-    return 0;
+    return result;
 }
 
-// A number or a symbol outside brackets: an immediate, or with a size
-// keyword a direct memory reference.
-int parse_value(const char* p, Operand& operand, bool sized, bool is_signed, bool minus) {
-    if (sized) {
+// A value outside brackets: an immediate, or with a size keyword a direct
+// memory reference. `$` keeps its immediate kind and unsized form.
+int complete_value(const Expression& value, const char* rest, Operand& operand, bool sized) {
+    bool location = value.origin == IMM_LOCATION;
+    if (sized && !location) {
         operand.kind = KIND_MEMORY;
         operand.reg = RM_DIRECT;
         operand.mod = 0;
     } else {
         operand.kind = KIND_IMMEDIATE;
-        operand.reg = is_digit(*p) ? IMM_NUMBER : IMM_SYMBOL;
+        operand.reg = value.origin;
     }
-    bool forward;
-    if (int result = read_term(&p, &operand.value, FORWARD_PLACEHOLDER, forward)) return result;
-    if (!is_signed && *p == ':') return parse_pair_offset(p + 1, operand);
-    if (minus && !forward) operand.value = negate(operand.value);
-    if (!sized) operand.size = fits_byte(operand.value) ? SIZE_BYTE : SIZE_WORD;
+    if (*rest && *rest != ':') return ERR_SYNTAX;
+    if (int result = resolved_value(value, FORWARD_PLACEHOLDER, operand.value)) return result;
+    if (*rest == ':') return complete_pair(rest + 1, operand);
+    if (!sized && !location) operand.size = fits_byte(operand.value) ? SIZE_BYTE : SIZE_WORD;
     return 0;
 }
 
@@ -232,12 +166,14 @@ int split_operands(char* text, const Commas& commas, const char** first, const c
 int parse_operand(const char* text, Operand& operand) {
     const char* p = text;
     operand.seg_override = 0;
+    operand.size = SIZE_NONE;
     if (segment_prefix(p[0]) && p[1] == 'S' && p[2] == ':') {
         operand.seg_override = segment_prefix(p[0]);
         p += 3;
+        // An override stands only before a memory operand in brackets.
+        if (!std::strchr(p, '[')) return ERR_SYNTAX;
     }
 
-    operand.size = SIZE_NONE;
     bool sized = false;
     if (*p == SIZE_MARK) {
         for (const SizeLetter& mark : size_letters) {
@@ -249,25 +185,21 @@ int parse_operand(const char* text, Operand& operand) {
         p += p[1] ? 2 : 1;
     }
 
-    if (*p == '[') return parse_memory(p, operand);
-
-    bool is_signed = *p == '+' || *p == '-';
-    bool minus = *p == '-';
-    if (is_signed) ++p;
-    // A segment override may stand only before a bracketed reference.
-    if (operand.seg_override) return ERR_SYNTAX;
-    if (*p == '$') return parse_location(p, operand);
-    if (is_digit(*p)) return parse_value(p, operand, sized, is_signed, minus);
-    if (!is_signed) {
-        if (const RegisterName* name = find_register(p)) {
-            operand.kind = name->kind;
-            operand.reg = name->code;
-            operand.size = name->size;
-            operand.mod = 3;
-            return 0;
-        }
+    if (const RegisterName* name = find_register(p)) {
+        operand.kind = name->kind;
+        operand.reg = name->code;
+        operand.size = name->size;
+        operand.mod = 3;
+        return 0;
     }
-    return parse_value(p, operand, sized, is_signed, minus);
+    Expression value;
+    if (int result = parse_operand_value(&p, value)) return result;
+    if (!value.bracketed) {
+        if (operand.seg_override) return ERR_SYNTAX;
+        return complete_value(value, p, operand, sized);
+    }
+    if (*p) return ERR_SYNTAX;
+    return complete_memory(value, operand);
 }
 
 void reset_operands() {
@@ -279,7 +211,10 @@ void reset_operands() {
 int parse_operands(char* text) {
     operand_count = 0;
     Commas commas;
-    if (int result = check_operand_chars(text, &commas)) return result;
+    int checked = check_operand_chars(text, &commas);
+    // Character constants ('A') are the rare case: only then is the text checked twice.
+    if (checked && std::strpbrk(text, "'\"")) checked = check_quoted_operand_chars(text, &commas);
+    if (checked) return checked;
     const char* first;
     const char* second;
     if (int result = split_operands(text, commas, &first, &second)) return result;

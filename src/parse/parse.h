@@ -98,6 +98,33 @@ struct Commas {
     char* second;
 };
 int check_operand_chars(const char* text, Commas* commas = nullptr);
+// The same check for text that holds character constants: whatever stands
+// between two quotes passes, and commas there do not separate operands.
+int check_quoted_operand_chars(const char* text, Commas* commas);
+
+// ---- Expressions -------------------------------------------------------------------
+
+// The base and index registers that a [...] group may add up.
+enum BaseIndex : uint8_t { NO_BASE_INDEX, BASE_BX, BASE_BP, INDEX_SI, INDEX_DI };
+
+// What an expression reader found. The origin is IMM_SYMBOL when a name took
+// part, else IMM_LOCATION when `$` did, else IMM_NUMBER.
+struct Expression {
+    int32_t value;
+    uint8_t origin;   // ImmediateOrigin
+    bool unresolved;  // a name is not defined (yet): the value is unknown
+    bool bracketed;   // a [...] group was read: a memory operand
+    uint8_t register_count;
+    BaseIndex registers[2];  // in the order written
+};
+
+// Reads a constant expression: + - * / and parentheses over numbers, names,
+// `$` and character constants. Stops at the first character that cannot
+// continue it; a name not defined is no error here (see `unresolved`).
+int parse_expression(const char** cursor, Expression& result);
+// The same for an operand, which may also add [...] groups of base and index
+// registers to its terms: TABLE[BX], [BX+SI+4], [BX][SI].
+int parse_operand_value(const char** cursor, Expression& result);
 
 // ---- Operands ----------------------------------------------------------------------
 

@@ -170,7 +170,40 @@ int take_plain_block(const char* p, const char* end, int k) {
 }
 #endif
 
-// `verbatim` is where the text is copied unchanged (the line's end if nowhere).
+// A run of blanks between two words (names or numbers) leaves one blank, so
+// that `5 5` or `X Y` never reads as one word. `stored` to `end` is the text
+// kept so far, `blanks` the run.
+bool keeps_blank(const char* stored, const char* end, const char* blanks) {
+    if (end == stored || !is_name_char(end[-1])) return false;
+    if (end - stored >= 2 && end[-2] == SIZE_MARK) return false;  // a size keyword's letter
+    while (is_blank(*blanks)) ++blanks;
+    return is_name_char(*blanks);
+}
+
+// From the first quote on, quoted text is stored as written; around it the
+// text is upper-cased and loses its blanks as before, and a `;` starts the
+// comment. Answers where the text ends.
+int take_quoted_part(const char* p, const char* line_end, int k) {
+    while (p < line_end && *p != ';') {
+        if (*p == '\'' || *p == '"') {
+            const void* close = std::memchr(p + 1, *p, size_t(line_end - p - 1));
+            // An unclosed quote and what follows stay as written, for the
+            // readers to report.
+            size_t length = close ? size_t(static_cast<const char*>(close) + 1 - p) : size_t(line_end - p);
+            std::memcpy(operand_text + k, p, length);
+            k += int(length);
+            p += length;
+        } else if (is_blank(*p)) {
+            if (keeps_blank(operand_text, operand_text + k, p)) operand_text[k++] = ' ';
+            while (is_blank(*p)) ++p;
+        } else {
+            operand_text[k++] = to_upper(*p++);
+        }
+    }
+    return k;
+}
+
+// `verbatim` is where the first quoted string begins (the line's end if nowhere).
 void take_operands(const char* p, const char* verbatim, const char* line_end, int& fields) {
     int k = 0;
     bool after_name = false;  // the last stored character could continue a name
@@ -187,7 +220,8 @@ void take_operands(const char* p, const char* verbatim, const char* line_end, in
         while (p < block_end) {
             uint8_t classes = char_classes.of[uint8_t(*p)];
             if (classes & CHAR_BLANK) {
-                ++p;
+                if (keeps_blank(operand_text, operand_text + k, p)) operand_text[k++] = ' ';
+                while (is_blank(*p)) ++p;  // the verbatim part begins at a quote, never at a blank
                 continue;
             }
             if ((classes & CHAR_SIZE_KEYWORD) && !after_name) {
@@ -201,10 +235,9 @@ void take_operands(const char* p, const char* verbatim, const char* line_end, in
             after_name = classes & CHAR_NAME;
         }
     }
-    size_t rest = p < line_end ? size_t(line_end - p) : 0;
-    std::memcpy(operand_text + k, p, rest);
-    operand_text[k + rest] = 0;
-    if (k > 0 || rest > 0) fields |= FIELD_OPERANDS;
+    k = take_quoted_part(p, line_end, k);
+    operand_text[k] = 0;
+    if (k > 0) fields |= FIELD_OPERANDS;
 }
 
 // Within line_buffer, whose padding lets eight bytes be compared at once.

@@ -1,0 +1,237 @@
+// Constant expressions, and the sums of terms and [...] groups that make up
+// an operand's value.
+//
+//     sum    := term { (+ | -) term }
+//     term   := factor { (* | /) factor }
+//     factor := (+ | -) factor | ( sum ) | number | name | $ | 'c'
+//
+// Values are 32-bit and wrap around; `/` truncates toward zero. The text is
+// normalised: the only blanks left stand between two words, which no
+// operator joins, so a blank ends an expression like any other character
+// that cannot continue it.
+#include <cstring>
+
+#include "parse/parse.h"
+
+namespace vexa {
+
+namespace {
+
+// Where a sum is read. An operand may juxtapose [...] groups with its terms;
+// inside the brackets the base and index registers may be added in; in
+// parentheses there, a register is an error rather than a name.
+enum class Place : uint8_t { VALUE, OPERAND, BRACKETS, INSIDE_BRACKETS };
+
+constexpr bool registers_forbidden(Place place) {
+    return place == Place::BRACKETS || place == Place::INSIDE_BRACKETS;
+}
+
+int32_t wrap(uint32_t value) { return int32_t(value); }
+int32_t negate(int32_t value) { return wrap(0u - uint32_t(value)); }
+
+struct BaseIndexName {
+    char first, second;
+    BaseIndex name;
+};
+constexpr BaseIndexName base_index_names[] = {
+    {'B', 'X', BASE_BX}, {'B', 'P', BASE_BP}, {'S', 'I', INDEX_SI}, {'D', 'I', INDEX_DI}};
+
+// BX, BP, SI or DI standing alone at `p` (not the start of a longer name).
+// No character after the end of the text is read.
+BaseIndex base_index_at(const char* p) {
+    for (const BaseIndexName& register_name : base_index_names) {
+        if (p[0] == register_name.first && p[1] == register_name.second) {
+            return is_name_char(p[2]) ? NO_BASE_INDEX : register_name.name;
+        }
+    }
+    return NO_BASE_INDEX;
+}
+
+// What the operands of an operator pass on to its result.
+void take_origin(Expression& into, const Expression& from) {
+    if (from.origin > into.origin) into.origin = from.origin;  // symbol over location over number
+    into.unresolved = into.unresolved || from.unresolved;
+}
+
+int add_register(Expression& into, BaseIndex name) {
+    if (into.register_count == 2) return ERR_SYNTAX;
+    into.registers[into.register_count++] = name;
+    return 0;
+}
+
+// Where a reader stopped, and 0 or the error it met there. The cursor
+// travels in registers this way, not through memory.
+struct Read {
+    const char* end;
+    int error;
+};
+
+Read failed(const char* at, int error) { return {at, error}; }
+
+// A quoted character is its byte code. The quotes were paired when the line
+// was split, so an unpaired one is an unclosed string.
+Read read_character_constant(const char* p, Expression& factor) {
+    const char* close = std::strchr(p + 1, *p);
+    if (!close) return failed(p, ERR_INVALID_STRING);
+    if (close != p + 2) return failed(p, ERR_ILLEGAL_SIZE);  // a string, not one character
+    factor.value = uint8_t(p[1]);
+    return {close + 1, 0};
+}
+
+template <Place place>
+Read read_sum(const char* p, Expression& sum);
+
+// The characters after a factor or a group that let the sum go on.
+constexpr bool continues_sum(char c, Place place) {
+    return c == '+' || c == '-' || c == '*' || c == '/' || (place == Place::OPERAND && c == '[');
+}
+
+template <Place place>
+Read read_factor(const char* p, Expression& factor);
+
+// Signs, parentheses and character constants: the rarer factors.
+template <Place place>
+[[gnu::noinline]] Read read_other_factor(const char* p, Expression& factor) {
+    const char c = *p;
+    if (c == '+' || c == '-') {
+        Read read = read_factor<place>(p + 1, factor);
+        if (c == '-') factor.value = negate(factor.value);
+        return read;
+    }
+    if (c == '(') {
+        constexpr Place inside = registers_forbidden(place) ? Place::INSIDE_BRACKETS : Place::VALUE;
+        Read read = read_sum<inside>(p + 1, factor);
+        if (read.error) return read;
+        if (*read.end != ')') return failed(read.end, ERR_SYNTAX);
+        return {read.end + 1, 0};
+    }
+    if (c == '\'' || c == '"') return read_character_constant(p, factor);
+    return failed(p, ERR_SYNTAX);  // nothing here begins a value
+}
+
+template <Place place>
+inline Read read_factor(const char* p, Expression& factor) {
+    const char c = *p;
+    if (is_digit(c)) {
+        int error = parse_number(&p, &factor.value);
+        return {p, error};
+    }
+    if (is_name_char(c)) {
+        // A register may only be added, on its own: [BX+2*SI] and [BX-SI] have no encoding.
+        if (registers_forbidden(place) && base_index_at(p)) return failed(p, ERR_SYNTAX);
+        factor.origin = IMM_SYMBOL;
+        factor.unresolved = parse_symbol_ref(&p, &factor.value) == ERR_SYMBOL_NOT_DEFINED;
+        return {p, 0};
+    }
+    if (c == '$') {
+        factor.value = location_counter;
+        factor.origin = IMM_LOCATION;
+        return {p + 1, 0};
+    }
+    return read_other_factor<place>(p, factor);
+}
+
+int divide(Expression& dividend, const Expression& divisor) {
+    if (divisor.unresolved) return 0;  // a forward name: the value is not known yet
+    if (divisor.value == 0) return ERR_INVALID_NUMBER;
+    // The one quotient that does not fit wraps, like every other result.
+    dividend.value = divisor.value == -1 ? negate(dividend.value) : dividend.value / divisor.value;
+    return 0;
+}
+
+template <Place place>
+Read read_term(const char* p, Expression& term) {
+    term = Expression{};
+    Read read = read_factor<place>(p, term);
+    while (!read.error && (*read.end == '*' || *read.end == '/')) {
+        const char op = *read.end;
+        Expression factor{};
+        read = read_factor<place>(read.end + 1, factor);
+        if (read.error) break;
+        if (op == '*') {
+            term.value = wrap(uint32_t(term.value) * uint32_t(factor.value));
+        } else {
+            read.error = divide(term, factor);
+        }
+        take_origin(term, factor);
+    }
+    return read;
+}
+
+// A [...] group: its base and index registers and the sum of its terms.
+Read read_group(const char* p, Expression& group) {
+    Read read = read_sum<Place::BRACKETS>(p + 1, group);
+    if (read.error) return read;
+    if (*read.end != ']') return failed(read.end, ERR_SYNTAX);
+    group.bracketed = true;
+    return {read.end + 1, 0};
+}
+
+int add_group(Expression& sum, const Expression& group) {
+    for (int i = 0; i < group.register_count; ++i) {
+        if (int result = add_register(sum, group.registers[i])) return result;
+    }
+    sum.value = wrap(uint32_t(sum.value) + uint32_t(group.value));
+    take_origin(sum, group);
+    sum.bracketed = true;
+    return 0;
+}
+
+template <Place place>
+Read read_sum(const char* p, Expression& sum) {
+    sum = Expression{};
+    bool subtract = false;
+    for (;;) {
+        BaseIndex name = place == Place::BRACKETS ? base_index_at(p) : NO_BASE_INDEX;
+        if (place == Place::OPERAND && *p == '[') {
+            if (subtract) return failed(p, ERR_SYNTAX);  // registers cannot be subtracted
+            Expression group;
+            Read read = read_group(p, group);
+            if (read.error) return read;
+            if (int error = add_group(sum, group)) return failed(read.end, error);
+            p = read.end;
+        } else if (name != NO_BASE_INDEX) {
+            // A register inside brackets must stand alone between + signs.
+            p += 2;
+            if (subtract || *p == '*' || *p == '/') return failed(p, ERR_SYNTAX);
+            if (int error = add_register(sum, name)) return failed(p, error);
+        } else {
+            Expression term;
+            Read read = read_term<place>(p, term);
+            if (read.error) return read;
+            uint32_t total = uint32_t(sum.value);
+            sum.value = wrap(subtract ? total - uint32_t(term.value) : total + uint32_t(term.value));
+            take_origin(sum, term);
+            p = read.end;
+        }
+        if (*p == '+' || *p == '-') {
+            subtract = *p++ == '-';
+        } else if (place == Place::OPERAND && *p == '[') {
+            subtract = false;  // a group right after a term or a group adds to it
+        } else {
+            return {p, 0};
+        }
+    }
+}
+
+// The usual value is one number or name, and the usual operand that or one
+// [...] group: they are read as such, and anything longer from the start again.
+template <Place place>
+int read_value(const char** cursor, Expression& result) {
+    result = Expression{};
+    Read read = place == Place::OPERAND && **cursor == '[' ? read_group(*cursor, result)
+                                                           : read_factor<place>(*cursor, result);
+    if (read.error || continues_sum(*read.end, place)) read = read_sum<place>(*cursor, result);
+    *cursor = read.end;
+    return read.error;
+}
+
+}  // namespace
+
+int parse_expression(const char** cursor, Expression& result) { return read_value<Place::VALUE>(cursor, result); }
+
+int parse_operand_value(const char** cursor, Expression& result) {
+    return read_value<Place::OPERAND>(cursor, result);
+}
+
+}  // namespace vexa
