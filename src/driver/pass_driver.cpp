@@ -193,11 +193,16 @@ LoopEnd run_statement_loop() {
         }
 
         int result = assemble_statement();
+        // In the second pass the label step can only stop the assembly, and the
+        // statement's own error may be the reason (an EQU of a name never
+        // defined): that error is reported first.
+        bool failed_with_label = pass_index == 1 && result < 0 && (fields & FIELD_LABEL);
+        if (failed_with_label) report_error(result);
         // The label takes the statement's first address, after its operands were read.
         if ((fields & FIELD_LABEL) && result != STMT_EQU && !label_step(location_counter)) {
             return LoopEnd::STOPPED;
         }
-        Action action = act_on_result(result, fields);
+        Action action = failed_with_label ? Action::DONE : act_on_result(result, fields);
         if (action == Action::STOP) return LoopEnd::STOPPED;
         list_statement();
         deferred_error = 0;

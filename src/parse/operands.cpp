@@ -93,11 +93,9 @@ int resolved_value(const Expression& value, int32_t placeholder, int32_t& result
 // A memory operand from its brackets' registers and its terms' sum.
 int complete_memory(const Expression& memory, Operand& operand) {
     operand.kind = KIND_MEMORY;
-    if (memory.register_count == 0) {
-        operand.reg = RM_DIRECT;
-        operand.mod = 0;
-        return resolved_value(memory, FORWARD_PLACEHOLDER, operand.value);
-    }
+    operand.reg = RM_DIRECT;
+    operand.mod = 0;
+    if (memory.register_count == 0) return resolved_value(memory, FORWARD_PLACEHOLDER, operand.value);
     int rm = rm_of(memory);
     if (rm < 0) return ERR_SYNTAX;
     operand.reg = uint8_t(rm);
@@ -165,8 +163,9 @@ int split_operands(char* text, const Commas& commas, const char** first, const c
 
 int parse_operand(const char* text, Operand& operand) {
     const char* p = text;
-    operand.seg_override = 0;
-    operand.size = SIZE_NONE;
+    // A faulty operand is left as the immediate 0: a handler still given it
+    // then composes the same bytes in both passes.
+    operand = Operand{0, KIND_IMMEDIATE, operand.mod, SIZE_NONE, IMM_NUMBER, 0};
     if (segment_prefix(p[0]) && p[1] == 'S' && p[2] == ':') {
         operand.seg_override = segment_prefix(p[0]);
         p += 3;
@@ -221,10 +220,10 @@ int parse_operands(char* text) {
     if (operand_count == 0) return 0;
     if (int result = parse_operand(first, dst)) return result;
     if (operand_count == 1) return 0;
-    if (int result = parse_operand(second, src)) return result;
+    int result = parse_operand(second, src);
     // The displacement of a memory operand is always found in dst.value.
     if (src.kind == KIND_MEMORY) dst.value = src.value;
-    return 0;
+    return result;
 }
 
 }  // namespace vexa

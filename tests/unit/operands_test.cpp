@@ -12,6 +12,7 @@ namespace {
 using namespace vexa;
 
 constexpr int ANY = -999;  // field not checked (not written for this kind)
+constexpr const char* ANY_TEXT = nullptr;
 
 struct OperandCase {
     const char* text;  // "\x1b" followed by a letter is a size mark
@@ -203,9 +204,9 @@ TEST_F(ParseOperand, ExpressionsAndMemorySums) {
         {"[-BX]", 1, ERR_SYNTAX, ANY, NONE, ANY, 0x55, ANY, 0},
         {"X-[BX]", 1, ERR_SYNTAX, ANY, NONE, ANY, 0x55, ANY, 0},
         {"2*[BX]", 1, ERR_SYNTAX, ANY, NONE, ANY, 0x55, ANY, 0},
-        {"[BX+BP]", 1, ERR_SYNTAX, MEM, NONE, ANY, 0x55, ANY, 0},
-        {"[SI+DI]", 1, ERR_SYNTAX, MEM, NONE, ANY, 0x55, ANY, 0},
-        {"[BX][BX]", 1, ERR_SYNTAX, MEM, NONE, ANY, 0x55, ANY, 0},
+        {"[BX+BP]", 1, ERR_SYNTAX, MEM, NONE, 6, 0, 0, 0},
+        {"[SI+DI]", 1, ERR_SYNTAX, MEM, NONE, 6, 0, 0, 0},
+        {"[BX][BX]", 1, ERR_SYNTAX, MEM, NONE, 6, 0, 0, 0},
         {"[BX][SI][DI]", 1, ERR_SYNTAX, ANY, NONE, ANY, 0x55, ANY, 0},
         {"[[BX]]", 1, ERR_SYNTAX, ANY, NONE, ANY, 0x55, ANY, 0},
         {"[BX]X", 1, ERR_SYNTAX, ANY, NONE, ANY, 0x55, ANY, 0},
@@ -233,6 +234,58 @@ TEST_F(ParseOperand, ExpressionsAndMemorySums) {
         {"LATER 5", 1, ERR_SYNTAX, ANY, NONE, ANY, 0x55, ANY, 0},
     };
     for (const OperandCase& c : cases) check(c);
+}
+
+// The arithmetic of the expression reader, and where it stops.
+TEST_F(ParseOperand, ExpressionArithmetic) {
+    struct ExpressionCase {
+        const char* text;
+        int result;
+        int64_t value;
+        const char* rest;  // what the reader leaves for its caller
+    };
+    const ExpressionCase cases[] = {
+        {"2+3*4", 0, 14, ""},
+        {"(2+3)*4", 0, 20, ""},
+        {"10-2-3", 0, 5, ""},
+        {"100/7/2", 0, 7, ""},
+        {"-7/2", 0, -3, ""},
+        {"7/-2", 0, -3, ""},
+        {"--5", 0, 5, ""},
+        {"-(2-5)", 0, 3, ""},
+        {"2*-3", 0, -6, ""},
+        {"65536*65536+5", 0, 5, ""},
+        {"4294967295+2", 0, 1, ""},
+        {"-2147483648/-1", 0, INT32_MIN, ""},
+        {"'A'*256+'B'", 0, 0x4142, ""},
+        {"X/2", 0, 0x82, ""},
+        {"$-X", 0, -4, ""},
+        {"5,X", 0, 5, ",X"},
+        {"5 5", 0, 5, " 5"},
+        {"5:6", 0, 5, ":6"},
+        {"X[BX]", 0, 0x104, "[BX]"},
+        {"(1))", 0, 1, ")"},
+        {"5/0", ERR_INVALID_NUMBER, ANY, ANY_TEXT},
+        {"5/(3-3)", ERR_INVALID_NUMBER, ANY, ANY_TEXT},
+        {"(5", ERR_SYNTAX, ANY, ANY_TEXT},
+        {"5*", ERR_SYNTAX, ANY, ANY_TEXT},
+        {"'AB'", ERR_ILLEGAL_SIZE, ANY, ANY_TEXT},
+        {"'A", ERR_INVALID_STRING, ANY, ANY_TEXT},
+        {"1+12X", ERR_INVALID_NUMBER, ANY, ANY_TEXT},
+    };
+    pass_index = 1;
+    for (const ExpressionCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        const char* cursor = c.text;
+        Expression result;
+        EXPECT_EQ(parse_expression(&cursor, result), c.result);
+        if (c.value != ANY) {
+            EXPECT_EQ(result.value, int32_t(c.value));
+        }
+        if (c.rest != ANY_TEXT) {
+            EXPECT_STREQ(cursor, c.rest);
+        }
+    }
 }
 
 struct OperandsCase {

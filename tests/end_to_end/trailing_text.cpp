@@ -1,0 +1,143 @@
+// No operand text is ever ignored: every statement of the encoding tables and
+// of the example programs that assembles cleanly must fail once text that
+// cannot continue it is appended to its operands.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/encoding_table.h"
+#include "support/run_vexa.h"
+
+namespace fs = std::filesystem;
+
+namespace vexa_test {
+namespace {
+
+std::string read_file(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::vector<fs::path> files_under(const char* dir, const char* extension) {
+    std::vector<fs::path> paths;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        if (entry.is_regular_file() && entry.path().extension() == extension) paths.push_back(entry.path());
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+// A source line cut where its comment begins (a `;` outside quotes).
+struct Statement {
+    std::string code;     // without trailing blanks
+    std::string comment;  // from the `;` on, with the blanks before it
+    std::string mnemonic;
+    std::string operands;
+};
+
+Statement split_statement(const std::string& line) {
+    Statement s;
+    size_t cut = line.size();
+    char quote = 0;
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (quote) {
+            if (line[i] == quote) quote = 0;
+        } else if (line[i] == '\'' || line[i] == '"') {
+            quote = line[i];
+        } else if (line[i] == ';') {
+            cut = i;
+            break;
+        }
+    }
+    s.code = line.substr(0, cut);
+    s.code.erase(s.code.find_last_not_of(" \t\r") + 1);
+    s.comment = line.substr(s.code.size());
+    std::istringstream words(s.code);
+    if (!s.code.empty() && !isspace(static_cast<unsigned char>(s.code[0]))) words >> s.operands;  // the label
+    words >> s.mnemonic;
+    std::getline(words, s.operands);
+    s.operands.erase(0, s.operands.find_first_not_of(" \t"));
+    for (char& c : s.mnemonic) c = char(toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Length of the name or number that ends `text`.
+size_t last_word_length(const std::string& text) {
+    size_t length = 0;
+    while (length < text.size() && (isalnum(static_cast<unsigned char>(text[text.size() - 1 - length])) ||
+                                    text[text.size() - 1 - length] == '_')) {
+        ++length;
+    }
+    return length;
+}
+
+// Texts that cannot continue the statement. After a DB string another item
+// may follow without a comma, and a statement without operands may take one
+// (RET 4), so a blank and a number continue those. A name has 8 significant
+// characters, so X cannot lengthen one of 8 or more into another.
+std::vector<std::string> suffixes_for(const Statement& s) {
+    std::vector<std::string> suffixes = {")"};
+    if (last_word_length(s.operands) < 8) suffixes.push_back("X");
+    bool ends_item_list = s.mnemonic == "DB" && (s.operands.empty() || s.operands.back() == '\'' ||
+                                                 s.operands.back() == '"' || s.operands.back() == ',');
+    if (!s.operands.empty() && !ends_item_list) suffixes.push_back(" 5");
+    return suffixes;
+}
+
+bool is_statement(const Statement& s) { return !s.mnemonic.empty() && s.mnemonic != "END"; }
+
+// Assembles `before` + the changed line + `after` and expects an error.
+// Answers how many changed lines were assembled.
+int expect_error_with_suffixes(const std::string& before, const std::string& line, const std::string& after,
+                               const std::string& where) {
+    Statement s = split_statement(line);
+    if (!is_statement(s)) return 0;
+    ScratchDir dir;
+    for (const std::string& suffix : suffixes_for(s)) {
+        std::string changed = s.code + suffix + s.comment;
+        dir.write("row.asm", before + changed + "\n" + after);
+        RunResult run = run_vexa(dir, {"row.asm"});
+        EXPECT_EQ(run.exit_status, 2) << where << ": '" << changed << "' assembled without an error";
+    }
+    return int(suffixes_for(s).size());
+}
+
+TEST(TrailingText, EveryCleanTableRowFailsWithTextAppended) {
+    int checked = 0;
+    for (const fs::path& path : files_under(VEXA_CASES_DIR, ".enc")) {
+        std::string error;
+        EncodingTable table = parse_encoding_table(read_file(path), error);
+        ASSERT_EQ(error, "") << path;
+        for (const EncodingRow& row : table.rows) {
+            if (!row.error.empty()) continue;
+            std::string where = fs::relative(path, VEXA_CASES_DIR).string() + ":" + std::to_string(row.line_number);
+            checked += expect_error_with_suffixes(table.before, row.source, table.after + "        END\n", where);
+        }
+    }
+    EXPECT_GT(checked, 1000);
+}
+
+TEST(TrailingText, EveryStatementOfTheExamplesFailsWithTextAppended) {
+    int checked = 0;
+    for (const fs::path& path : files_under(VEXA_EXAMPLES_DIR, ".asm")) {
+        std::vector<std::string> lines;
+        std::istringstream text(read_file(path));
+        for (std::string line; std::getline(text, line);) lines.push_back(line);
+        for (size_t i = 0; i < lines.size(); ++i) {
+            std::string before, after;
+            for (size_t j = 0; j < i; ++j) before += lines[j] + "\n";
+            for (size_t j = i + 1; j < lines.size(); ++j) after += lines[j] + "\n";
+            std::string where = path.filename().string() + ":" + std::to_string(i + 1);
+            checked += expect_error_with_suffixes(before, lines[i], after, where);
+        }
+    }
+    EXPECT_GT(checked, 500);
+}
+
+}  // namespace
+}  // namespace vexa_test
