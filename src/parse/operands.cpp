@@ -119,7 +119,8 @@ int complete_pair(const char* p, Operand& operand) {
 }
 
 // A value outside brackets: an immediate, or with a size keyword a direct
-// memory reference. `$` keeps its immediate kind and unsized form.
+// memory reference. A value from `$` stays an immediate, sized only by a
+// keyword, as `$` alone always was.
 int complete_value(const Expression& value, const char* rest, Operand& operand, bool sized) {
     bool location = value.origin == IMM_LOCATION;
     if (sized && !location) {
