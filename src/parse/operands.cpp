@@ -99,10 +99,12 @@ int complete_memory(const Expression& memory, Operand& operand) {
     int rm = rm_of(memory);
     if (rm < 0) return ERR_SYNTAX;
     operand.reg = uint8_t(rm);
-    // A forward name takes a word displacement, whatever its value turns out to be.
     int result = resolved_value(memory, FORWARD_DISPLACEMENT, operand.value);
     int32_t v = operand.value;
     operand.mod = (v == 0 && operand.reg != RM_BP) ? 0 : (v >= -128 && v <= 127) ? 1 : 2;
+    // A name not defined takes a word displacement in both passes, so that
+    // the instruction keeps its length when the second pass reports it.
+    if (memory.unresolved) operand.mod = 2;
     return result;
 }
 
@@ -164,8 +166,8 @@ int split_operands(char* text, const Commas& commas, const char** first, const c
 
 int parse_operand(const char* text, Operand& operand) {
     const char* p = text;
-    // A faulty operand is left as the immediate 0: a handler still given it
-    // then composes the same bytes in both passes.
+    // What a faulty operand leaves unwritten stays the immediate 0, the same
+    // in both passes.
     operand = Operand{0, KIND_IMMEDIATE, operand.mod, SIZE_NONE, IMM_NUMBER, 0};
     if (segment_prefix(p[0]) && p[1] == 'S' && p[2] == ':') {
         operand.seg_override = segment_prefix(p[0]);
@@ -175,6 +177,7 @@ int parse_operand(const char* text, Operand& operand) {
     }
 
     bool sized = false;
+    bool offset = false;
     if (*p == SIZE_MARK) {
         for (const SizeLetter& mark : size_letters) {
             if (p[1] == mark.letter) {
@@ -182,6 +185,7 @@ int parse_operand(const char* text, Operand& operand) {
                 sized = true;
             }
         }
+        offset = p[1] == 'O';
         p += p[1] ? 2 : 1;
     }
 
@@ -192,13 +196,15 @@ int parse_operand(const char* text, Operand& operand) {
         operand.mod = 3;
         return 0;
     }
+    const char* start = p;
     Expression value;
     if (int result = parse_operand_value(&p, value)) return result;
     if (!value.bracketed) {
         if (operand.seg_override) return ERR_SYNTAX;
         return complete_value(value, p, operand, sized);
     }
-    if (*p) return ERR_SYNTAX;
+    // OFFSET TABLE[BX] has no value to take the offset of.
+    if (*p || (offset && *start != '[')) return ERR_SYNTAX;
     return complete_memory(value, operand);
 }
 

@@ -230,7 +230,7 @@ TEST_F(ParseOperand, ExpressionsAndMemorySums) {
         {"LATER[BX]", 0, 0, MEM, NONE, 7, 2, -32768, 0},
         {"[BX+4+LATER]", 0, 0, MEM, NONE, 7, 2, -32768, 0},
         {"LATER+2", 1, ERR_SYMBOL_NOT_DEFINED, IMM, NONE, IMM_SYMBOL, 0x55, 0, 0},
-        {"[BX+LATER+2]", 1, ERR_SYMBOL_NOT_DEFINED, MEM, NONE, 7, 0, 0, 0},
+        {"[BX+LATER+2]", 1, ERR_SYMBOL_NOT_DEFINED, MEM, NONE, 7, 2, 0, 0},
         {"LATER 5", 1, ERR_SYNTAX, ANY, NONE, ANY, 0x55, ANY, 0},
     };
     for (const OperandCase& c : cases) check(c);
