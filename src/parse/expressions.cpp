@@ -214,13 +214,51 @@ Read read_sum(const char* p, Expression& sum) {
     }
 }
 
+// The usual memory operand: up to two registers added up, then at most one
+// number or name added or subtracted ([BX], [BX+SI+4], [BP-2], [TABLE],
+// [BX+TABLE]), read the way the whole grammar reads it. Anything else
+// answers false and is left to the grammar.
+bool read_plain_group(const char* p, Expression& group, Read& read) {
+    group = Expression{};
+    ++p;
+    while (BaseIndex name = base_index_at(p)) {
+        if (group.register_count == 2) return false;
+        group.registers[group.register_count++] = name;
+        p += 2;
+        if (*p != '+' || !base_index_at(p + 1)) break;
+        ++p;
+    }
+    bool subtract = false;
+    bool term_follows = group.register_count == 0;
+    if (!term_follows && *p != ']') {
+        if (*p != '+' && *p != '-') return false;
+        subtract = *p++ == '-';
+        term_follows = true;
+    }
+    if (term_follows) {
+        if (!is_name_char(*p)) return false;  // signs, parentheses, $, quotes, nothing
+        Read term = read_factor<Place::BRACKETS>(p, group);
+        if (term.error) return false;
+        if (subtract) group.value = negate(group.value);
+        p = term.end;
+        if (*p != ']') return false;
+    }
+    group.bracketed = true;
+    read = {p + 1, 0};
+    return true;
+}
+
 // The usual value is one number or name, and the usual operand that or one
 // [...] group: they are read as such, and anything longer from the start again.
 template <Place place>
 int read_value(const char** cursor, Expression& result) {
     result = Expression{};
-    Read read = place == Place::OPERAND && **cursor == '[' ? read_group(*cursor, result)
-                                                           : read_factor<place>(*cursor, result);
+    Read read;
+    if (place == Place::OPERAND && **cursor == '[') {
+        if (!read_plain_group(*cursor, result, read)) read = read_group(*cursor, result);
+    } else {
+        read = read_factor<place>(*cursor, result);
+    }
     if (read.error || continues_sum(*read.end, place)) read = read_sum<place>(*cursor, result);
     *cursor = read.end;
     return read.error;

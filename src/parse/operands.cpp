@@ -172,8 +172,6 @@ int parse_operand(const char* text, Operand& operand) {
     if (segment_prefix(p[0]) && p[1] == 'S' && p[2] == ':') {
         operand.seg_override = segment_prefix(p[0]);
         p += 3;
-        // An override stands only before a memory operand in brackets.
-        if (!std::strchr(p, '[')) return ERR_SYNTAX;
     }
 
     bool sized = false;
@@ -190,6 +188,7 @@ int parse_operand(const char* text, Operand& operand) {
     }
 
     if (const RegisterName* name = find_register(p)) {
+        if (operand.seg_override) return ERR_SYNTAX;  // an override stands only before memory
         operand.kind = name->kind;
         operand.reg = name->code;
         operand.size = name->size;
@@ -200,6 +199,7 @@ int parse_operand(const char* text, Operand& operand) {
     Expression value;
     if (int result = parse_operand_value(&p, value)) return result;
     if (!value.bracketed) {
+        // An override stands only before a memory operand in brackets.
         if (operand.seg_override) return ERR_SYNTAX;
         return complete_value(value, p, operand, sized);
     }

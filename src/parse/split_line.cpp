@@ -36,13 +36,15 @@ int match_word(const char* p, const char* word) {
     return is_name_char(p[n]) ? 0 : n;
 }
 
-// Where the line ends, and where its first semicolon and first quote
-// characters stand (null where there are none).
+// Where the line ends, and where its first semicolon and its first and last
+// quote characters stand (null where there are none).
 struct LineMarks {
     char* end;
     char* semicolon;
     const char* single_quote;
     const char* double_quote;
+    const char* last_single_quote;
+    const char* last_double_quote;
 };
 
 #ifdef __SSE2__
@@ -67,6 +69,8 @@ LineMarks mark_line() {
         if (semicolons && !marks.semicolon) marks.semicolon = base + __builtin_ctz(semicolons);
         if (singles && !marks.single_quote) marks.single_quote = base + __builtin_ctz(singles);
         if (doubles && !marks.double_quote) marks.double_quote = base + __builtin_ctz(doubles);
+        if (singles) marks.last_single_quote = base + 31 - __builtin_clz(singles);
+        if (doubles) marks.last_double_quote = base + 31 - __builtin_clz(doubles);
         if (ends) {
             marks.end = base + __builtin_ctz(ends);
             return marks;
@@ -83,6 +87,8 @@ LineMarks mark_line() {
         if (*p == ';' && !marks.semicolon) marks.semicolon = p;
         if (*p == '\'' && !marks.single_quote) marks.single_quote = p;
         if (*p == '"' && !marks.double_quote) marks.double_quote = p;
+        if (*p == '\'') marks.last_single_quote = p;
+        if (*p == '"') marks.last_double_quote = p;
     }
     marks.end = p;
     return marks;
@@ -90,13 +96,12 @@ LineMarks mark_line() {
 #endif
 
 // The first quote character that has a partner later in the line; from there
-// on operand text is kept exactly as written. Null when there is none.
-const char* find_verbatim_start(const char* single, const char* double_quote, const char* line_end) {
+// on quoted text is kept exactly as written. Null when there is none.
+const char* find_verbatim_start(const LineMarks& marks) {
     const char* start = nullptr;
-    if (single && std::memchr(single + 1, '\'', size_t(line_end - single - 1))) start = single;
-    if (double_quote && (!start || double_quote < start) &&
-        std::memchr(double_quote + 1, '"', size_t(line_end - double_quote - 1))) {
-        start = double_quote;
+    if (marks.single_quote != marks.last_single_quote) start = marks.single_quote;
+    if (marks.double_quote != marks.last_double_quote && (!start || marks.double_quote < start)) {
+        start = marks.double_quote;
     }
     return start;
 }
@@ -180,24 +185,44 @@ bool keeps_blank(const char* stored, const char* end, const char* blanks) {
     return is_name_char(*blanks);
 }
 
+#ifdef __SSE2__
+// Up to sixteen characters at once, up to the next quote, blank or `;`:
+// stored upper-cased. Answers how many were taken, at least one.
+int take_unquoted_run(const char* p, const char* end, int k) {
+    int count = end - p < 16 ? int(end - p) : 16;
+    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    auto is = [&](char c) { return _mm_cmpeq_epi8(block, _mm_set1_epi8(c)); };
+    __m128i stops = _mm_or_si128(_mm_or_si128(is('\''), is('"')),
+                                 _mm_or_si128(_mm_or_si128(is(';'), is(' ')), bytes_between(block, '\t', '\r')));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(operand_text + k), upper_case(block));
+    return __builtin_ctz(unsigned(_mm_movemask_epi8(stops)) | 1u << count);
+}
+#else
+int take_unquoted_run(const char* p, const char*, int k) {
+    operand_text[k] = to_upper(*p);
+    return 1;
+}
+#endif
+
 // From the first quote on, quoted text is stored as written; around it the
 // text is upper-cased and loses its blanks as before, and a `;` starts the
 // comment. Answers where the text ends.
 int take_quoted_part(const char* p, const char* line_end, int k) {
     while (p < line_end && *p != ';') {
         if (*p == '\'' || *p == '"') {
-            const void* close = std::memchr(p + 1, *p, size_t(line_end - p - 1));
-            // An unclosed quote and what follows stay as written, for the
-            // readers to report.
-            size_t length = close ? size_t(static_cast<const char*>(close) + 1 - p) : size_t(line_end - p);
-            std::memcpy(operand_text + k, p, length);
-            k += int(length);
-            p += length;
+            // Up to the closing quote; an unclosed quote and what follows stay
+            // as written, for the readers to report.
+            const char quote = *p;
+            operand_text[k++] = *p++;
+            while (p < line_end && *p != quote) operand_text[k++] = *p++;
+            if (p < line_end) operand_text[k++] = *p++;
         } else if (is_blank(*p)) {
             if (keeps_blank(operand_text, operand_text + k, p)) operand_text[k++] = ' ';
             while (is_blank(*p)) ++p;
         } else {
-            operand_text[k++] = to_upper(*p++);
+            int taken = take_unquoted_run(p, line_end, k);
+            p += taken;
+            k += taken;
         }
     }
     return k;
@@ -257,7 +282,7 @@ int split_line() {
 
     LineMarks marks = mark_line();
     char* line_end = marks.end;
-    const char* verbatim = find_verbatim_start(marks.single_quote, marks.double_quote, line_end);
+    const char* verbatim = find_verbatim_start(marks);
     // Only the first ';' may start a comment, and not inside the verbatim part.
     if (marks.semicolon && (!verbatim || marks.semicolon < verbatim)) {
         *marks.semicolon = 0;

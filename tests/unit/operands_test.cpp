@@ -288,6 +288,39 @@ TEST_F(ParseOperand, ExpressionArithmetic) {
     }
 }
 
+// A bracketed operand alone is read by a shortcut for the usual forms; the
+// same text followed by +0 is read by the whole grammar. Both must agree.
+TEST_F(ParseOperand, UsualMemoryFormsReadAsTheGrammarReadsThem) {
+    const char* const texts[] = {
+        "[BX]", "[BP]", "[SI]", "[DI]", "[BX+SI]", "[SI+BX]", "[BP+DI]", "[DI+BP]", "[BX+5]", "[BX-5]",
+        "[BP+0]", "[BX+SI+99]", "[BP+DI-128]", "[SI+0FFH]", "[X]", "[BX+X]", "[BX-X]", "[BX+SI+X]",
+        "[LATER]", "[BX+LATER]", "[BXX]", "[SI2]", "[AX]", "[5]", "[BX+BP]", "[SI+DI]", "[BX+BX]",
+        "[BX+SI+BP]", "[BX+]", "[BX-]", "[]", "[+5]", "[-5]", "[BX+-5]", "[BX+5+SI]", "[BX-SI]", "[BX+12X]",
+        "[BX+12B]", "[BX+$]", "[BX+'A']", "[BX+(5)]", "[BX*2]", "[BX+SI*2]", "[X+BX]", "[BX SI]", "[BX",
+    };
+    for (int pass : {0, 1}) {
+        pass_index = pass;
+        for (const char* text : texts) {
+            SCOPED_TRACE(std::string(text) + " pass " + std::to_string(pass));
+            std::string longer = std::string(text) + "+0";
+            const char* alone = text;
+            const char* extended = longer.c_str();
+            Expression shortcut, grammar;
+            int shortcut_result = parse_operand_value(&alone, shortcut);
+            int grammar_result = parse_operand_value(&extended, grammar);
+            EXPECT_EQ(shortcut_result, grammar_result);
+            if (shortcut_result != 0) continue;
+            EXPECT_STREQ(alone, "");
+            EXPECT_EQ(shortcut.value, grammar.value);
+            EXPECT_EQ(shortcut.origin, grammar.origin);
+            EXPECT_EQ(shortcut.unresolved, grammar.unresolved);
+            EXPECT_EQ(shortcut.bracketed, grammar.bracketed);
+            ASSERT_EQ(shortcut.register_count, grammar.register_count);
+            for (int i = 0; i < shortcut.register_count; ++i) EXPECT_EQ(shortcut.registers[i], grammar.registers[i]);
+        }
+    }
+}
+
 struct OperandsCase {
     const char* text;
     int pass;
