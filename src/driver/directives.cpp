@@ -10,8 +10,6 @@ uint8_t data_len;
 
 namespace {
 
-bool is_quote(char c) { return c == '\'' || c == '"'; }
-
 bool is_operator(char c) { return c == '+' || c == '-' || c == '*' || c == '/'; }
 
 // A string of one character followed by an operator is a character constant

@@ -105,7 +105,7 @@ template <Place place>
         if (*read.end != ')') return failed(read.end, ERR_SYNTAX);
         return {read.end + 1, 0};
     }
-    if (c == '\'' || c == '"') return read_character_constant(p, factor);
+    if (is_quote(c)) return read_character_constant(p, factor);
     return failed(p, ERR_SYNTAX);  // nothing here begins a value
 }
 

@@ -153,7 +153,7 @@ int check_operand_chars(const char* text, Commas* commas) {
 int check_quoted_operand_chars(const char* text, Commas* commas) {
     Commas found{};
     for (const char* p = text; *p; ++p) {
-        if (*p == '\'' || *p == '"') {
+        if (is_quote(*p)) {
             const char* close = std::strchr(p + 1, *p);
             if (!close) return ERR_INVALID_CHARACTER;
             p = close;

@@ -101,10 +101,13 @@ int complete_memory(const Expression& memory, Operand& operand) {
     operand.reg = uint8_t(rm);
     int result = resolved_value(memory, FORWARD_DISPLACEMENT, operand.value);
     int32_t v = operand.value;
-    operand.mod = (v == 0 && operand.reg != RM_BP) ? 0 : (v >= -128 && v <= 127) ? 1 : 2;
     // A name not defined takes a word displacement in both passes, so that
     // the instruction keeps its length when the second pass reports it.
-    if (memory.unresolved) operand.mod = 2;
+    if (memory.unresolved) {
+        operand.mod = 2;
+    } else {
+        operand.mod = (v == 0 && operand.reg != RM_BP) ? 0 : (v >= -128 && v <= 127) ? 1 : 2;
+    }
     return result;
 }
 

@@ -48,6 +48,8 @@ constexpr bool is_letter(char c) { return has_class(c, CHAR_UPPER | CHAR_LOWER);
 constexpr uint8_t CHAR_NAME = CHAR_DIGIT | CHAR_UPPER | CHAR_LOWER | CHAR_UNDERSCORE;
 constexpr bool is_name_char(char c) { return has_class(c, CHAR_NAME); }
 constexpr char to_upper(char c) { return has_class(c, CHAR_LOWER) ? char(c - 'a' + 'A') : c; }
+// A string or character constant begins with either quote.
+constexpr bool is_quote(char c) { return c == '\'' || c == '"'; }
 
 // A value that a byte can hold, signed or unsigned: -128 to 255.
 constexpr bool fits_byte(int32_t value) { return value >= -128 && value <= 255; }

@@ -209,7 +209,7 @@ int take_unquoted_run(const char* p, const char*, int k) {
 // comment. Answers where the text ends.
 int take_quoted_part(const char* p, const char* line_end, int k) {
     while (p < line_end && *p != ';') {
-        if (*p == '\'' || *p == '"') {
+        if (is_quote(*p)) {
             // Up to the closing quote; an unclosed quote and what follows stay
             // as written, for the readers to report.
             const char quote = *p;

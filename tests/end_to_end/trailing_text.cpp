@@ -58,7 +58,8 @@ Statement split_statement(const std::string& line) {
     s.code.erase(s.code.find_last_not_of(" \t\r") + 1);
     s.comment = line.substr(s.code.size());
     std::istringstream words(s.code);
-    if (!s.code.empty() && !isspace(static_cast<unsigned char>(s.code[0]))) words >> s.operands;  // the label
+    std::string label;
+    if (!s.code.empty() && !isspace(static_cast<unsigned char>(s.code[0]))) words >> label;
     words >> s.mnemonic;
     std::getline(words, s.operands);
     s.operands.erase(0, s.operands.find_first_not_of(" \t"));
