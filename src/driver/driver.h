@@ -37,6 +37,7 @@ enum StatementCode : int {
     STMT_EQU = 110,
     STMT_ORG = 120,
     STMT_END = 121,
+    STMT_ENDP = 122,  // closes a procedure: its name is not a label
 };
 
 // ---- Program entry and settings (command line) -----------------------------
@@ -131,6 +132,24 @@ constexpr int DATA_CAPACITY = 128;
 extern uint8_t data_buf[DATA_CAPACITY];
 extern uint8_t data_len;
 
+// A statement with DUP is made of runs of data_buf, each written `repeat`
+// times in order; a run of `?` items only is reserved like DS, not written.
+// Without DUP there are no runs: the image is data_buf itself.
+struct DataRun {
+    uint8_t start;
+    uint8_t length;
+    uint16_t repeat;
+    bool reserved;
+};
+constexpr int MAX_DATA_RUNS = 64;  // a line holds fewer DUP items than half this
+constexpr int32_t MAX_DUP_COUNT = 65535;
+extern DataRun data_runs[MAX_DATA_RUNS];
+extern uint8_t data_run_count;
+// Bytes in the image of the current DB or DW statement.
+int64_t data_image_length();
+// Emits that image; negative when the object file could not be written.
+int emit_data_image();
+
 int parse_db_list(char* text);
 int parse_dw_list(char* text);
 
@@ -142,5 +161,9 @@ int directive_ds(const Mnemonic&);
 int directive_equ(const Mnemonic&);
 int directive_org(const Mnemonic&);
 int directive_end(const Mnemonic&);
+int directive_proc(const Mnemonic&);
+int directive_endp(const Mnemonic&);
+// Forgets the procedures opened in an earlier pass.
+void reset_procedures();
 
 }  // namespace vexa

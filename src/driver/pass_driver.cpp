@@ -124,7 +124,7 @@ Action act_on_result(int result, int fields) {
         case STMT_DB:
         case STMT_DW:
             if (deferred_error) report_error(deferred_error);
-            return emitted(emit_data(data_len));
+            return emitted(emit_data_image());
         case STMT_DS:
             if (dst.value > 0) return emitted(emit_gap(dst.value));
             report_error(ERR_INVALID_NUMBER);
@@ -138,6 +138,8 @@ Action act_on_result(int result, int fields) {
         case STMT_ORG:
             return act_on_org(dst.value);
         case STMT_END:
+        case STMT_ENDP:
+            if (deferred_error) report_error(deferred_error);
             return Action::DONE;
         default:
             report_error(result);
@@ -148,9 +150,19 @@ Action act_on_result(int result, int fields) {
 void clear_statement_state() {
     operand_count = 0;
     data_len = 0;
+    data_run_count = 0;
     code_len = 0;
+    code_prefix = 0;
     dst.seg_override = 0;
     src.seg_override = 0;
+}
+
+// A prefix on the instruction's line joins the instruction's bytes; a
+// directive takes none.
+int add_line_prefix(int result, const Mnemonic& instruction) {
+    if (result < 0) return result;
+    if (result > 0) return ERR_INVALID_OPERAND;
+    return apply_line_prefix(*find_mnemonic(prefix_field), instruction);
 }
 
 // Dispatches the mnemonic, parsing the operands only when the handler asks,
@@ -162,9 +174,10 @@ int assemble_statement() {
     int result = reads_operands_first(*mnemonic) ? ERR_MISSING_OPERAND : mnemonic->handler(*mnemonic);
     if (result == ERR_MISSING_OPERAND) {
         deferred_error = parse_operands(operand_text);
+        if (short_target_named && !takes_short_target(*mnemonic)) return ERR_INVALID_OPERAND;
         result = mnemonic->handler(*mnemonic);
     }
-    return result;
+    return prefix_field[0] ? add_line_prefix(result, *mnemonic) : result;
 }
 
 LoopEnd run_statement_loop() {
@@ -199,7 +212,8 @@ LoopEnd run_statement_loop() {
         bool failed_with_label = pass_index == 1 && result < 0 && (fields & FIELD_LABEL);
         if (failed_with_label) report_error(result);
         // The label takes the statement's first address, after its operands were read.
-        if ((fields & FIELD_LABEL) && result != STMT_EQU && !label_step(location_counter)) {
+        bool names_no_label = result == STMT_EQU || result == STMT_ENDP;
+        if ((fields & FIELD_LABEL) && !names_no_label && !label_step(location_counter)) {
             return LoopEnd::STOPPED;
         }
         Action action = failed_with_label ? Action::DONE : act_on_result(result, fields);
@@ -224,6 +238,7 @@ bool run_pass() {
     deferred_error = 0;
     location_counter = 0;
     line_number = 0;
+    reset_procedures();
 
     LoopEnd end = run_statement_loop();
     if (end == LoopEnd::STOPPED) return false;

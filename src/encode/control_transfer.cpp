@@ -82,7 +82,22 @@ bool takes_short_form(int64_t distance) {
     return dst.reg != IMM_SYMBOL || distance <= 2;
 }
 
+// Two bytes, an 8-bit displacement. A target not defined yet: the two bytes
+// are reserved and the range is tested in the second pass.
+int put_short_jump(uint8_t opcode) {
+    int64_t displacement = distance_to(dst.value) - 2;
+    if (is_forward_placeholder(dst)) {
+        displacement = -1;
+    } else if (displacement < -128 || displacement > 127) {
+        return ERR_DISPLACEMENT_OVERFLOW;
+    }
+    put_byte(opcode);
+    put_byte(int32_t(displacement));
+    return 0;
+}
+
 int direct_jump() {
+    if (dst.size == SIZE_SHORT) return put_short_jump(JMP_SHORT);
     if (is_far(dst)) return put_far_pointer(JMP_FAR);
     bool forward = pass_index == 0 ? is_forward_placeholder(dst) : was_forward_jump();
     if (pass_index == 0 && forward) remember_forward_jump();
@@ -108,16 +123,7 @@ void reset_control_transfer() {
 int short_jump(const Mnemonic& mnemonic) {
     if (int result = require_one_operand()) return result;
     if (dst.kind != KIND_IMMEDIATE) return ERR_SYNTAX;
-    int64_t displacement = distance_to(dst.value) - 2;
-    // A target not defined yet: reserve the two bytes, test the range in the second pass.
-    if (is_forward_placeholder(dst)) {
-        displacement = -1;
-    } else if (displacement < -128 || displacement > 127) {
-        return ERR_DISPLACEMENT_OVERFLOW;
-    }
-    put_byte(mnemonic.opcode);
-    put_byte(int32_t(displacement));
-    return 0;
+    return put_short_jump(mnemonic.opcode);
 }
 
 int jmp_instruction(const Mnemonic&) {

@@ -98,6 +98,11 @@ int load_address(const Mnemonic& mnemonic) {
     if (operand_count == 1 || dst.kind != KIND_REGISTER || dst.size != SIZE_WORD) return ERR_SYNTAX;
     // A far pointer operand may be written DWORD PTR.
     bool loads_pointer = mnemonic.opcode == LDS || mnemonic.opcode == LES;
+    // The memory operand may be written as a bare address: LEA DX,MSG is LEA DX,[MSG].
+    if (src.kind == KIND_IMMEDIATE && src.size != SIZE_DWORD) {
+        src = Operand{0, KIND_MEMORY, 0, SIZE_NONE, RM_DIRECT, src.value};
+        dst.value = src.value;
+    }
     if (loads_pointer && src.size == SIZE_DWORD) src.size = SIZE_WORD;
     if (int result = agree_sizes()) return result;
     if (src.kind != KIND_MEMORY) return ERR_SYNTAX;

@@ -15,6 +15,9 @@ constexpr int CODE_CAPACITY = 8;
 // The current instruction's bytes, without any segment-override prefix.
 extern uint8_t code_buf[CODE_CAPACITY];
 extern uint8_t code_len;
+// A REP or LOCK prefix written on the instruction's line, or 0: it goes
+// before the segment override and the instruction's bytes.
+extern uint8_t code_prefix;
 
 void put_byte(int32_t value);  // appends the low byte
 void put_word(int32_t value);  // appends the low 16 bits, low byte first
@@ -44,6 +47,8 @@ const Mnemonic* find_mnemonic(const char* text);
 // True when the handler of `mnemonic` only asks for operands until they are
 // read, so that they may be read before its first call.
 bool reads_operands_first(const Mnemonic& mnemonic);
+// True for the jumps, which accept SHORT before their target.
+bool takes_short_target(const Mnemonic& mnemonic);
 
 // The operand counts of the handler contract: a two-operand form answers
 // ERR_MISSING_OPERAND for none and ERR_SYNTAX for one; a one-operand form
@@ -120,6 +125,9 @@ int encode_shift(const Mnemonic&);
 int string_suffixed(const Mnemonic&);
 int string_operands(const Mnemonic&);
 int seg_prefix(const Mnemonic&);
+// REP and its kin before a string instruction, LOCK before any instruction:
+// sets code_prefix, or answers why the pair has no meaning.
+int apply_line_prefix(const Mnemonic& prefix, const Mnemonic& instruction);
 int esc_instruction(const Mnemonic&);
 
 }  // namespace vexa

@@ -39,6 +39,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"DIV", "", unary_group, 0xF6, 6},
     {"DS", "", directive_ds, 0, 0},
     {"DW", "", directive_dw, 0, 0},
+    {"END", "P", directive_endp, 0, 0},
     {"END", nullptr, directive_end, 0, 0},
     {"EQU", nullptr, directive_equ, 0, 0},
     {"ESC", "", esc_instruction, 0, 0},
@@ -108,6 +109,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"OUT", "", out_instruction, 0xE6, 0},
     {"POP", "", pop_instruction, 0, 0},
     {"POP", "F", fixed_encoding_unless_operands, 0x9D, 0},
+    {"PRO", "C", directive_proc, 0, 0},
     {"PUS", "H", push_instruction, 0, 0},
     {"PUS", "HF", fixed_encoding_unless_operands, 0x9C, 0},
     {"RCL", "", encode_shift, 0xD0, 2},
@@ -222,10 +224,14 @@ constexpr int count_slots() {
     }
     return slots;
 }
-static_assert(MNEMONIC_COUNT == 130, "130 accepted mnemonics");
-static_assert(count_slots() == 101, "in 101 trie slots, each slot's rows together");
+static_assert(MNEMONIC_COUNT == 132, "132 accepted mnemonics and directives");
+static_assert(count_slots() == 102, "in 102 trie slots, each slot's rows together");
 
 }  // namespace
+
+bool takes_short_target(const Mnemonic& mnemonic) {
+    return mnemonic.handler == jmp_instruction || mnemonic.handler == short_jump;
+}
 
 const Mnemonic* find_mnemonic(const char* text) {
     if (!is_upper(text[0]) || !is_upper(text[1])) return nullptr;

@@ -6,10 +6,10 @@ namespace vexa {
 
 uint8_t code_buf[CODE_CAPACITY];
 uint8_t code_len;
+uint8_t code_prefix;
 
 namespace {
 
-constexpr uint8_t RM_DIRECT = 6;
 constexpr uint8_t DIRECTION_BIT = 0x02;
 
 // Values from -128 to 126, and the 16-bit forms of -128 to -1, fit the

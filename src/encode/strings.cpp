@@ -1,7 +1,8 @@
 // String instructions MOVS, CMPS, LODS, SCAS, STOS; the prefixes REP, REPE,
 // REPZ, REPNE, REPNZ, LOCK and SEG; the coprocessor escape ESC and WAIT.
 //
-// A prefix is a statement of its own: REP on one line, MOVSB on the next.
+// A prefix is a statement of its own (REP on one line, MOVSB on the next) or
+// stands before the instruction on its line (REP MOVSB).
 // (REP, LOCK and WAIT are single bytes: see the mnemonic table.)
 #include "encode/encode.h"
 
@@ -14,6 +15,7 @@ constexpr uint8_t CMPS = 0xA6;
 constexpr uint8_t LODS = 0xAC;
 constexpr uint8_t ES_PREFIX = 0x26;
 constexpr uint8_t ESC = 0xD8;
+constexpr uint8_t LOCK = 0xF0;
 
 bool is_byte_or_word(uint8_t size) { return size == SIZE_BYTE || size == SIZE_WORD; }
 
@@ -73,6 +75,13 @@ int seg_prefix(const Mnemonic& mnemonic) {
     if (int result = require_one_operand()) return result;
     if (dst.kind != KIND_SEGREG) return ERR_INVALID_OPERAND;
     put_byte(mnemonic.opcode + (dst.reg << 3));
+    return 0;
+}
+
+int apply_line_prefix(const Mnemonic& prefix, const Mnemonic& instruction) {
+    bool is_string = instruction.handler == string_suffixed || instruction.handler == string_operands;
+    if (prefix.opcode != LOCK && !is_string) return ERR_INVALID_OPERAND;
+    code_prefix = prefix.opcode;
     return 0;
 }
 

@@ -111,6 +111,10 @@ void write_address_column() {
 void list_code_line(uint8_t count) {
     write_address_column();
     int cells = CELLS;
+    if (code_prefix) {
+        append_byte_cell(code_prefix);
+        --cells;
+    }
     if (uint8_t prefix = dst.seg_override ? dst.seg_override : src.seg_override) {
         append_hex(prefix, 2);
         append(":", 1);
@@ -122,13 +126,17 @@ void list_code_line(uint8_t count) {
 }
 
 // Eight bytes a line; the first line carries the source, the others only
-// their address and bytes.
-void list_data_lines(uint8_t count) {
+// their address and bytes. With `more`, the last cell says that the image
+// goes on beyond them.
+void list_data_lines(const uint8_t* bytes, uint8_t count, bool more) {
     for (int first = 0; first < count; first += CELLS) {
         if (first > 0) end_listing_line();
         write_address_column();
         int chunk = count - first < CELLS ? count - first : CELLS;
-        for (int i = 0; i < chunk; ++i) append_byte_cell(data_buf[first + i]);
+        bool last = first + chunk >= count;
+        if (more && last) --chunk;
+        for (int i = 0; i < chunk; ++i) append_byte_cell(bytes[first + i]);
+        if (more && last) append("...", 3);
         if (first == 0) {
             append_spaces(3 * size_t(CELLS - chunk));
             append_numbered_text(listing_line);
@@ -136,6 +144,23 @@ void list_data_lines(uint8_t count) {
         statement_address = int32_t(uint32_t(statement_address) + CELLS);
     }
 }
+
+namespace {
+
+// A statement with DUP takes two lines at most, however long its image.
+void list_repeated_data() {
+    uint8_t preview[2 * CELLS];
+    int shown = 0;
+    for (int i = 0; i < data_run_count && shown < 2 * CELLS; ++i) {
+        const DataRun& run = data_runs[i];
+        for (int copy = 0; copy < run.repeat && shown < 2 * CELLS; ++copy) {
+            for (int k = 0; k < run.length && shown < 2 * CELLS; ++k) preview[shown++] = data_buf[run.start + k];
+        }
+    }
+    list_data_lines(preview, uint8_t(shown), data_image_length() > 2 * CELLS);
+}
+
+}  // namespace
 
 void list_statement() {
     if (!listing_requested || pass_index != 1 || !listing_file) return;
@@ -145,8 +170,10 @@ void list_statement() {
     }
     if (code_len) {
         list_code_line(code_len);
+    } else if (data_run_count) {
+        list_repeated_data();
     } else if (data_len) {
-        list_data_lines(data_len);
+        list_data_lines(data_buf, data_len, false);
     } else {
         write_address_column();
         append_spaces(3 * CELLS);

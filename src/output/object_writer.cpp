@@ -1,5 +1,6 @@
 // The object image: statement bytes written in order, gaps skipped forward.
 #include <cerrno>
+#include <cstring>
 
 #include "driver/driver.h"
 #include "encode/encode.h"
@@ -36,12 +37,30 @@ int write_bytes(const uint8_t* bytes, size_t count) {
 
 int emit_code(uint8_t count) {
     // One prefix at most: the first operand's override wins.
+    if (code_prefix && write_bytes(&code_prefix, 1) != 0) return -1;
     uint8_t prefix = dst.seg_override ? dst.seg_override : src.seg_override;
     if (prefix && write_bytes(&prefix, 1) != 0) return -1;
     return write_bytes(code_buf, count);
 }
 
 int emit_data(uint8_t count) { return write_bytes(data_buf, count); }
+
+int emit_repeated(const uint8_t* bytes, uint8_t length, uint32_t count) {
+    if (pass_index == 0) {
+        advance_location(int64_t(length) * count);
+        return 0;
+    }
+    // Whole copies of the pattern fill a block, written as often as it fits.
+    uint8_t block[4096];
+    uint32_t copies_per_block = sizeof block / length;
+    for (uint32_t i = 0; i < copies_per_block; ++i) std::memcpy(block + i * length, bytes, length);
+    while (count > 0) {
+        uint32_t copies = count < copies_per_block ? count : copies_per_block;
+        if (write_bytes(block, size_t(copies) * length) != 0) return -1;
+        count -= copies;
+    }
+    return 0;
+}
 
 int emit_gap(int64_t count) {
     if (pass_index == 1 && std::fseek(object_file, long(count), SEEK_CUR) != 0) {

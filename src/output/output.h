@@ -11,6 +11,8 @@ namespace vexa {
 int emit_code(uint8_t count);
 int emit_data(uint8_t count);
 int emit_gap(int64_t count);
+// `length` bytes written `count` times over.
+int emit_repeated(const uint8_t* bytes, uint8_t length, uint32_t count);
 extern int object_error_number;
 
 // Flushes and closes object_file; a negative answer is a failed write, as above.
@@ -25,6 +27,6 @@ void write_page_header();
 void end_listing_line();
 void write_address_column();
 void list_code_line(uint8_t count);
-void list_data_lines(uint8_t count);
+void list_data_lines(const uint8_t* bytes, uint8_t count, bool more);
 
 }  // namespace vexa

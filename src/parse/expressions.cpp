@@ -158,12 +158,15 @@ Read read_term(const char* p, Expression& term) {
     return read;
 }
 
-// A [...] group: its base and index registers and the sum of its terms.
+// A [...] group: its base and index registers and the sum of its terms,
+// perhaps after a segment override ([ES:DI]).
 Read read_group(const char* p, Expression& group) {
-    Read read = read_sum<Place::BRACKETS>(p + 1, group);
+    uint8_t override = segment_override_at(p + 1);
+    Read read = read_sum<Place::BRACKETS>(p + (override ? 4 : 1), group);
     if (read.error) return read;
     if (*read.end != ']') return failed(read.end, ERR_SYNTAX);
     group.bracketed = true;
+    group.seg_override = override;
     return {read.end + 1, 0};
 }
 
@@ -174,6 +177,10 @@ int add_group(Expression& sum, const Expression& group) {
     sum.value = wrap(uint32_t(sum.value) + uint32_t(group.value));
     take_origin(sum, group);
     sum.bracketed = true;
+    if (group.seg_override) {
+        if (sum.seg_override) return ERR_SYNTAX;  // one override per operand
+        sum.seg_override = group.seg_override;
+    }
     return 0;
 }
 

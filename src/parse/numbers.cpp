@@ -78,6 +78,20 @@ int check_operand_block_by_block(const char* text, Commas& found) {
 }
 #endif
 
+// 0x1F: at least one hexadecimal digit after the 0X, and no letter, digit
+// or underscore after them.
+int parse_prefixed_hex(const char** cursor, int32_t* value) {
+    const char* digits = *cursor + 2;
+    const char* end = digits;
+    while (is_hex_digit(*end)) ++end;
+    if (end == digits || is_name_char(*end)) return ERR_INVALID_NUMBER;
+    uint32_t result;
+    accumulate(digits, end, 16, result);
+    *value = int32_t(result);
+    *cursor = end;
+    return 0;
+}
+
 }  // namespace
 
 int parse_number(const char** cursor, int32_t* value) {
@@ -98,6 +112,7 @@ int parse_number(const char** cursor, int32_t* value) {
         *cursor = decimal_end;
         return 0;
     }
+    if (end == start + 1 && *start == '0' && *end == 'X') return parse_prefixed_hex(cursor, value);
     for (; is_hex_digit(*end); ++end) hexadecimal = hexadecimal * 16 + digit_value(*end);
     if (*end == 'H') {
         *value = int32_t(hexadecimal);

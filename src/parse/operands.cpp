@@ -8,6 +8,7 @@ namespace vexa {
 Operand dst;
 Operand src;
 uint8_t operand_count;
+bool short_target_named;
 
 namespace {
 
@@ -17,6 +18,8 @@ struct SizeLetter {
 };
 constexpr SizeLetter size_letters[] = {{'B', SIZE_BYTE}, {'W', SIZE_WORD}, {'D', SIZE_DWORD},
                                        {'N', SIZE_NEAR}, {'F', SIZE_FAR}};
+constexpr char SHORT_LETTER = 'S';
+constexpr char OFFSET_LETTER = 'O';
 
 struct RegisterName {
     const char* text;
@@ -74,7 +77,6 @@ constexpr int8_t pair_rm[5][5] = {
 };
 constexpr int8_t single_rm[5] = {-1, 7, 6, 4, 5};
 constexpr uint8_t RM_BP = 6;      // [BP] alone still needs a displacement byte
-constexpr uint8_t RM_DIRECT = 6;  // with mod 0: a direct address
 
 // The r/m code of what a memory operand's brackets named, or -1 when the
 // 8086 has no such combination ([BX+BP], [SI+DI], [BX+BX]).
@@ -92,6 +94,10 @@ int resolved_value(const Expression& value, int32_t placeholder, int32_t& result
 
 // A memory operand from its brackets' registers and its terms' sum.
 int complete_memory(const Expression& memory, Operand& operand) {
+    if (memory.seg_override) {
+        if (operand.seg_override) return ERR_SYNTAX;  // ES:[CS:BX]
+        operand.seg_override = memory.seg_override;
+    }
     operand.kind = KIND_MEMORY;
     operand.reg = RM_DIRECT;
     operand.mod = 0;
@@ -143,6 +149,20 @@ int complete_value(const Expression& value, const char* rest, Operand& operand, 
     return 0;
 }
 
+// SHORT before a jump's target: the value stays an immediate, marked to be
+// reached with an 8-bit displacement. Registers, memory and far pointers
+// have no short form.
+int complete_short_target(const char* p, Operand& operand) {
+    Expression target;
+    if (int result = parse_expression(&p, target)) return result;
+    if (*p == ':' || operand.seg_override) return ERR_INVALID_OPERAND;
+    if (*p) return ERR_SYNTAX;
+    operand.kind = KIND_IMMEDIATE;
+    operand.reg = target.origin;
+    operand.size = SIZE_SHORT;
+    return resolved_value(target, FORWARD_PLACEHOLDER, operand.value);
+}
+
 // The register whose name is the whole of `text`, or null.
 const RegisterName* find_register(const char* text) {
     if (!is_upper(text[0]) || !is_upper(text[1]) || text[2]) return nullptr;
@@ -151,6 +171,11 @@ const RegisterName* find_register(const char* text) {
 }
 
 }  // namespace
+
+uint8_t segment_override_at(const char* text) {
+    uint8_t prefix = segment_prefix(text[0]);
+    return prefix && text[1] == 'S' && text[2] == ':' ? prefix : 0;
+}
 
 int split_operands(char* text, const Commas& commas, const char** first, const char** second) {
     *first = text;
@@ -172,13 +197,14 @@ int parse_operand(const char* text, Operand& operand) {
     // What a faulty operand leaves unwritten stays the immediate 0, the same
     // in both passes.
     operand = Operand{0, KIND_IMMEDIATE, operand.mod, SIZE_NONE, IMM_NUMBER, 0};
-    if (segment_prefix(p[0]) && p[1] == 'S' && p[2] == ':') {
-        operand.seg_override = segment_prefix(p[0]);
+    if (uint8_t prefix = segment_override_at(p)) {
+        operand.seg_override = prefix;
         p += 3;
     }
 
     bool sized = false;
     bool offset = false;
+    bool short_target = false;
     if (*p == SIZE_MARK) {
         for (const SizeLetter& mark : size_letters) {
             if (p[1] == mark.letter) {
@@ -186,8 +212,13 @@ int parse_operand(const char* text, Operand& operand) {
                 sized = true;
             }
         }
-        offset = p[1] == 'O';
+        offset = p[1] == OFFSET_LETTER;
+        short_target = p[1] == SHORT_LETTER;
         p += p[1] ? 2 : 1;
+    }
+    if (short_target) {
+        short_target_named = true;
+        return complete_short_target(p, operand);
     }
 
     if (const RegisterName* name = find_register(p)) {
@@ -215,10 +246,12 @@ void reset_operands() {
     dst = Operand{};
     src = Operand{};
     operand_count = 0;
+    short_target_named = false;
 }
 
 int parse_operands(char* text) {
     operand_count = 0;
+    short_target_named = false;
     Commas commas;
     int checked = check_operand_chars(text, &commas);
     // Character constants ('A') are the rare case: only then is the text checked twice.

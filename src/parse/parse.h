@@ -21,7 +21,7 @@ enum CharClass : uint8_t {
     CHAR_UPPER = 4,       // A-Z
     CHAR_LOWER = 8,       // a-z
     CHAR_UNDERSCORE = 16,
-    CHAR_SIZE_KEYWORD = 32,  // first letter of byte, dword, word, far, near, offset
+    CHAR_SIZE_KEYWORD = 32,  // first letter of byte, dword, word, far, near, offset, short
 };
 
 struct CharClasses {
@@ -34,7 +34,9 @@ constexpr CharClasses build_char_classes() {
     for (int c = 'A'; c <= 'Z'; ++c) classes.of[c] = CHAR_UPPER;
     for (int c = 'a'; c <= 'z'; ++c) classes.of[c] = CHAR_LOWER;
     classes.of[uint8_t('_')] = CHAR_UNDERSCORE;
-    for (char c : {'B', 'D', 'W', 'F', 'N', 'O', 'b', 'd', 'w', 'f', 'n', 'o'}) classes.of[uint8_t(c)] |= CHAR_SIZE_KEYWORD;
+    for (char c : {'B', 'D', 'W', 'F', 'N', 'O', 'S', 'b', 'd', 'w', 'f', 'n', 'o', 's'}) {
+        classes.of[uint8_t(c)] |= CHAR_SIZE_KEYWORD;
+    }
     return classes;
 }
 inline constexpr CharClasses char_classes = build_char_classes();
@@ -71,7 +73,7 @@ enum LineFields : int {
 };
 
 // Escape byte that starts a size mark in operand_text (ESC followed by B, W,
-// D, F, N or O for byte, word, dword, far, near, offset).
+// D, F, N, O or S for byte, word, dword, far, near, offset, short).
 constexpr char SIZE_MARK = 0x1B;
 
 constexpr int LABEL_CHARS = 8;
@@ -84,6 +86,8 @@ constexpr int SCAN_PADDING = 16;
 extern char line_buffer[LINE_CAPACITY + SCAN_PADDING];
 extern char label_field[LABEL_CHARS];  // zero-padded key, not a string
 extern char mnemonic_field[MNEMONIC_CHARS + 1];
+// A prefix written before the mnemonic on its line (REP MOVSB), or empty.
+extern char prefix_field[MNEMONIC_CHARS + 1];
 extern char operand_text[OPERAND_CAPACITY + SCAN_PADDING];
 
 int split_line();
@@ -116,6 +120,7 @@ struct Expression {
     uint8_t origin;   // ImmediateOrigin
     bool unresolved;  // a name is not defined (yet): the value is unknown
     bool bracketed;   // a [...] group was read: a memory operand
+    uint8_t seg_override;  // written first inside the brackets: [ES:DI]
     uint8_t register_count;
     BaseIndex registers[2];  // in the order written
 };
@@ -143,6 +148,7 @@ enum OperandSize : uint8_t {
     SIZE_DWORD = 2,
     SIZE_NEAR = 3,
     SIZE_FAR = 4,
+    SIZE_SHORT = 5,  // a jump target that must be reached with an 8-bit displacement
     SIZE_NONE = 0xFF,
 };
 
@@ -162,9 +168,14 @@ struct Operand {
     int32_t value;         // immediate, displacement or direct address
 };
 
+// The r/m code that, with mod 0, is a direct address.
+constexpr uint8_t RM_DIRECT = 6;
+
 extern Operand dst;
 extern Operand src;
 extern uint8_t operand_count;
+// SHORT stood before one of the statement's operands: only jumps accept it.
+extern bool short_target_named;
 
 // First-pass values of symbols not yet defined.
 constexpr int32_t FORWARD_PLACEHOLDER = -1;
@@ -176,6 +187,8 @@ int parse_operands(char* text);
 // Cuts the text at the first of `commas` (from check_operand_chars).
 int split_operands(char* text, const Commas& commas, const char** first, const char** second);
 int parse_operand(const char* text, Operand& operand);
+// The segment-override prefix byte when `text` begins with ES:, CS:, SS: or DS:, else 0.
+uint8_t segment_override_at(const char* text);
 
 // Clears the operands left by an earlier run.
 void reset_operands();

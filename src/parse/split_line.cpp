@@ -8,6 +8,7 @@ namespace vexa {
 char line_buffer[LINE_CAPACITY + SCAN_PADDING];
 char label_field[LABEL_CHARS];
 char mnemonic_field[MNEMONIC_CHARS + 1];
+char prefix_field[MNEMONIC_CHARS + 1];
 char operand_text[OPERAND_CAPACITY + SCAN_PADDING];
 
 namespace {
@@ -22,6 +23,7 @@ const char* size_keyword(char letter) {
         case 'F': return "FAR";
         case 'N': return "NEAR";
         case 'O': return "OFFSET";
+        case 'S': return "SHORT";
         default: return nullptr;
     }
 }
@@ -162,13 +164,14 @@ int take_plain_block(const char* p, const char* end, int k) {
     if (unsigned(_mm_movemask_epi8(blanks)) & wanted) return 0;
     __m128i upper = upper_case(block);
     __m128i next = upper_case(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1)));
-    // The first two letters of BYTE, DWORD, WORD, FAR, NEAR, OFFSET.
+    // The first two letters of BYTE, DWORD, WORD, FAR, NEAR, OFFSET, SHORT.
     auto starts = [&](char first, char second) {
         return _mm_and_si128(_mm_cmpeq_epi8(upper, _mm_set1_epi8(first)), _mm_cmpeq_epi8(next, _mm_set1_epi8(second)));
     };
     __m128i keywords = _mm_or_si128(_mm_or_si128(starts('B', 'Y'), starts('D', 'W')),
                                     _mm_or_si128(_mm_or_si128(starts('W', 'O'), starts('F', 'A')),
-                                                 _mm_or_si128(starts('N', 'E'), starts('O', 'F'))));
+                                                 _mm_or_si128(_mm_or_si128(starts('N', 'E'), starts('O', 'F')),
+                                                              starts('S', 'H'))));
     if (unsigned(_mm_movemask_epi8(keywords)) & wanted) return 0;
     _mm_storeu_si128(reinterpret_cast<__m128i*>(operand_text + k), upper);
     return count;
@@ -265,6 +268,17 @@ void take_operands(const char* p, const char* verbatim, const char* line_end, in
     if (k > 0) fields |= FIELD_OPERANDS;
 }
 
+// The prefixes that may stand before an instruction on its line.
+constexpr const char* line_prefixes[] = {"REP", "REPE", "REPZ", "REPNE", "REPNZ", "LOCK"};
+
+bool is_line_prefix(const char* word) {
+    if (word[0] != 'R' && word[0] != 'L') return false;
+    for (const char* prefix : line_prefixes) {
+        if (std::strcmp(word, prefix) == 0) return true;
+    }
+    return false;
+}
+
 // Within line_buffer, whose padding lets eight bytes be compared at once.
 const char* skip_blanks(const char* p) {
     static constexpr char indent[8] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
@@ -278,6 +292,7 @@ const char* skip_blanks(const char* p) {
 int split_line() {
     operand_text[0] = 0;
     mnemonic_field[0] = 0;
+    prefix_field[0] = 0;
     label_field[0] = 0;
 
     LineMarks marks = mark_line();
@@ -302,6 +317,11 @@ int split_line() {
     if (!*p) return fields;
     p = skip_blanks(take_mnemonic(p, fields));
     if (!*p) return fields;
+    if (is_line_prefix(mnemonic_field)) {
+        std::memcpy(prefix_field, mnemonic_field, sizeof prefix_field);
+        p = skip_blanks(take_mnemonic(p, fields));
+        if (!*p) return fields;
+    }
     take_operands(p, verbatim ? verbatim : line_end, line_end, fields);
     return fields;
 }

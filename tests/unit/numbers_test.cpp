@@ -47,6 +47,18 @@ TEST(ParseNumber, LiteralsAndCursor) {
         {"10D", ERR_INVALID_NUMBER, 0, 0},
         {"10Q", ERR_INVALID_NUMBER, 0, 0},
         {"0FFh", ERR_INVALID_NUMBER, 0, 0},
+        {"0X1F", 0, 0x1F, 4},
+        {"0X7FFF,", 0, 0x7FFF, 6},
+        {"0X0", 0, 0, 3},
+        {"0XB]", 0, 11, 3},
+        {"0XFFFFFFFF+1", 0, -1, 10},
+        {"0X123456789", 0, 0x23456789, 11},
+        {"0X", ERR_INVALID_NUMBER, 0, 0},
+        {"0X+1", ERR_INVALID_NUMBER, 0, 0},
+        {"0X1G", ERR_INVALID_NUMBER, 0, 0},
+        {"0X1FH", ERR_INVALID_NUMBER, 0, 0},
+        {"00X1", ERR_INVALID_NUMBER, 0, 0},
+        {"1X1", ERR_INVALID_NUMBER, 0, 0},
     };
     for (const NumberCase& c : cases) {
         SCOPED_TRACE(c.text);

@@ -58,7 +58,7 @@ const SplitCase split_cases[] = {
     {"  mov ax , 5 5", M | O, "", "MOV", "AX,5 5"},
     {"  mov ax,x  +  y\tz", M | O, "", "MOV", "AX,X+Y Z"},
     {"  mov ax, word ptr  x", M | O, "", "MOV", "AX,\x1bWX"},
-    {"  jmp short  x", M | O, "", "JMP", "SHORT X"},
+    {"  jmp short  x", M | O, "", "JMP", "\x1bSX"},
     {"  inc word   ptr [bx]", M | O, "", "INC", "\x1bW[BX]"},
     {"  inc WORD PTR[BX]", M | O, "", "INC", "\x1bW[BX]"},
     {"  inc word [bx]", M | O, "", "INC", "\x1bW[BX]"},
