@@ -1,4 +1,4 @@
-// The directives DB, DW, DS, EQU, ORG and END, and the item lists of DB and DW.
+// The directives DB, DW, DS, EQU, ORG, PROC, ENDP and END, and the item lists of DB and DW.
 #include <cstring>
 
 #include "driver/driver.h"
@@ -76,6 +76,10 @@ int dup_count(const Expression& count, int32_t& repeat) {
     repeat = count.value;
     return 0;
 }
+
+// A DUP at the outermost level takes at least seven characters (`1DUP(0)`)
+// and adds two runs at most, so a line never fills data_runs.
+static_assert(2 * (LINE_CAPACITY / 7) + 1 <= MAX_DATA_RUNS);
 
 void add_run(uint8_t start, uint8_t length, int32_t repeat, bool reserved) {
     if (length > 0) data_runs[data_run_count++] = DataRun{start, length, uint16_t(repeat), reserved};

@@ -141,7 +141,7 @@ struct DataRun {
     uint16_t repeat;
     bool reserved;
 };
-constexpr int MAX_DATA_RUNS = 64;  // a line holds fewer DUP items than half this
+constexpr int MAX_DATA_RUNS = 64;  // more than the DUP items of a line can need
 constexpr int32_t MAX_DUP_COUNT = 65535;
 extern DataRun data_runs[MAX_DATA_RUNS];
 extern uint8_t data_run_count;
