@@ -4,7 +4,7 @@
 #include <malloc.h>
 
 #include <cstdint>
-#include <string>
+#include <cstring>
 #include <vector>
 
 #include "symbols/symbols.h"
@@ -12,17 +12,25 @@
 namespace {
 
 // Distinct names of `length` characters (at least 8), in a scattered order:
-// a common prefix, then eight characters that differ.
-std::vector<std::string> make_names(int count, int length) {
-    std::vector<std::string> names(count);
+// a common prefix, then eight characters that differ. Kept side by side in
+// one block, as a source holds them.
+struct Names {
+    std::vector<char> text;
+    int length;
+    const char* operator[](int i) const { return text.data() + size_t(i) * length; }
+};
+
+Names make_names(int count, int length) {
+    Names names{std::vector<char>(size_t(count) * length), length};
     static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_";
     for (int i = 0; i < count; ++i) {
         uint32_t n = uint32_t(i) * 2654435761u;
-        std::string& name = names[i];
-        name.assign(size_t(length - 8), 'P');
-        name += 'L';
-        for (int k = 1; k < 7; ++k, n /= 37) name += alphabet[n % 37];
-        name += alphabet[i % 37];
+        char* name = names.text.data() + size_t(i) * length;
+        std::memset(name, 'P', size_t(length - 8));
+        char* unique = name + length - 8;
+        unique[0] = 'L';
+        for (int k = 1; k < 7; ++k, n /= 37) unique[k] = alphabet[n % 37];
+        unique[7] = alphabet[i % 37];
     }
     return names;
 }
@@ -33,15 +41,13 @@ void report_per_symbol(benchmark::State& state, int count) {
         benchmark::Counter(double(count), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-int add(const std::string& name, int32_t value) { return vexa::symtab_add(name.data(), int(name.size()), value); }
-
 // Arguments: the symbol count and the names' length.
 void BM_SymtabAdd(benchmark::State& state) {
     const int count = int(state.range(0));
-    auto names = make_names(count, int(state.range(1)));
+    const Names names = make_names(count, int(state.range(1)));
     for (auto _ : state) {
         vexa::symtab_init();
-        for (int i = 0; i < count; ++i) benchmark::DoNotOptimize(add(names[i], i));
+        for (int i = 0; i < count; ++i) benchmark::DoNotOptimize(vexa::symtab_add(names[i], names.length, i));
     }
     vexa::symtab_free();
     report_per_symbol(state, count);
@@ -49,14 +55,12 @@ void BM_SymtabAdd(benchmark::State& state) {
 
 void BM_SymtabFind(benchmark::State& state) {
     const int count = int(state.range(0));
-    auto names = make_names(count, int(state.range(1)));
+    const Names names = make_names(count, int(state.range(1)));
     vexa::symtab_init();
-    for (int i = 0; i < count; ++i) add(names[i], i);
+    for (int i = 0; i < count; ++i) vexa::symtab_add(names[i], names.length, i);
     int32_t value;
     for (auto _ : state) {
-        for (const std::string& name : names) {
-            benchmark::DoNotOptimize(vexa::symtab_find(name.data(), int(name.size()), &value));
-        }
+        for (int i = 0; i < count; ++i) benchmark::DoNotOptimize(vexa::symtab_find(names[i], names.length, &value));
     }
     vexa::symtab_free();
     report_per_symbol(state, count);
