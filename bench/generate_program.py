@@ -6,7 +6,7 @@ The program mixes register, immediate and memory forms of the common
 instructions, data lines, EQU constants, labels referenced backward and
 forward by jumps, calls, loops and address operands. Every instruction has
 the same length in all three syntaxes, so the NASM image disassembles like
-Vexa's. Label names are unique in their first 8 characters.
+Vexa's. Labels are named L and seven digits.
 
 fasm cannot address beyond 64 KiB in 16-bit code, so its version is written
 as several independent programs of at most CHUNK lines each; their times add

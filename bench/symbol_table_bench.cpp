@@ -3,25 +3,34 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
-#include <array>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "symbols/symbols.h"
 
 namespace {
 
-// Distinct names of up to 8 characters, in a scattered order.
-std::vector<std::array<char, 8>> make_names(int count) {
-    std::vector<std::array<char, 8>> names(count);
+// Distinct names of `length` characters (at least 8), in a scattered order:
+// a common prefix, then eight characters that differ. Kept side by side in
+// one block, as a source holds them.
+struct Names {
+    std::vector<char> text;
+    int length;
+    const char* operator[](int i) const { return text.data() + size_t(i) * length; }
+};
+
+Names make_names(int count, int length) {
+    Names names{std::vector<char>(size_t(count) * length), length};
     static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_";
     for (int i = 0; i < count; ++i) {
         uint32_t n = uint32_t(i) * 2654435761u;
-        auto& name = names[i];
-        name.fill(0);
-        name[0] = 'L';
-        for (int k = 1; k < 8 && n; ++k, n /= 37) name[k] = alphabet[n % 37];
-        name[7] = alphabet[i % 37];
+        char* name = names.text.data() + size_t(i) * length;
+        std::memset(name, 'P', size_t(length - 8));
+        char* unique = name + length - 8;
+        unique[0] = 'L';
+        for (int k = 1; k < 7; ++k, n /= 37) unique[k] = alphabet[n % 37];
+        unique[7] = alphabet[i % 37];
     }
     return names;
 }
@@ -32,12 +41,13 @@ void report_per_symbol(benchmark::State& state, int count) {
         benchmark::Counter(double(count), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// Arguments: the symbol count and the names' length.
 void BM_SymtabAdd(benchmark::State& state) {
     const int count = int(state.range(0));
-    auto names = make_names(count);
+    const Names names = make_names(count, int(state.range(1)));
     for (auto _ : state) {
         vexa::symtab_init();
-        for (int i = 0; i < count; ++i) benchmark::DoNotOptimize(vexa::symtab_add(names[i].data(), i));
+        for (int i = 0; i < count; ++i) benchmark::DoNotOptimize(vexa::symtab_add(names[i], names.length, i));
     }
     vexa::symtab_free();
     report_per_symbol(state, count);
@@ -45,12 +55,12 @@ void BM_SymtabAdd(benchmark::State& state) {
 
 void BM_SymtabFind(benchmark::State& state) {
     const int count = int(state.range(0));
-    auto names = make_names(count);
+    const Names names = make_names(count, int(state.range(1)));
     vexa::symtab_init();
-    for (int i = 0; i < count; ++i) vexa::symtab_add(names[i].data(), i);
+    for (int i = 0; i < count; ++i) vexa::symtab_add(names[i], names.length, i);
     int32_t value;
     for (auto _ : state) {
-        for (int i = 0; i < count; ++i) benchmark::DoNotOptimize(vexa::symtab_find(names[i].data(), &value));
+        for (int i = 0; i < count; ++i) benchmark::DoNotOptimize(vexa::symtab_find(names[i], names.length, &value));
     }
     vexa::symtab_free();
     report_per_symbol(state, count);
@@ -58,8 +68,8 @@ void BM_SymtabFind(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_SymtabAdd)->Arg(1000)->Arg(100000);
-BENCHMARK(BM_SymtabFind)->Arg(1000)->Arg(100000);
+BENCHMARK(BM_SymtabAdd)->Args({1000, 8})->Args({100000, 8})->Args({100000, 24});
+BENCHMARK(BM_SymtabFind)->Args({1000, 8})->Args({100000, 8})->Args({100000, 24});
 
 int main(int argc, char** argv) {
     // Every iteration builds a new table. Keep freed blocks in the process so

@@ -77,13 +77,13 @@ bool open_files() {
 // second. Answers false when the assembly must stop.
 bool label_step(int32_t value) {
     if (pass_index == 0) {
-        int added = symtab_add(label_field, value);
+        int added = symtab_add(label_field, label_length, value);
         if (added == SYMTAB_PRESENT) report_error(ERR_MULTI_DEFINED);
         if (added == SYMTAB_NO_MEMORY) fatal("Not enough memory for Symbol table.\n");
         return added != SYMTAB_NO_MEMORY;
     }
     int32_t first_pass_value;
-    if (symtab_find(label_field, &first_pass_value) < 0) {
+    if (symtab_find(label_field, label_length, &first_pass_value) < 0) {
         fatal("System error : Symbol table corrupted.\n");
         return false;
     }

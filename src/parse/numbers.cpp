@@ -140,12 +140,8 @@ int parse_symbol_ref(const char** cursor, int32_t* value) {
     const char* end = start;
     while (is_name_char(*end)) ++end;
     *cursor = end;
-
-    char key[SYMBOL_NAME_BYTES] = {};
-    size_t significant = size_t(end - start) < sizeof key ? size_t(end - start) : sizeof key;
-    std::memcpy(key, start, significant);
-    // An empty name has the all-zero key, which no symbol has.
-    return symtab_find(key, value) >= 0 ? 0 : ERR_SYMBOL_NOT_DEFINED;
+    // A name of no characters is never found.
+    return symtab_find(start, int(end - start), value) >= 0 ? 0 : ERR_SYMBOL_NOT_DEFINED;
 }
 
 int check_operand_chars(const char* text, Commas* commas) {

@@ -76,7 +76,8 @@ enum LineFields : int {
 // D, F, N, O or S for byte, word, dword, far, near, offset, short).
 constexpr char SIZE_MARK = 0x1B;
 
-constexpr int LABEL_CHARS = 8;
+// A label may take the whole line.
+constexpr int LABEL_CAPACITY = LINE_CAPACITY;
 constexpr int MNEMONIC_CHARS = 8;
 constexpr int OPERAND_CAPACITY = 128;
 // Room beyond a buffer's capacity, so that a 16-byte load or store that
@@ -84,7 +85,8 @@ constexpr int OPERAND_CAPACITY = 128;
 constexpr int SCAN_PADDING = 16;
 
 extern char line_buffer[LINE_CAPACITY + SCAN_PADDING];
-extern char label_field[LABEL_CHARS];  // zero-padded key, not a string
+extern char label_field[LABEL_CAPACITY + SCAN_PADDING];  // upper case, terminated
+extern int label_length;
 extern char mnemonic_field[MNEMONIC_CHARS + 1];
 // A prefix written before the mnemonic on its line (REP MOVSB), or empty.
 extern char prefix_field[MNEMONIC_CHARS + 1];

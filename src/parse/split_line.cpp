@@ -6,7 +6,8 @@
 namespace vexa {
 
 char line_buffer[LINE_CAPACITY + SCAN_PADDING];
-char label_field[LABEL_CHARS];
+char label_field[LABEL_CAPACITY + SCAN_PADDING];
+int label_length;
 char mnemonic_field[MNEMONIC_CHARS + 1];
 char prefix_field[MNEMONIC_CHARS + 1];
 char operand_text[OPERAND_CAPACITY + SCAN_PADDING];
@@ -108,16 +109,13 @@ const char* find_verbatim_start(const LineMarks& marks) {
     return start;
 }
 
-// Stores the label from column 0; answers the position after it.
+// Stores the label from column 0, all of it; answers the position after it.
 const char* take_label(const char* p, int& fields) {
     int stored = 0;
-    while (*p && !is_blank(*p) && *p != ':' && stored < LABEL_CHARS) {
-        label_field[stored++] = to_upper(*p++);
-    }
-    // Characters beyond the eighth are not significant.
-    while (*p && !is_blank(*p) && *p != ':') ++p;
+    while (*p && !is_blank(*p) && *p != ':') label_field[stored++] = to_upper(*p++);
     if (*p == ':') ++p;
-    std::memset(label_field + stored, 0, LABEL_CHARS - stored);
+    label_field[stored] = 0;
+    label_length = stored;
     if (stored > 0) fields |= FIELD_LABEL;
     return p;
 }
@@ -294,6 +292,7 @@ int split_line() {
     mnemonic_field[0] = 0;
     prefix_field[0] = 0;
     label_field[0] = 0;
+    label_length = 0;
 
     LineMarks marks = mark_line();
     char* line_end = marks.end;
@@ -308,11 +307,7 @@ int split_line() {
 
     int fields = 0;
     const char* p = line_buffer;
-    if (is_blank(*p)) {
-        std::memset(label_field, 0, LABEL_CHARS);
-    } else {
-        p = take_label(p, fields);
-    }
+    if (!is_blank(*p)) p = take_label(p, fields);
     p = skip_blanks(p);
     if (!*p) return fields;
     p = skip_blanks(take_mnemonic(p, fields));

@@ -5,24 +5,21 @@
 
 namespace vexa {
 
-constexpr int SYMBOL_NAME_BYTES = 8;
-
-// A name is its first 8 characters, upper case, zero-padded.
-struct SymbolEntry {
-    char name[SYMBOL_NAME_BYTES];
-    int32_t value;
-};
-static_assert(sizeof(SymbolEntry) == 12);
-
+// Every character of a name counts; names are compared as written (the
+// parser upper-cases them). One record a symbol, in the order they were
+// added: [int32 value][uint8 length][name bytes], packed one after another,
+// so that a short name costs little and a long one is not cut.
 struct SymbolTable {
-    SymbolEntry* entries;  // null when no table exists
+    uint8_t* records;   // null when no table exists
+    uint32_t used;      // bytes taken by records
+    uint32_t capacity;  // bytes allocated, always 8 or more beyond `used`
     int32_t count;
-    int32_t capacity;
 };
 extern SymbolTable symbol_table;
 
-constexpr int32_t SYMTAB_INITIAL_CAPACITY = 1000;
-constexpr int32_t SYMTAB_GROWTH = 500;
+constexpr uint32_t SYMTAB_INITIAL_BYTES = 16 * 1024;
+// A record's length byte holds at most this; a source line is shorter.
+constexpr int SYMBOL_NAME_LIMIT = 255;
 
 // symtab_add answers
 constexpr int SYMTAB_ADDED = 0;
@@ -30,8 +27,13 @@ constexpr int SYMTAB_PRESENT = -1;
 constexpr int SYMTAB_NO_MEMORY = -2;
 
 int symtab_init();
-int symtab_find(const char* name, int32_t* value);
-int symtab_add(const char* name, int32_t value);
+// The symbol's position (its record's offset: later symbols stand further
+// on), or -1. `*value` is 0 unless the name is found. A name of no
+// characters is never found.
+int symtab_find(const char* name, int length, int32_t* value);
+// `length` is 1 to SYMBOL_NAME_LIMIT; a name outside that is refused as
+// SYMTAB_NO_MEMORY (no record can hold it).
+int symtab_add(const char* name, int length, int32_t value);
 void symtab_free();
 
 }  // namespace vexa

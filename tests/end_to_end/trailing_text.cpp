@@ -67,23 +67,12 @@ Statement split_statement(const std::string& line) {
     return s;
 }
 
-// Length of the name or number that ends `text`.
-size_t last_word_length(const std::string& text) {
-    size_t length = 0;
-    while (length < text.size() && (isalnum(static_cast<unsigned char>(text[text.size() - 1 - length])) ||
-                                    text[text.size() - 1 - length] == '_')) {
-        ++length;
-    }
-    return length;
-}
-
 // Texts that cannot continue the statement. After a DB string another item
 // may follow without a comma, and a statement without operands may take one
-// (RET 4), so a blank and a number continue those. A name has 8 significant
-// characters, so X cannot lengthen one of 8 or more into another.
+// (RET 4), so a blank and a number continue those. X lengthens a name into
+// one never defined.
 std::vector<std::string> suffixes_for(const Statement& s) {
-    std::vector<std::string> suffixes = {")"};
-    if (last_word_length(s.operands) < 8) suffixes.push_back("X");
+    std::vector<std::string> suffixes = {")", "X"};
     bool ends_item_list = s.mnemonic == "DB" && (s.operands.empty() || s.operands.back() == '\'' ||
                                                  s.operands.back() == '"' || s.operands.back() == ',');
     if (!s.operands.empty() && !ends_item_list) suffixes.push_back(" 5");

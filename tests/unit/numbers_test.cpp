@@ -74,8 +74,10 @@ class SymbolReference : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(symtab_init(), 0);
-        symtab_add("COUNTER_", 42);
-        symtab_add("X\0\0\0\0\0\0\0", 0x104);
+        symtab_add("COUNTER_", 8, 42);
+        symtab_add("COUNTER_1", 9, 1);
+        symtab_add("COUNTER_2", 9, 2);
+        symtab_add("X", 1, 0x104);
     }
     void TearDown() override { symtab_free(); }
 };
@@ -88,8 +90,12 @@ TEST_F(SymbolReference, NamesAndCursor) {
         int consumed;
     };
     const RefCase cases[] = {
-        {"COUNTER_1", 0, 42, 9},
-        {"COUNTER_2+4", 0, 42, 9},
+        {"COUNTER_", 0, 42, 8},
+        {"COUNTER_+1", 0, 42, 8},
+        {"COUNTER_1", 0, 1, 9},
+        {"COUNTER_2+4", 0, 2, 9},
+        {"COUNTER_3", ERR_SYMBOL_NOT_DEFINED, 0, 9},
+        {"COUNTER_12]", ERR_SYMBOL_NOT_DEFINED, 0, 10},
         {"X]", 0, 0x104, 1},
         {"X:5", 0, 0x104, 1},
         {"X+1", 0, 0x104, 1},

@@ -30,9 +30,9 @@ class ParseOperand : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(symtab_init(), 0);
-        symtab_add("X\0\0\0\0\0\0\0", 0x0104);
-        symtab_add("AX\0\0\0\0\0\0", 7);
-        symtab_add("BXX\0\0\0\0\0", 0x300);
+        symtab_add("X", 1, 0x0104);
+        symtab_add("AX", 2, 7);
+        symtab_add("BXX", 3, 0x300);
         location_counter = 0x100;
     }
     void TearDown() override {

@@ -13,7 +13,7 @@ using namespace vexa;
 struct SplitCase {
     const char* line;
     int fields;
-    const char* label;  // significant characters of label_field
+    const char* label;
     const char* mnemonic;
     const char* operands;  // "\x1b" stands for the size-mark escape
 };
@@ -25,8 +25,10 @@ const SplitCase split_cases[] = {
     {"START", L, "START", "", ""},
     {"START:", L, "START", "", ""},
     {"   NOP   ; comment", M, "", "NOP", ""},
-    {"VERYLONGNAME: NOP", L | M, "VERYLONG", "NOP", ""},
-    {"VERYLONGNAME", L, "VERYLONG", "", ""},
+    {"VERYLONGNAME: NOP", L | M, "VERYLONGNAME", "NOP", ""},
+    {"VERYLONGNAME", L, "VERYLONGNAME", "", ""},
+    {"Counter_1\tEQU 1", L | M | O, "COUNTER_1", "EQU", "1"},
+    {"print_string_of_sixteen:ret", L | M, "PRINT_STRING_OF_SIXTEEN", "RET", ""},
     {"NOP", L, "NOP", "", ""},
     {"   ABCDEFGHIJ AX", M | O, "", "ABCDEFGH", "IJ AX"},
     {"  MOV AX,BX ; it's", M | O, "", "MOV", "AX,BX"},
@@ -79,29 +81,50 @@ const SplitCase split_cases[] = {
     {"  sub \xe9x,1", M | O, "", "SUB", "\xe9X,1"},
 };
 
-std::string label_text() { return std::string(label_field, strnlen(label_field, LABEL_CHARS)); }
+// The label is terminated text and its length agrees.
+void expect_label(const char* label) {
+    EXPECT_STREQ(label_field, label);
+    EXPECT_EQ(label_length, int(std::strlen(label)));
+}
 
 TEST(SplitLine, FieldsOfTypicalLines) {
     for (const SplitCase& c : split_cases) {
         std::strcpy(line_buffer, c.line);
-        std::memset(label_field, 'z', LABEL_CHARS);
+        std::memset(label_field, 'z', LABEL_CAPACITY);
+        label_length = 99;
         int fields = split_line();
         SCOPED_TRACE(c.line);
         EXPECT_EQ(fields, c.fields);
+        expect_label(c.label);
         if (fields == 0) continue;
-        EXPECT_EQ(label_text(), c.label);
         EXPECT_STREQ(mnemonic_field, c.mnemonic);
         EXPECT_STREQ(operand_text, c.operands);
     }
 }
 
-TEST(SplitLine, LabelIsZeroPaddedKey) {
-    std::strcpy(line_buffer, "AB: NOP");
+// A label is kept whole up to the longest line, whatever follows it.
+TEST(SplitLine, LabelOfEveryLength) {
+    for (int length = 1; length <= LINE_CAPACITY - 2; ++length) {
+        std::string label(length, 'n');
+        label[length - 1] = char('a' + length % 26);
+        std::string upper = label;
+        for (char& c : upper) c = char(c - 'a' + 'A');
+        for (const std::string& rest : {std::string(), std::string(":"), std::string(" NOP")}) {
+            std::string line = (label + rest).substr(0, LINE_CAPACITY - 2);
+            SCOPED_TRACE(line);
+            std::strcpy(line_buffer, line.c_str());
+            ASSERT_EQ(split_line() & FIELD_LABEL, FIELD_LABEL);
+            expect_label(upper.c_str());
+        }
+    }
+}
+
+TEST(SplitLine, NoLabelLeavesAnEmptyOne) {
+    std::strcpy(line_buffer, "A_LONG_LABEL: NOP");
     split_line();
-    EXPECT_EQ(std::memcmp(label_field, "AB\0\0\0\0\0\0", LABEL_CHARS), 0);
     std::strcpy(line_buffer, "  NOP");
     split_line();
-    EXPECT_EQ(std::memcmp(label_field, "\0\0\0\0\0\0\0\0", LABEL_CHARS), 0);
+    expect_label("");
 }
 
 TEST(SplitLine, CommentIsCutInsideTheLineBuffer) {
