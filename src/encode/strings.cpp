@@ -78,9 +78,13 @@ int seg_prefix(const Mnemonic& mnemonic) {
     return 0;
 }
 
+// A jump or call measures its target from its own first byte, which the
+// prefix would move: LOCK does not go with them.
 int apply_line_prefix(const Mnemonic& prefix, const Mnemonic& instruction) {
     bool is_string = instruction.handler == string_suffixed || instruction.handler == string_operands;
-    if (prefix.opcode != LOCK && !is_string) return ERR_INVALID_OPERAND;
+    bool is_transfer = instruction.handler == jmp_instruction || instruction.handler == call_instruction ||
+                       instruction.handler == short_jump;
+    if (prefix.opcode == LOCK ? is_transfer : !is_string) return ERR_INVALID_OPERAND;
     code_prefix = prefix.opcode;
     return 0;
 }

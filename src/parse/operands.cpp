@@ -149,10 +149,18 @@ int complete_value(const Expression& value, const char* rest, Operand& operand, 
     return 0;
 }
 
+// The register whose name is the whole of `text`, or null.
+const RegisterName* find_register(const char* text) {
+    if (!is_upper(text[0]) || !is_upper(text[1]) || text[2]) return nullptr;
+    int position = register_index.by_letters[text[0] - 'A'][text[1] - 'A'];
+    return position ? &register_names[position - 1] : nullptr;
+}
+
 // SHORT before a jump's target: the value stays an immediate, marked to be
 // reached with an 8-bit displacement. Registers, memory and far pointers
 // have no short form.
 int complete_short_target(const char* p, Operand& operand) {
+    if (find_register(p) || *p == '[') return ERR_INVALID_OPERAND;
     Expression target;
     if (int result = parse_expression(&p, target)) return result;
     if (*p == ':' || operand.seg_override) return ERR_INVALID_OPERAND;
@@ -161,13 +169,6 @@ int complete_short_target(const char* p, Operand& operand) {
     operand.reg = target.origin;
     operand.size = SIZE_SHORT;
     return resolved_value(target, FORWARD_PLACEHOLDER, operand.value);
-}
-
-// The register whose name is the whole of `text`, or null.
-const RegisterName* find_register(const char* text) {
-    if (!is_upper(text[0]) || !is_upper(text[1]) || text[2]) return nullptr;
-    int position = register_index.by_letters[text[0] - 'A'][text[1] - 'A'];
-    return position ? &register_names[position - 1] : nullptr;
 }
 
 }  // namespace
