@@ -175,8 +175,10 @@ int assemble_statement() {
     if (result == ERR_MISSING_OPERAND) {
         deferred_error = parse_operands(operand_text);
         // SHORT belongs to the jumps, before a target they can take.
-        if (short_target_named && !takes_short_target(*mnemonic)) return ERR_INVALID_OPERAND;
-        if (short_target_named && deferred_error && deferred_error != ERR_SYMBOL_NOT_DEFINED) return deferred_error;
+        if (short_target_named) {
+            if (!takes_short_target(*mnemonic)) return ERR_INVALID_OPERAND;
+            if (deferred_error && deferred_error != ERR_SYMBOL_NOT_DEFINED) return deferred_error;
+        }
         result = mnemonic->handler(*mnemonic);
     }
     return prefix_field[0] ? add_line_prefix(result, *mnemonic) : result;
