@@ -1,9 +1,12 @@
 #!/usr/bin/python3
 """Assembles every program in examples/ and runs it in the emulator.
 
-Each NAME.asm must assemble without a message and print exactly NAME.out.
+Each NAME.asm must assemble without a message and print exactly NAME.out,
+exiting with code 0. Given VEXA_RUN, each image also runs on Vexa's own
+interpreter, with the emulator as the independent check: both must print
+NAME.out and agree.
 
-usage: test_examples.py VEXA EXAMPLES_DIR
+usage: test_examples.py VEXA EXAMPLES_DIR [VEXA_RUN]
 """
 import pathlib
 import shutil
@@ -14,7 +17,25 @@ import tempfile
 from run_com import ComProgram, ProgramError
 
 
-def check(vexa, source, workdir):
+RUN_TIMEOUT = 60  # seconds; a program that runs longer is taken to hang
+
+
+def run_interpreter(vexa_run, program, expected, emulated):
+    try:
+        run = subprocess.run([vexa_run, str(program)], stdin=subprocess.DEVNULL, capture_output=True,
+                             timeout=RUN_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        return f"vexa-run did not end within {RUN_TIMEOUT} s"
+    if run.returncode != 0 or run.stderr:
+        return f"vexa-run exit status {run.returncode}: {run.stderr.decode(errors='replace')}"
+    if run.stdout != emulated:
+        return f"vexa-run printed {run.stdout!r}\n  the emulator {emulated!r}"
+    if run.stdout != expected:
+        return f"vexa-run printed {run.stdout!r}\n  expected {expected!r}"
+    return None
+
+
+def check(vexa, vexa_run, source, workdir):
     shutil.copy(source, workdir)
     assembled = subprocess.run([vexa, source.name], cwd=workdir, capture_output=True, text=True)
     if assembled.returncode != 0 or assembled.stderr != "Vexa Assembler Ver. 1.05\n":
@@ -29,16 +50,19 @@ def check(vexa, source, workdir):
         return f"exit code {code}"
     if output != expected:
         return f"printed {output!r}\n  expected {expected!r}"
+    if vexa_run:
+        return run_interpreter(vexa_run, workdir / source.with_suffix(".COM").name, expected, output)
     return None
 
 
 def main():
     vexa, examples = str(pathlib.Path(sys.argv[1]).resolve()), pathlib.Path(sys.argv[2])
+    vexa_run = str(pathlib.Path(sys.argv[3]).resolve()) if len(sys.argv) > 3 else None
     sources = sorted(examples.glob("*.asm"))
     failures = 0
     for source in sources:
         with tempfile.TemporaryDirectory() as temp:
-            problem = check(vexa, source, pathlib.Path(temp))
+            problem = check(vexa, vexa_run, source, pathlib.Path(temp))
         print(f"{'FAIL' if problem else 'ok'}  {source.name}" + (f": {problem}" if problem else ""))
         failures += bool(problem)
     print(f"{len(sources)} examples run, {failures} failed")
