@@ -271,18 +271,22 @@ uint16_t Execution::shift(int op, uint16_t value, uint8_t count, bool word) {
     return uint16_t(result);
 }
 
+// A repeat prefix before IMUL or IDIV negates the product or quotient: the
+// microcode keeps the sign in the same internal flag the prefix sets.
 void Execution::multiply(bool word, bool is_signed, uint16_t source) {
     bool overflow;
     uint32_t result;
     if (word) {
         result = is_signed ? uint32_t(int32_t(int16_t(m.regs[REG_AX])) * int16_t(source))
                            : uint32_t(m.regs[REG_AX]) * source;
+        if (repeat && is_signed) result = uint32_t(-int32_t(result));
         m.regs[REG_AX] = uint16_t(result);
         m.regs[REG_DX] = uint16_t(result >> 16);
         overflow = is_signed ? int32_t(result) != int16_t(result) : (result >> 16) != 0;
     } else {
         result = is_signed ? uint32_t(int16_t(int8_t(m.regs[REG_AX])) * int8_t(source))
                            : uint32_t(uint8_t(m.regs[REG_AX])) * uint8_t(source);
+        if (repeat && is_signed) result = uint32_t(-int32_t(result));
         m.regs[REG_AX] = uint16_t(result);
         overflow = is_signed ? int16_t(result) != int8_t(result) : (result & 0xFF00) != 0;
     }
@@ -299,6 +303,7 @@ bool Execution::divide(bool word, bool is_signed, uint16_t source) {
             int64_t quotient = int64_t(int32_t(dividend)) / int16_t(source);
             int64_t remainder = int64_t(int32_t(dividend)) % int16_t(source);
             if (quotient > 0x7FFF || quotient < -0x7FFF) return false;
+            if (repeat) quotient = -quotient;
             m.regs[REG_AX] = uint16_t(quotient);
             m.regs[REG_DX] = uint16_t(remainder);
         } else {
@@ -316,6 +321,7 @@ bool Execution::divide(bool word, bool is_signed, uint16_t source) {
         int quotient = int16_t(dividend) / int8_t(divisor);
         int remainder = int16_t(dividend) % int8_t(divisor);
         if (quotient > 0x7F || quotient < -0x7F) return false;
+        if (repeat) quotient = -quotient;
         m.regs[REG_AX] = uint16_t(uint8_t(quotient) | uint8_t(remainder) << 8);
     } else {
         unsigned quotient = dividend / divisor;
