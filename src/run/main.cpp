@@ -1,0 +1,307 @@
+// vexa-run: runs a .COM program on the interpreter, its console on standard
+// input and output, or runs files of processor tests.
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "run/processor_tests.h"
+#include "run/run.h"
+
+namespace vexa {
+namespace {
+
+// Exit statuses of endings other than the program's own exit, above the
+// codes programs usually return.
+constexpr int STATUS_TESTS_FAILED = 1;
+constexpr int STATUS_DIVIDE_ERROR = 120;
+constexpr int STATUS_NO_INPUT = 121;
+constexpr int STATUS_UNSUPPORTED = 122;
+constexpr int STATUS_HALT = 123;
+constexpr int STATUS_LIMIT = 124;
+constexpr int STATUS_CANNOT_START = 125;
+
+struct EndingStatus { Ending ending; int status; };
+constexpr EndingStatus ending_statuses[] = {
+    {ENDING_HALT, STATUS_HALT},           {ENDING_LIMIT, STATUS_LIMIT},
+    {ENDING_UNSUPPORTED, STATUS_UNSUPPORTED}, {ENDING_NO_INPUT, STATUS_NO_INPUT},
+    {ENDING_DIVIDE_ERROR, STATUS_DIVIDE_ERROR},
+};
+
+constexpr uint64_t SLICE = 1 << 20;  // instructions between flushes of the output
+constexpr size_t MAX_COMMAND_TAIL = 126;
+
+constexpr const char* USAGE =
+    "usage: vexa-run PROGRAM.COM [--input TEXT] [--limit N] [--trace] [-- ARGUMENT...]\n"
+    "       vexa-run --processor-tests FILE...\n";
+
+// ---- The command line ------------------------------------------------------------
+
+struct Options {
+    const char* program = nullptr;
+    const char* input = nullptr;  // null: standard input
+    uint64_t limit = DEFAULT_INSTRUCTION_LIMIT;
+    bool trace = false;
+    bool help = false;
+    bool processor_tests = false;
+    std::vector<const char*> test_files;
+    std::string command_tail;
+};
+
+enum OptionKind { OPTION_INPUT, OPTION_LIMIT, OPTION_TRACE, OPTION_PROCESSOR_TESTS, OPTION_HELP };
+struct OptionName { const char* name; OptionKind kind; bool takes_value; };
+constexpr OptionName option_names[] = {
+    {"--input", OPTION_INPUT, true},   {"--limit", OPTION_LIMIT, true},
+    {"--trace", OPTION_TRACE, false},  {"--processor-tests", OPTION_PROCESSOR_TESTS, false},
+    {"--help", OPTION_HELP, false},    {"-?", OPTION_HELP, false},
+};
+
+// "--name" or "--name=value"; the value, when not joined, is the next word.
+const OptionName* find_option(std::string_view word, std::string_view& joined, bool& has_joined) {
+    size_t equals = word.find('=');
+    std::string_view name = word.substr(0, equals);
+    has_joined = equals != std::string_view::npos;
+    if (has_joined) joined = word.substr(equals + 1);
+    for (const OptionName& option : option_names) {
+        if (name == option.name && (option.takes_value || !has_joined)) return &option;
+    }
+    return nullptr;
+}
+
+bool parse_limit(std::string_view text, uint64_t& limit) {
+    auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), limit);
+    return !text.empty() && problem == std::errc() && end == text.data() + text.size();
+}
+
+bool apply_option(const OptionName& option, const char* value, Options& options, std::string& error) {
+    switch (option.kind) {
+    case OPTION_INPUT: options.input = value; return true;
+    case OPTION_LIMIT:
+        if (parse_limit(value, options.limit)) return true;
+        error = std::string("--limit wants a count of instructions, not '") + value + "'";
+        return false;
+    case OPTION_TRACE: options.trace = true; return true;
+    case OPTION_PROCESSOR_TESTS: options.processor_tests = true; return true;
+    case OPTION_HELP: options.help = true; return true;
+    }
+    return false;
+}
+
+// The words after "--" become the command tail, as COMMAND.COM passes it:
+// each word after a space.
+bool set_command_tail(int count, char** words, Options& options, std::string& error) {
+    for (int i = 0; i < count; ++i) options.command_tail += std::string(" ") + words[i];
+    if (options.command_tail.size() <= MAX_COMMAND_TAIL) return true;
+    error = "the command tail is longer than 126 characters";
+    return false;
+}
+
+// With --processor-tests every operand is a test file; otherwise there is
+// one, the program.
+bool assign_operands(const std::vector<const char*>& operands, Options& options, std::string& error) {
+    if (options.help) return true;
+    if (options.processor_tests) {
+        options.test_files = operands;
+        if (!operands.empty()) return true;
+        error = "--processor-tests wants at least one test file";
+        return false;
+    }
+    if (operands.size() == 1) {
+        options.program = operands[0];
+        return true;
+    }
+    error = operands.empty() ? "no program to run" : "more than one program to run";
+    return false;
+}
+
+bool parse_arguments(int argc, char** argv, Options& options, std::string& error) {
+    std::vector<const char*> operands;
+    int i = 1;
+    for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        std::string_view word = argv[i];
+        if (word.size() < 2 || word[0] != '-') {
+            operands.push_back(argv[i]);
+            continue;
+        }
+        std::string_view joined;
+        bool has_joined = false;
+        const OptionName* option = find_option(word, joined, has_joined);
+        if (!option) {
+            error = "unknown option '" + std::string(word) + "'";
+            return false;
+        }
+        const char* value = nullptr;
+        if (option->takes_value && has_joined) {
+            value = argv[i] + (joined.data() - word.data());
+        } else if (option->takes_value) {
+            if (i + 1 >= argc) {
+                error = std::string(option->name) + " wants a value";
+                return false;
+            }
+            value = argv[++i];
+        }
+        if (!apply_option(*option, value, options, error)) return false;
+    }
+    if (i < argc && !set_command_tail(argc - i - 1, argv + i + 1, options, error)) return false;
+    return assign_operands(operands, options, error);
+}
+
+// ---- Console -------------------------------------------------------------------
+
+void write_to_stdout(void*, const uint8_t* bytes, size_t count) { std::fwrite(bytes, 1, count, stdout); }
+
+// Standard input, read as the program asks for it: a terminal gives a line
+// at a time, so an interactive program sees each line as it is typed.
+struct StdinReader {
+    std::string buffer;
+    bool ended = false;
+};
+
+// One read(); -1 on error, 0 at the end.
+ssize_t read_some(std::string& buffer) {
+    char chunk[1 << 16];
+    ssize_t count;
+    do {
+        count = read(STDIN_FILENO, chunk, sizeof chunk);
+    } while (count < 0 && errno == EINTR);
+    if (count > 0) buffer.append(chunk, size_t(count));
+    return count;
+}
+
+bool refill_from_stdin(InputSource& input) {
+    auto* reader = static_cast<StdinReader*>(input.context);
+    if (reader->ended) return false;
+    std::fflush(stdout);  // a prompt shows before the program waits
+    reader->buffer.erase(0, input.position);
+    size_t before = reader->buffer.size();
+    ssize_t count = read_some(reader->buffer);
+    // A CR that ends what was read may be the first half of CR LF: the LF is
+    // fetched now, or it would read as a second Enter.
+    if (count > 0 && reader->buffer.back() == '\r' && !isatty(STDIN_FILENO) && read_some(reader->buffer) <= 0) {
+        reader->ended = true;
+    }
+    if (count <= 0) reader->ended = true;
+    input.bytes = reinterpret_cast<const uint8_t*>(reader->buffer.data());
+    input.length = reader->buffer.size();
+    input.position = 0;
+    return reader->buffer.size() > before;
+}
+
+// ---- Running a program -----------------------------------------------------------
+
+bool read_program(const char* path, std::vector<uint8_t>& image) {
+    FILE* file = std::fopen(path, "rb");
+    if (!file) {
+        std::fprintf(stderr, "vexa-run: cannot open %s: %s\n", path, std::strerror(errno));
+        return false;
+    }
+    uint8_t chunk[1 << 16];
+    size_t count;
+    while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) image.insert(image.end(), chunk, chunk + count);
+    bool failed = std::ferror(file);
+    std::fclose(file);
+    if (failed) std::fprintf(stderr, "vexa-run: cannot read %s\n", path);
+    return !failed;
+}
+
+void print_trace_line(const Machine& machine) {
+    const uint16_t* r = machine.regs;
+    const uint16_t* s = machine.segs;
+    std::fprintf(stderr,
+                 "%04X:%04X  AX=%04X BX=%04X CX=%04X DX=%04X SP=%04X BP=%04X SI=%04X DI=%04X "
+                 "DS=%04X ES=%04X SS=%04X FL=%04X\n",
+                 s[SEG_CS], machine.ip, r[REG_AX], r[REG_BX], r[REG_CX], r[REG_DX], r[REG_SP], r[REG_BP],
+                 r[REG_SI], r[REG_DI], s[SEG_DS], s[SEG_ES], s[SEG_SS], machine.flags);
+}
+
+// One instruction at a time, each after its line: the limit is checked
+// here as run_machine checks it.
+void run_traced(Machine& machine) {
+    while (machine.ending == ENDING_NONE) {
+        if (machine.executed >= machine.limit) {
+            machine.ending = ENDING_LIMIT;
+            break;
+        }
+        print_trace_line(machine);
+        step_instruction(machine);
+        std::fflush(stdout);
+    }
+}
+
+void run_in_slices(Machine& machine) {
+    while (run_machine(machine, SLICE) == ENDING_NONE) std::fflush(stdout);
+}
+
+int exit_status(const Machine& machine) {
+    if (machine.ending == ENDING_EXIT) return machine.exit_code & 0xFF;
+    for (const EndingStatus& row : ending_statuses) {
+        if (row.ending == machine.ending) return row.status;
+    }
+    return STATUS_CANNOT_START;
+}
+
+int run_program(const Options& options) {
+    std::vector<uint8_t> image;
+    if (!read_program(options.program, image)) return STATUS_CANNOT_START;
+    auto machine = std::make_unique<Machine>();
+    if (!load_com_program(*machine, image.data(), image.size(), options.command_tail.c_str())) {
+        std::fprintf(stderr, "vexa-run: %s is %zu bytes; a .COM program holds at most %u\n", options.program,
+                     image.size(), unsigned(MAX_COM_IMAGE));
+        return STATUS_CANNOT_START;
+    }
+    machine->limit = options.limit;
+    machine->output = {nullptr, write_to_stdout};
+    StdinReader reader;
+    if (options.input) {
+        machine->input.bytes = reinterpret_cast<const uint8_t*>(options.input);
+        machine->input.length = std::strlen(options.input);
+    } else {
+        machine->input.context = &reader;
+        machine->input.refill = refill_from_stdin;
+    }
+    if (options.trace) {
+        run_traced(*machine);
+    } else {
+        run_in_slices(*machine);
+    }
+    std::fflush(stdout);
+    if (machine->ending != ENDING_EXIT) std::fprintf(stderr, "vexa-run: %s\n", describe_ending(*machine));
+    return exit_status(*machine);
+}
+
+int run_test_files(const Options& options) {
+    auto machine = std::make_unique<Machine>();
+    ProcessorTestCounts counts;
+    bool all_read = true;
+    for (const char* path : options.test_files) {
+        all_read = run_processor_test_file(*machine, path, stdout, counts) && all_read;
+    }
+    if (options.test_files.size() > 1) {
+        std::printf("total: %d passed, %d failed, %d skipped\n", counts.passed, counts.failed, counts.skipped);
+    }
+    if (!all_read) return STATUS_CANNOT_START;
+    return counts.failed ? STATUS_TESTS_FAILED : 0;
+}
+
+}  // namespace
+}  // namespace vexa
+
+int main(int argc, char** argv) {
+    vexa::Options options;
+    std::string error;
+    if (!vexa::parse_arguments(argc, argv, options, error)) {
+        std::fprintf(stderr, "vexa-run: %s\n%s", error.c_str(), vexa::USAGE);
+        return vexa::STATUS_CANNOT_START;
+    }
+    if (options.help) {
+        std::fputs(vexa::USAGE, stdout);
+        return 0;
+    }
+    return options.processor_tests ? vexa::run_test_files(options) : vexa::run_program(options);
+}
