@@ -1,20 +1,811 @@
-// The 8086 processor: decoding and executing instructions.
+// The 8086 processor: fetching, decoding and executing instructions.
+#include <cstdio>
 #include <cstring>
 
 #include "run/run.h"
 
 namespace vexa {
+namespace {
+
+// FLAGS as the 8086 keeps them: bits 12-15 and 1 read as ones, 3 and 5 as zeros.
+constexpr uint16_t FLAGS_FIXED_ONES = 0xF002;
+constexpr uint16_t FLAGS_WRITABLE = 0x0FD5;
+constexpr uint16_t ARITHMETIC_FLAGS = FLAG_CF | FLAG_PF | FLAG_AF | FLAG_ZF | FLAG_SF | FLAG_OF;
+
+constexpr uint8_t VECTOR_DIVIDE_ERROR = 0;
+constexpr uint8_t VECTOR_SINGLE_STEP = 1;
+constexpr uint8_t VECTOR_BREAKPOINT = 3;
+constexpr uint8_t VECTOR_OVERFLOW = 4;
+
+constexpr uint8_t PREFIX_REPNE = 0xF2;
+constexpr uint8_t PREFIX_REP = 0xF3;
+
+struct ParityTable {
+    bool even[256];
+    constexpr ParityTable() : even() {
+        for (int value = 0; value < 256; ++value) {
+            int ones = 0;
+            for (int bit = 0; bit < 8; ++bit) ones += (value >> bit) & 1;
+            even[value] = (ones % 2) == 0;
+        }
+    }
+};
+constexpr ParityTable parity;
+
+// The r/m field's address forms: base, index and the segment they imply.
+struct AddressForm { int8_t base; int8_t index; uint8_t segment; };
+constexpr AddressForm address_forms[8] = {
+    {REG_BX, REG_SI, SEG_DS}, {REG_BX, REG_DI, SEG_DS}, {REG_BP, REG_SI, SEG_SS},
+    {REG_BP, REG_DI, SEG_SS}, {-1, REG_SI, SEG_DS},     {-1, REG_DI, SEG_DS},
+    {REG_BP, -1, SEG_SS},     {REG_BX, -1, SEG_DS},
+};
+
+// Arithmetic and logic operations, numbered as the opcodes' reg field gives them.
+enum AluOp : int { ALU_ADD, ALU_OR, ALU_ADC, ALU_SBB, ALU_AND, ALU_SUB, ALU_XOR, ALU_CMP };
+
+// Shifts and rotates (opcodes D0-D3), by their reg field.
+enum ShiftOp : int { SHIFT_ROL, SHIFT_ROR, SHIFT_RCL, SHIFT_RCR, SHIFT_SHL, SHIFT_SHR, SHIFT_SETMO, SHIFT_SAR };
+
+// The conditions of Jcc, by the opcode's low nibble.
+enum Condition : int { COND_O, COND_NO, COND_B, COND_NB, COND_E, COND_NE, COND_BE, COND_NBE,
+                       COND_S, COND_NS, COND_P, COND_NP, COND_L, COND_NL, COND_LE, COND_NLE };
+
+// The operand a ModRM byte names: a register or a memory location.
+struct Operand {
+    bool memory;
+    int reg;
+    int segment;
+    uint16_t offset;
+};
+
+// One instruction being executed: its prefixes and its ModRM operands.
+class Execution {
+public:
+    explicit Execution(Machine& machine) : m(machine) {}
+    void run();
+    void interrupt(uint8_t vector);
+
+private:
+    Machine& m;
+    int segment_override = -1;
+    uint8_t repeat = 0;
+    uint8_t reg_field = 0;
+    Operand rm{};
+
+    // ---- Memory, registers and fetching ----
+    uint8_t& byte_at(int segment, uint16_t offset) {
+        return m.memory[physical_address(m.segs[segment], offset)];
+    }
+    uint8_t read8(int segment, uint16_t offset) { return byte_at(segment, offset); }
+    uint16_t read16(int segment, uint16_t offset) {
+        return uint16_t(read8(segment, offset) | read8(segment, uint16_t(offset + 1)) << 8);
+    }
+    void write8(int segment, uint16_t offset, uint8_t value) { byte_at(segment, offset) = value; }
+    void write16(int segment, uint16_t offset, uint16_t value) {
+        write8(segment, offset, uint8_t(value));
+        write8(segment, uint16_t(offset + 1), uint8_t(value >> 8));
+    }
+    uint8_t fetch8() { return read8(SEG_CS, m.ip++); }
+    uint16_t fetch16() {
+        uint16_t low = fetch8();
+        return uint16_t(low | fetch8() << 8);
+    }
+    uint8_t reg8(int number) const {
+        return number < 4 ? uint8_t(m.regs[number]) : uint8_t(m.regs[number - 4] >> 8);
+    }
+    void set_reg8(int number, uint8_t value) {
+        uint16_t& word = m.regs[number & 3];
+        word = number < 4 ? uint16_t((word & 0xFF00) | value) : uint16_t((word & 0x00FF) | value << 8);
+    }
+    uint16_t reg_value(int number, bool word) const { return word ? m.regs[number] : reg8(number); }
+    void set_reg(int number, bool word, uint16_t value) {
+        if (word) m.regs[number] = value;
+        else set_reg8(number, uint8_t(value));
+    }
+    int data_segment(int implied) const { return segment_override >= 0 ? segment_override : implied; }
+
+    // ---- ModRM operands ----
+    void decode_modrm();
+    uint16_t rm_value(bool word) {
+        if (!rm.memory) return reg_value(rm.reg, word);
+        return word ? read16(rm.segment, rm.offset) : read8(rm.segment, rm.offset);
+    }
+    void set_rm(bool word, uint16_t value) {
+        if (!rm.memory) set_reg(rm.reg, word, value);
+        else if (word) write16(rm.segment, rm.offset, value);
+        else write8(rm.segment, rm.offset, uint8_t(value));
+    }
+
+    // ---- Stack and transfers ----
+    void push(uint16_t value) {
+        m.regs[REG_SP] = uint16_t(m.regs[REG_SP] - 2);
+        write16(SEG_SS, m.regs[REG_SP], value);
+    }
+    uint16_t pop() {
+        uint16_t value = read16(SEG_SS, m.regs[REG_SP]);
+        m.regs[REG_SP] = uint16_t(m.regs[REG_SP] + 2);
+        return value;
+    }
+    void set_flags_word(uint16_t value) { m.flags = uint16_t((value & FLAGS_WRITABLE) | FLAGS_FIXED_ONES); }
+    void jump_relative(uint16_t displacement) { m.ip = uint16_t(m.ip + displacement); }
+    void jump_short_if(bool taken) {
+        uint16_t displacement = uint16_t(int8_t(fetch8()));
+        if (taken) jump_relative(displacement);
+    }
+    bool condition_holds(int condition) const;
+    void far_return(uint16_t release);
+    void interrupt_return();
+    void service_trap();
+
+    // ---- Flags and arithmetic ----
+    bool flag(uint16_t bit) const { return (m.flags & bit) != 0; }
+    void set_flag(uint16_t bit, bool on) { m.flags = on ? uint16_t(m.flags | bit) : uint16_t(m.flags & ~bit); }
+    static uint16_t result_flags(uint32_t result, bool word);
+    uint16_t alu(int op, uint16_t a, uint16_t b, bool word);
+    uint16_t step_by_one(uint16_t value, bool word, bool down);
+    uint16_t shift(int op, uint16_t value, uint8_t count, bool word);
+    void multiply(bool word, bool is_signed, uint16_t source);
+    bool divide(bool word, bool is_signed, uint16_t source);
+    void decimal_adjust(bool subtract);
+    void ascii_adjust(bool subtract);
+
+    // ---- Families ----
+    void execute(uint8_t opcode);
+    void execute_alu(uint8_t opcode);
+    void execute_group1(uint8_t opcode);
+    void execute_group2(uint8_t opcode);
+    void execute_group3(bool word);
+    void execute_group4();
+    void execute_group5();
+    void execute_string(uint8_t opcode);
+    bool string_once(uint8_t opcode);
+    void execute_flag_control(uint8_t opcode);
+    void undefined_instruction(uint8_t opcode);
+};
+
+// ---- Operands -------------------------------------------------------------------
+
+void Execution::decode_modrm() {
+    uint8_t modrm = fetch8();
+    int mod = modrm >> 6;
+    reg_field = uint8_t((modrm >> 3) & 7);
+    int field = modrm & 7;
+    if (mod == 3) {
+        rm = {false, field, 0, 0};
+        return;
+    }
+    const AddressForm& form = address_forms[field];
+    uint16_t offset = 0;
+    int segment = form.segment;
+    if (mod == 0 && field == 6) {
+        offset = fetch16();
+        segment = SEG_DS;
+    } else {
+        if (form.base >= 0) offset = m.regs[form.base];
+        if (form.index >= 0) offset = uint16_t(offset + m.regs[form.index]);
+        if (mod == 1) offset = uint16_t(offset + uint16_t(int8_t(fetch8())));
+        if (mod == 2) offset = uint16_t(offset + fetch16());
+    }
+    rm = {true, 0, data_segment(segment), offset};
+}
+
+// ---- Flags and arithmetic -------------------------------------------------------
+
+uint16_t Execution::result_flags(uint32_t result, bool word) {
+    uint32_t value = result & (word ? 0xFFFFu : 0xFFu);
+    uint16_t flags = 0;
+    if (value == 0) flags |= FLAG_ZF;
+    if (value & (word ? 0x8000u : 0x80u)) flags |= FLAG_SF;
+    if (parity.even[value & 0xFF]) flags |= FLAG_PF;
+    return flags;
+}
+
+uint16_t Execution::alu(int op, uint16_t a, uint16_t b, bool word) {
+    const uint32_t mask = word ? 0xFFFF : 0xFF;
+    const uint32_t sign = word ? 0x8000 : 0x80;
+    uint32_t carry_in = (op == ALU_ADC || op == ALU_SBB) && flag(FLAG_CF) ? 1 : 0;
+    uint32_t result = 0;
+    uint16_t flags = 0;
+    switch (op) {
+    case ALU_ADD:
+    case ALU_ADC:
+        result = uint32_t(a) + b + carry_in;
+        if (result > mask) flags |= FLAG_CF;
+        if ((a ^ result) & (b ^ result) & sign) flags |= FLAG_OF;
+        break;
+    case ALU_SUB:
+    case ALU_SBB:
+    case ALU_CMP:
+        result = uint32_t(a) - b - carry_in;
+        if (uint32_t(b) + carry_in > a) flags |= FLAG_CF;
+        if ((a ^ b) & (a ^ result) & sign) flags |= FLAG_OF;
+        break;
+    case ALU_OR: result = a | b; break;
+    case ALU_AND: result = a & b; break;
+    case ALU_XOR: result = a ^ b; break;
+    }
+    if ((a ^ b ^ result) & 0x10) flags |= FLAG_AF;
+    result &= mask;
+    m.flags = uint16_t((m.flags & ~ARITHMETIC_FLAGS) | flags | result_flags(result, word));
+    return uint16_t(result);
+}
+
+// INC and DEC: as ADD and SUB of 1, but the carry stays.
+uint16_t Execution::step_by_one(uint16_t value, bool word, bool down) {
+    bool carry = flag(FLAG_CF);
+    uint16_t result = alu(down ? ALU_SUB : ALU_ADD, value, 1, word);
+    set_flag(FLAG_CF, carry);
+    return result;
+}
+
+// One bit at a time, as the processor does: the flags are those of the last
+// step, and a count of zero changes nothing. The count is not masked.
+uint16_t Execution::shift(int op, uint16_t value, uint8_t count, bool word) {
+    if (count == 0) return value;
+    const uint32_t sign = word ? 0x8000 : 0x80;
+    const int top = word ? 15 : 7;
+    uint32_t result = value;
+    bool carry = flag(FLAG_CF);
+    uint32_t before = result;
+    for (int step = 0; step < count; ++step) {
+        before = result;
+        bool low = result & 1;
+        bool high = (result & sign) != 0;
+        switch (op) {
+        case SHIFT_ROL: result = (result << 1) | high; carry = high; break;
+        case SHIFT_ROR: result = (result >> 1) | (uint32_t(low) << top); carry = low; break;
+        case SHIFT_RCL: result = (result << 1) | carry; carry = high; break;
+        case SHIFT_RCR: result = (result >> 1) | (uint32_t(carry) << top); carry = low; break;
+        case SHIFT_SHL: result <<= 1; carry = high; break;
+        case SHIFT_SHR: result >>= 1; carry = low; break;
+        case SHIFT_SETMO: result = 0xFFFF; carry = false; break;
+        case SHIFT_SAR: result = (result >> 1) | (high ? sign : 0); carry = low; break;
+        }
+        result &= word ? 0xFFFF : 0xFF;
+    }
+    set_flag(FLAG_CF, carry);
+    set_flag(FLAG_OF, ((before ^ result) & sign) != 0);
+    if (op >= SHIFT_SHL) {
+        m.flags = uint16_t((m.flags & ~(FLAG_SF | FLAG_ZF | FLAG_PF | FLAG_AF)) | result_flags(result, word));
+    }
+    return uint16_t(result);
+}
+
+// A repeat prefix before IMUL or IDIV negates the product or quotient: the
+// microcode keeps the sign in the same internal flag the prefix sets.
+void Execution::multiply(bool word, bool is_signed, uint16_t source) {
+    bool overflow;
+    uint32_t result;
+    if (word) {
+        result = is_signed ? uint32_t(int32_t(int16_t(m.regs[REG_AX])) * int16_t(source))
+                           : uint32_t(m.regs[REG_AX]) * source;
+        if (repeat && is_signed) result = uint32_t(-int32_t(result));
+        m.regs[REG_AX] = uint16_t(result);
+        m.regs[REG_DX] = uint16_t(result >> 16);
+        overflow = is_signed ? int32_t(result) != int16_t(result) : (result >> 16) != 0;
+    } else {
+        result = is_signed ? uint32_t(int16_t(int8_t(m.regs[REG_AX])) * int8_t(source))
+                           : uint32_t(uint8_t(m.regs[REG_AX])) * uint8_t(source);
+        if (repeat && is_signed) result = uint32_t(-int32_t(result));
+        m.regs[REG_AX] = uint16_t(result);
+        overflow = is_signed ? int16_t(result) != int8_t(result) : (result & 0xFF00) != 0;
+    }
+    set_flag(FLAG_CF, overflow);
+    set_flag(FLAG_OF, overflow);
+}
+
+// Answers false on a divide error: a zero divisor or a quotient out of range.
+bool Execution::divide(bool word, bool is_signed, uint16_t source) {
+    if (word) {
+        uint32_t dividend = uint32_t(m.regs[REG_DX]) << 16 | m.regs[REG_AX];
+        if (source == 0) return false;
+        if (is_signed) {
+            int64_t quotient = int64_t(int32_t(dividend)) / int16_t(source);
+            int64_t remainder = int64_t(int32_t(dividend)) % int16_t(source);
+            if (quotient > 0x7FFF || quotient < -0x7FFF) return false;
+            if (repeat) quotient = -quotient;
+            m.regs[REG_AX] = uint16_t(quotient);
+            m.regs[REG_DX] = uint16_t(remainder);
+        } else {
+            uint32_t quotient = dividend / source;
+            if (quotient > 0xFFFF) return false;
+            m.regs[REG_AX] = uint16_t(quotient);
+            m.regs[REG_DX] = uint16_t(dividend % source);
+        }
+        return true;
+    }
+    uint16_t dividend = m.regs[REG_AX];
+    uint8_t divisor = uint8_t(source);
+    if (divisor == 0) return false;
+    if (is_signed) {
+        int quotient = int16_t(dividend) / int8_t(divisor);
+        int remainder = int16_t(dividend) % int8_t(divisor);
+        if (quotient > 0x7F || quotient < -0x7F) return false;
+        if (repeat) quotient = -quotient;
+        m.regs[REG_AX] = uint16_t(uint8_t(quotient) | uint8_t(remainder) << 8);
+    } else {
+        unsigned quotient = dividend / divisor;
+        if (quotient > 0xFF) return false;
+        m.regs[REG_AX] = uint16_t(quotient | (dividend % divisor) << 8);
+    }
+    return true;
+}
+
+// DAA and DAS.
+void Execution::decimal_adjust(bool subtract) {
+    uint8_t old_al = uint8_t(m.regs[REG_AX]);
+    bool old_carry = flag(FLAG_CF);
+    uint8_t al = old_al;
+    bool auxiliary = (al & 0x0F) > 9 || flag(FLAG_AF);
+    if (auxiliary) al = uint8_t(subtract ? al - 6 : al + 6);
+    // The carry out of the low digit's adjustment is lost: only the high one counts.
+    bool carry = old_al > 0x99 || old_carry;
+    if (carry) al = uint8_t(subtract ? al - 0x60 : al + 0x60);
+    set_reg8(0, al);
+    m.flags = uint16_t((m.flags & ~(FLAG_CF | FLAG_AF | FLAG_SF | FLAG_ZF | FLAG_PF)) |
+                       (carry ? FLAG_CF : 0) | (auxiliary ? FLAG_AF : 0) | result_flags(al, false));
+}
+
+// AAA and AAS.
+void Execution::ascii_adjust(bool subtract) {
+    uint8_t al = uint8_t(m.regs[REG_AX]);
+    uint8_t ah = uint8_t(m.regs[REG_AX] >> 8);
+    bool adjust = (al & 0x0F) > 9 || flag(FLAG_AF);
+    if (adjust) {
+        al = uint8_t(subtract ? al - 6 : al + 6);
+        ah = uint8_t(subtract ? ah - 1 : ah + 1);
+    }
+    m.regs[REG_AX] = uint16_t((al & 0x0F) | ah << 8);
+    set_flag(FLAG_AF, adjust);
+    set_flag(FLAG_CF, adjust);
+}
+
+// ---- Transfers ------------------------------------------------------------------
+
+bool Execution::condition_holds(int condition) const {
+    bool holds = false;
+    switch (condition >> 1) {
+    case 0: holds = flag(FLAG_OF); break;
+    case 1: holds = flag(FLAG_CF); break;
+    case 2: holds = flag(FLAG_ZF); break;
+    case 3: holds = flag(FLAG_CF) || flag(FLAG_ZF); break;
+    case 4: holds = flag(FLAG_SF); break;
+    case 5: holds = flag(FLAG_PF); break;
+    case 6: holds = flag(FLAG_SF) != flag(FLAG_OF); break;
+    case 7: holds = flag(FLAG_ZF) || flag(FLAG_SF) != flag(FLAG_OF); break;
+    }
+    return (condition & 1) ? !holds : holds;
+}
+
+void Execution::interrupt(uint8_t vector) {
+    push(m.flags);
+    m.flags = uint16_t(m.flags & ~(FLAG_IF | FLAG_TF));
+    push(m.segs[SEG_CS]);
+    push(m.ip);
+    const uint8_t* entry = &m.memory[vector * 4u];
+    m.ip = uint16_t(entry[0] | entry[1] << 8);
+    m.segs[SEG_CS] = uint16_t(entry[2] | entry[3] << 8);
+}
+
+void Execution::far_return(uint16_t release) {
+    m.ip = pop();
+    m.segs[SEG_CS] = pop();
+    m.regs[REG_SP] = uint16_t(m.regs[REG_SP] + release);
+}
+
+void Execution::interrupt_return() {
+    m.ip = pop();
+    m.segs[SEG_CS] = pop();
+    set_flags_word(pop());
+}
+
+// The trap pair of a default vector: serve, then return as IRET does.
+void Execution::service_trap() {
+    uint8_t vector = fetch8();
+    serve_interrupt(m, vector);
+    if (m.ending == ENDING_NONE) interrupt_return();
+}
+
+// ---- Families -------------------------------------------------------------------
+
+// 00-3F, the regular rows: op r/m,reg / reg,r/m / accumulator,immediate.
+void Execution::execute_alu(uint8_t opcode) {
+    int op = opcode >> 3;
+    bool word = opcode & 1;
+    switch (opcode & 7) {
+    case 0:
+    case 1: {
+        decode_modrm();
+        uint16_t result = alu(op, rm_value(word), reg_value(reg_field, word), word);
+        if (op != ALU_CMP) set_rm(word, result);
+        break;
+    }
+    case 2:
+    case 3: {
+        decode_modrm();
+        uint16_t result = alu(op, reg_value(reg_field, word), rm_value(word), word);
+        if (op != ALU_CMP) set_reg(reg_field, word, result);
+        break;
+    }
+    default: {
+        uint16_t immediate = word ? fetch16() : fetch8();
+        uint16_t result = alu(op, reg_value(REG_AX, word), immediate, word);
+        if (op != ALU_CMP) set_reg(REG_AX, word, result);
+        break;
+    }
+    }
+}
+
+// 80-83: op r/m,immediate; 83 sign-extends a byte.
+void Execution::execute_group1(uint8_t opcode) {
+    bool word = opcode & 1;
+    decode_modrm();
+    uint16_t immediate = opcode == 0x81 ? fetch16() : opcode == 0x83 ? uint16_t(int8_t(fetch8())) : fetch8();
+    uint16_t result = alu(reg_field, rm_value(word), immediate, word);
+    if (reg_field != ALU_CMP) set_rm(word, result);
+}
+
+// D0-D3: shifts and rotates by one or by CL.
+void Execution::execute_group2(uint8_t opcode) {
+    bool word = opcode & 1;
+    decode_modrm();
+    uint8_t count = (opcode & 2) ? uint8_t(m.regs[REG_CX]) : 1;
+    uint16_t value = rm_value(word);
+    set_rm(word, shift(reg_field, value, count, word));
+}
+
+// F6/F7: TEST, NOT, NEG, MUL, IMUL, DIV, IDIV.
+void Execution::execute_group3(bool word) {
+    decode_modrm();
+    uint16_t value = rm_value(word);
+    switch (reg_field) {
+    case 0:
+    case 1: alu(ALU_AND, value, word ? fetch16() : fetch8(), word); break;
+    case 2: set_rm(word, uint16_t(~value)); break;
+    case 3: set_rm(word, alu(ALU_SUB, 0, value, word)); break;
+    case 4: multiply(word, false, value); break;
+    case 5: multiply(word, true, value); break;
+    default:
+        // The 8086's divide error returns to the instruction after the division.
+        if (!divide(word, reg_field == 7, value)) interrupt(VECTOR_DIVIDE_ERROR);
+        break;
+    }
+}
+
+// FE: INC and DEC of a byte.
+void Execution::execute_group4() {
+    decode_modrm();
+    if (reg_field > 1) return undefined_instruction(0xFE);
+    set_rm(false, step_by_one(rm_value(false), false, reg_field == 1));
+}
+
+// FF: INC, DEC, CALL, JMP (near and far), PUSH.
+void Execution::execute_group5() {
+    decode_modrm();
+    uint16_t value = rm_value(true);
+    switch (reg_field) {
+    case 0: set_rm(true, step_by_one(value, true, false)); break;
+    case 1: set_rm(true, step_by_one(value, true, true)); break;
+    case 2: push(m.ip); m.ip = value; break;
+    case 4: m.ip = value; break;
+    case 3:
+    case 5: {
+        if (!rm.memory) return undefined_instruction(0xFF);
+        uint16_t segment = read16(rm.segment, uint16_t(rm.offset + 2));
+        if (reg_field == 3) {
+            push(m.segs[SEG_CS]);
+            push(m.ip);
+        }
+        m.ip = value;
+        m.segs[SEG_CS] = segment;
+        break;
+    }
+    default:
+        // PUSH SP stores the value SP has after the push, as the 8086 does.
+        m.regs[REG_SP] = uint16_t(m.regs[REG_SP] - 2);
+        if (!rm.memory && rm.reg == REG_SP) value = m.regs[REG_SP];
+        write16(SEG_SS, m.regs[REG_SP], value);
+        break;
+    }
+}
+
+// One element of a string instruction; answers whether a repeat may go on.
+bool Execution::string_once(uint8_t opcode) {
+    bool word = opcode & 1;
+    uint16_t step = uint16_t(flag(FLAG_DF) ? (word ? -2 : -1) : (word ? 2 : 1));
+    int source = data_segment(SEG_DS);
+    uint16_t& si = m.regs[REG_SI];
+    uint16_t& di = m.regs[REG_DI];
+    switch (opcode & ~1) {
+    case 0xA4:  // MOVS
+        if (word) write16(SEG_ES, di, read16(source, si));
+        else write8(SEG_ES, di, read8(source, si));
+        si = uint16_t(si + step);
+        di = uint16_t(di + step);
+        return true;
+    case 0xA6: {  // CMPS
+        uint16_t a = word ? read16(source, si) : read8(source, si);
+        uint16_t b = word ? read16(SEG_ES, di) : read8(SEG_ES, di);
+        alu(ALU_CMP, a, b, word);
+        si = uint16_t(si + step);
+        di = uint16_t(di + step);
+        break;
+    }
+    case 0xAA:  // STOS
+        if (word) write16(SEG_ES, di, m.regs[REG_AX]);
+        else write8(SEG_ES, di, uint8_t(m.regs[REG_AX]));
+        di = uint16_t(di + step);
+        return true;
+    case 0xAC:  // LODS
+        set_reg(REG_AX, word, word ? read16(source, si) : read8(source, si));
+        si = uint16_t(si + step);
+        return true;
+    default: {  // SCAS
+        uint16_t b = word ? read16(SEG_ES, di) : read8(SEG_ES, di);
+        alu(ALU_CMP, reg_value(REG_AX, word), b, word);
+        di = uint16_t(di + step);
+        break;
+    }
+    }
+    // CMPS and SCAS: REPE goes on while equal, REPNE while not.
+    return flag(FLAG_ZF) == (repeat == PREFIX_REP);
+}
+
+void Execution::execute_string(uint8_t opcode) {
+    if (!repeat) {
+        string_once(opcode);
+        return;
+    }
+    while (m.regs[REG_CX] != 0) {
+        m.regs[REG_CX] = uint16_t(m.regs[REG_CX] - 1);
+        if (!string_once(opcode)) break;
+    }
+}
+
+// F5, F8-FD: CMC, CLC, STC, CLI, STI, CLD, STD.
+void Execution::execute_flag_control(uint8_t opcode) {
+    struct FlagControl { uint8_t opcode; uint16_t bit; int8_t value; };  // value -1: complement
+    static constexpr FlagControl controls[] = {
+        {0xF5, FLAG_CF, -1}, {0xF8, FLAG_CF, 0}, {0xF9, FLAG_CF, 1}, {0xFA, FLAG_IF, 0},
+        {0xFB, FLAG_IF, 1},  {0xFC, FLAG_DF, 0}, {0xFD, FLAG_DF, 1},
+    };
+    for (const FlagControl& control : controls) {
+        if (control.opcode != opcode) continue;
+        set_flag(control.bit, control.value < 0 ? !flag(control.bit) : control.value == 1);
+    }
+}
+
+void Execution::undefined_instruction(uint8_t opcode) {
+    m.ending = ENDING_UNSUPPORTED;
+    std::snprintf(m.message, sizeof m.message, "undefined instruction %02XH at %04X:%04X", opcode,
+                  m.segs[SEG_CS], m.ip);
+}
+
+void Execution::execute(uint8_t opcode) {
+    if (opcode < 0x40 && (opcode & 7) < 6) return execute_alu(opcode);
+    if (opcode >= 0x70 && opcode <= 0x7F) return jump_short_if(condition_holds(opcode & 0x0F));
+    // 60-6F repeat the conditional jumps on the 8086.
+    if (opcode >= 0x60 && opcode <= 0x6F) return jump_short_if(condition_holds(opcode & 0x0F));
+    if (opcode >= 0xD8 && opcode <= 0xDF) return decode_modrm();  // ESC: no coprocessor
+    bool word = opcode & 1;
+    switch (opcode) {
+    case 0x06: case 0x0E: case 0x16: case 0x1E: push(m.segs[opcode >> 3]); break;
+    case 0x07: case 0x0F: case 0x17: case 0x1F: m.segs[opcode >> 3] = pop(); break;
+    case 0x27: decimal_adjust(false); break;
+    case 0x2F: decimal_adjust(true); break;
+    case 0x37: ascii_adjust(false); break;
+    case 0x3F: ascii_adjust(true); break;
+    case 0x40: case 0x41: case 0x42: case 0x43: case 0x44: case 0x45: case 0x46: case 0x47:
+        m.regs[opcode & 7] = step_by_one(m.regs[opcode & 7], true, false);
+        break;
+    case 0x48: case 0x49: case 0x4A: case 0x4B: case 0x4C: case 0x4D: case 0x4E: case 0x4F:
+        m.regs[opcode & 7] = step_by_one(m.regs[opcode & 7], true, true);
+        break;
+    case 0x50: case 0x51: case 0x52: case 0x53: case 0x55: case 0x56: case 0x57:
+        push(m.regs[opcode & 7]);
+        break;
+    case 0x54:  // PUSH SP stores the decremented SP
+        m.regs[REG_SP] = uint16_t(m.regs[REG_SP] - 2);
+        write16(SEG_SS, m.regs[REG_SP], m.regs[REG_SP]);
+        break;
+    case 0x58: case 0x59: case 0x5A: case 0x5B: case 0x5C: case 0x5D: case 0x5E: case 0x5F: {
+        uint16_t value = pop();
+        m.regs[opcode & 7] = value;
+        break;
+    }
+    case 0x80: case 0x81: case 0x82: case 0x83: execute_group1(opcode); break;
+    case 0x84: case 0x85:
+        decode_modrm();
+        alu(ALU_AND, rm_value(word), reg_value(reg_field, word), word);
+        break;
+    case 0x86: case 0x87: {
+        decode_modrm();
+        uint16_t value = rm_value(word);
+        set_rm(word, reg_value(reg_field, word));
+        set_reg(reg_field, word, value);
+        break;
+    }
+    case 0x88: case 0x89: decode_modrm(); set_rm(word, reg_value(reg_field, word)); break;
+    case 0x8A: case 0x8B: decode_modrm(); set_reg(reg_field, word, rm_value(word)); break;
+    case 0x8C: decode_modrm(); set_rm(true, m.segs[reg_field & 3]); break;
+    case 0x8D: decode_modrm(); m.regs[reg_field] = rm.offset; break;
+    case 0x8E: decode_modrm(); m.segs[reg_field & 3] = rm_value(true); break;
+    case 0x8F: {
+        // The operand's address is taken after SP has moved past the value.
+        uint16_t value = pop();
+        decode_modrm();
+        if (reg_field != 0) return undefined_instruction(opcode);
+        set_rm(true, value);
+        break;
+    }
+    case 0x90: break;
+    case 0x91: case 0x92: case 0x93: case 0x94: case 0x95: case 0x96: case 0x97: {
+        uint16_t value = m.regs[opcode & 7];
+        m.regs[opcode & 7] = m.regs[REG_AX];
+        m.regs[REG_AX] = value;
+        break;
+    }
+    case 0x98: m.regs[REG_AX] = uint16_t(int8_t(m.regs[REG_AX])); break;
+    case 0x99: m.regs[REG_DX] = (m.regs[REG_AX] & 0x8000) ? 0xFFFF : 0; break;
+    case 0x9A: {
+        uint16_t offset = fetch16();
+        uint16_t segment = fetch16();
+        push(m.segs[SEG_CS]);
+        push(m.ip);
+        m.ip = offset;
+        m.segs[SEG_CS] = segment;
+        break;
+    }
+    case 0x9B: break;  // WAIT: no coprocessor to wait for
+    case 0x9C: push(m.flags); break;
+    case 0x9D: set_flags_word(pop()); break;
+    case 0x9E: m.flags = uint16_t((m.flags & 0xFF2A) | ((m.regs[REG_AX] >> 8) & 0xD5)); break;
+    case 0x9F: set_reg8(4, uint8_t(m.flags)); break;
+    case 0xA0: case 0xA1: set_reg(REG_AX, word, word ? read16(data_segment(SEG_DS), fetch16())
+                                                     : read8(data_segment(SEG_DS), fetch16())); break;
+    case 0xA2: write8(data_segment(SEG_DS), fetch16(), uint8_t(m.regs[REG_AX])); break;
+    case 0xA3: write16(data_segment(SEG_DS), fetch16(), m.regs[REG_AX]); break;
+    case 0xA4: case 0xA5: case 0xA6: case 0xA7: case 0xAA: case 0xAB:
+    case 0xAC: case 0xAD: case 0xAE: case 0xAF:
+        execute_string(opcode);
+        break;
+    case 0xA8: alu(ALU_AND, uint8_t(m.regs[REG_AX]), fetch8(), false); break;
+    case 0xA9: alu(ALU_AND, m.regs[REG_AX], fetch16(), true); break;
+    case 0xB0: case 0xB1: case 0xB2: case 0xB3: case 0xB4: case 0xB5: case 0xB6: case 0xB7:
+        set_reg8(opcode & 7, fetch8());
+        break;
+    case 0xB8: case 0xB9: case 0xBA: case 0xBB: case 0xBC: case 0xBD: case 0xBE: case 0xBF:
+        m.regs[opcode & 7] = fetch16();
+        break;
+    case 0xC0: case 0xC2: {  // C0 repeats C2 on the 8086
+        uint16_t release = fetch16();
+        m.ip = pop();
+        m.regs[REG_SP] = uint16_t(m.regs[REG_SP] + release);
+        break;
+    }
+    case 0xC1: case 0xC3: m.ip = pop(); break;
+    case 0xC4: case 0xC5: {
+        decode_modrm();
+        if (!rm.memory) return undefined_instruction(opcode);
+        m.regs[reg_field] = read16(rm.segment, rm.offset);
+        m.segs[opcode == 0xC4 ? SEG_ES : SEG_DS] = read16(rm.segment, uint16_t(rm.offset + 2));
+        break;
+    }
+    case 0xC6: case 0xC7: {
+        decode_modrm();
+        uint16_t immediate = word ? fetch16() : fetch8();
+        if (reg_field != 0) return undefined_instruction(opcode);
+        set_rm(word, immediate);
+        break;
+    }
+    case 0xC8: case 0xCA: far_return(fetch16()); break;  // C8 repeats CA
+    case 0xC9: case 0xCB: far_return(0); break;
+    case 0xCC: interrupt(VECTOR_BREAKPOINT); break;
+    case 0xCD: interrupt(fetch8()); break;
+    case 0xCE: if (flag(FLAG_OF)) interrupt(VECTOR_OVERFLOW); break;
+    case 0xCF: interrupt_return(); break;
+    case 0xD0: case 0xD1: case 0xD2: case 0xD3: execute_group2(opcode); break;
+    case 0xD4: {  // AAM
+        uint8_t base = fetch8();
+        if (base == 0) return interrupt(VECTOR_DIVIDE_ERROR);
+        uint8_t al = uint8_t(m.regs[REG_AX]);
+        m.regs[REG_AX] = uint16_t((al / base) << 8 | (al % base));
+        alu(ALU_OR, uint8_t(m.regs[REG_AX]), 0, false);
+        break;
+    }
+    case 0xD5: {  // AAD
+        uint8_t base = fetch8();
+        uint8_t al = uint8_t(m.regs[REG_AX]);
+        uint8_t ah = uint8_t(m.regs[REG_AX] >> 8);
+        m.regs[REG_AX] = alu(ALU_ADD, al, uint8_t(ah * base), false);
+        break;
+    }
+    case 0xD6: set_reg8(0, flag(FLAG_CF) ? 0xFF : 0x00); break;  // SALC
+    case 0xD7: set_reg8(0, read8(data_segment(SEG_DS), uint16_t(m.regs[REG_BX] + uint8_t(m.regs[REG_AX])))); break;
+    case 0xE0: case 0xE1: case 0xE2: {  // LOOPNE, LOOPE, LOOP
+        m.regs[REG_CX] = uint16_t(m.regs[REG_CX] - 1);
+        bool zero_agrees = opcode == 0xE2 || flag(FLAG_ZF) == (opcode == 0xE1);
+        jump_short_if(m.regs[REG_CX] != 0 && zero_agrees);
+        break;
+    }
+    case 0xE3: jump_short_if(m.regs[REG_CX] == 0); break;
+    // No device answers the ports: reads see a floating bus, writes vanish.
+    case 0xE4: case 0xE5: fetch8(); set_reg(REG_AX, word, 0xFFFF); break;
+    case 0xE6: case 0xE7: fetch8(); break;
+    case 0xEC: case 0xED: set_reg(REG_AX, word, 0xFFFF); break;
+    case 0xEE: case 0xEF: break;
+    case 0xE8: {
+        uint16_t displacement = fetch16();
+        push(m.ip);
+        jump_relative(displacement);
+        break;
+    }
+    case 0xE9: jump_relative(fetch16()); break;
+    case 0xEA: {
+        uint16_t offset = fetch16();
+        m.segs[SEG_CS] = fetch16();
+        m.ip = offset;
+        break;
+    }
+    case 0xEB: jump_short_if(true); break;
+    case 0xF4:
+        m.ending = ENDING_HALT;
+        std::snprintf(m.message, sizeof m.message, "HLT at %04X:%04X", m.segs[SEG_CS], uint16_t(m.ip - 1));
+        break;
+    case 0xF5: case 0xF8: case 0xF9: case 0xFA: case 0xFB: case 0xFC: case 0xFD:
+        execute_flag_control(opcode);
+        break;
+    case 0xF6: case 0xF7: execute_group3(word); break;
+    case 0xFE: execute_group4(); break;
+    case 0xFF: execute_group5(); break;
+    default: undefined_instruction(opcode); break;
+    }
+}
+
+// Prefixes first: segment overrides, LOCK and the repeats, in any number.
+void Execution::run() {
+    for (;;) {
+        uint16_t at = m.ip;
+        uint8_t opcode = fetch8();
+        switch (opcode) {
+        case 0x26: case 0x2E: case 0x36: case 0x3E: segment_override = (opcode >> 3) & 3; continue;
+        case 0xF0: continue;
+        case 0xF1:
+            if (m.services && m.segs[SEG_CS] == BIOS_SEGMENT && at < 0x200 && (at & 1) == 0) {
+                return service_trap();
+            }
+            continue;  // the 8086 takes F1 as LOCK
+        case PREFIX_REPNE: case PREFIX_REP: repeat = opcode; continue;
+        default: return execute(opcode);
+        }
+    }
+}
+
+}  // namespace
 
 void reset_machine(Machine& machine) {
-    std::memset(&machine, 0, sizeof machine);
-    machine.flags = 0xF002;
+    std::memset(static_cast<void*>(&machine), 0, sizeof machine);
+    machine.flags = FLAGS_FIXED_ONES;
     machine.limit = DEFAULT_INSTRUCTION_LIMIT;
 }
 
-void step_instruction(Machine& machine) { (void)machine; }
+void step_instruction(Machine& machine) {
+    bool trap = (machine.flags & FLAG_TF) != 0;
+    Execution(machine).run();
+    ++machine.executed;
+    if (trap && machine.ending == ENDING_NONE) {
+        Execution(machine).interrupt(VECTOR_SINGLE_STEP);
+    }
+}
 
 Ending run_machine(Machine& machine, uint64_t count) {
-    (void)count;
+    for (uint64_t done = 0; done < count && machine.ending == ENDING_NONE; ++done) {
+        if (machine.executed >= machine.limit) {
+            machine.ending = ENDING_LIMIT;
+            break;
+        }
+        step_instruction(machine);
+    }
     return machine.ending;
 }
 
