@@ -248,6 +248,51 @@ TEST(ProcessorTests, Reports) {
     }
 }
 
+// DIV BL with BL=0 at F000:0100, vector 0 at 0000:0400: the divide error
+// pushes FLAGS at 0:00FE, CS, then IP. The stacked FLAGS are expected as 1234H.
+constexpr const char* DIVIDE_ERROR_TEST = R"([{"name": "div bl", "bytes": [246, 243],
+  "initial": {"regs": {"ax": 256, "bx": 0, "cx": 0, "dx": 0, "cs": 61440, "ss": 0, "ds": 0, "es": 0,
+                       "sp": 256, "bp": 0, "si": 0, "di": 0, "ip": 256, "flags": 61442},
+              "ram": [[983296, 246], [983297, 243], [0, 0], [1, 4], [2, 0], [3, 0]]},
+  "final": {"regs": {"cs": 0, "ip": 1024, "sp": 250, "flags": 61442},
+            "ram": [[983296, 246], [983297, 243], [250, 2], [251, 1], [252, 0], [253, 240],
+                    [254, 52], [255, 18]]}}])";
+
+struct StackedFlagsCase {
+    const char* what;
+    const char* metadata;
+    int passed, failed;
+    const char* reported;  // a part of the report
+};
+
+TEST(ProcessorTests, StackedFlagsOfADivideErrorUnderTheMask) {
+    const StackedFlagsCase cases[] = {
+        {"every flag undefined", R"({"opcodes": {"F6": {"reg": {"6": {"status": "normal", "flags-mask": 0}}}}})",
+         1, 0, ""},
+        {"every flag compared", R"({"opcodes": {"F6": {"reg": {"6": {"status": "normal"}}}}})", 0, 1,
+         "ram[000FE] expected 34, got "},
+        {"the high four bits compared", R"({"opcodes": {"F6": {"reg": {"6": {"status": "normal", "flags-mask": 61440}}}}})",
+         0, 1, "ram[000FF] expected 12, got F0 (mask F0)"},
+    };
+    auto machine = std::make_unique<Machine>();
+    for (const StackedFlagsCase& c : cases) {
+        JsonValue tests, metadata;
+        std::string error;
+        ASSERT_TRUE(parse_json(DIVIDE_ERROR_TEST, tests, error)) << error;
+        ASSERT_TRUE(parse_json(c.metadata, metadata, error)) << c.what;
+        char* report_text = nullptr;
+        size_t report_size = 0;
+        FILE* report = open_memstream(&report_text, &report_size);
+        ProcessorTestCounts counts = run_processor_tests(*machine, tests, metadata, {0xF6, 6}, report);
+        std::fclose(report);
+        std::string reported(report_text, report_size);
+        std::free(report_text);
+        EXPECT_EQ(counts.passed, c.passed) << c.what << ": " << reported;
+        EXPECT_EQ(counts.failed, c.failed) << c.what;
+        EXPECT_NE(reported.find(c.reported), std::string::npos) << c.what << ": " << reported;
+    }
+}
+
 TEST(ProcessorTests, MalformedTestsFail) {
     const char* malformed[] = {
         R"({"name": "no final", "initial": {"regs": {}, "ram": []}})",
