@@ -160,6 +160,7 @@ void write_to_stdout(void*, const uint8_t* bytes, size_t count) { std::fwrite(by
 // at a time, so an interactive program sees each line as it is typed.
 struct StdinReader {
     std::string buffer;
+    bool terminal = isatty(STDIN_FILENO);
     bool ended = false;
 };
 
@@ -183,7 +184,7 @@ bool refill_from_stdin(InputSource& input) {
     ssize_t count = read_some(reader->buffer);
     // A CR that ends what was read may be the first half of CR LF: the LF is
     // fetched now, or it would read as a second Enter.
-    if (count > 0 && reader->buffer.back() == '\r' && !isatty(STDIN_FILENO) && read_some(reader->buffer) <= 0) {
+    if (count > 0 && reader->buffer.back() == '\r' && !reader->terminal && read_some(reader->buffer) <= 0) {
         reader->ended = true;
     }
     if (count <= 0) reader->ended = true;
