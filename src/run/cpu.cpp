@@ -67,6 +67,7 @@ public:
 
 private:
     Machine& m;
+    uint16_t start_ip = 0;  // the first prefix's address, for messages
     int segment_override = -1;
     uint8_t repeat = 0;
     uint8_t reg_field = 0;
@@ -578,7 +579,7 @@ void Execution::execute_flag_control(uint8_t opcode) {
 void Execution::undefined_instruction(uint8_t opcode) {
     m.ending = ENDING_UNSUPPORTED;
     std::snprintf(m.message, sizeof m.message, "undefined instruction %02XH at %04X:%04X", opcode,
-                  m.segs[SEG_CS], m.ip);
+                  m.segs[SEG_CS], start_ip);
 }
 
 void Execution::execute(uint8_t opcode) {
@@ -764,6 +765,7 @@ void Execution::execute(uint8_t opcode) {
 
 // Prefixes first: segment overrides, LOCK and the repeats, in any number.
 void Execution::run() {
+    start_ip = m.ip;
     for (;;) {
         uint16_t at = m.ip;
         uint8_t opcode = fetch8();
