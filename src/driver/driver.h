@@ -104,6 +104,8 @@ extern int32_t pass_index;
 extern int32_t line_number;
 extern int32_t location_counter;
 extern int32_t statement_address;
+// The address of the image's first byte: what a first ORG before any byte set.
+extern int32_t image_origin;
 extern int deferred_error;
 extern FILE* object_file;
 extern FILE* listing_file;

@@ -14,6 +14,7 @@ int32_t pass_index;
 int32_t line_number;
 int32_t location_counter;
 int32_t statement_address;
+int32_t image_origin;
 int deferred_error;
 FILE* object_file;
 FILE* listing_file;
@@ -107,6 +108,7 @@ Action act_on_org(int32_t target) {
     statement_address = target;
     if (location_counter == 0) {
         location_counter = target;  // sets the image's origin, writes nothing
+        image_origin = target;
         return Action::DONE;
     }
     if (target == location_counter) {
@@ -241,6 +243,7 @@ bool run_pass() {
     rewind_source();
     deferred_error = 0;
     location_counter = 0;
+    image_origin = 0;
     line_number = 0;
     reset_procedures();
 
@@ -257,6 +260,7 @@ bool run_pass() {
 
 void assemble_file() {
     stopped = false;
+    image_origin = 0;
     object_file = nullptr;
     listing_file = nullptr;
     if (symtab_init() != 0) {

@@ -1,0 +1,419 @@
+// The playground page: an editor, the assembler's messages, bytes and
+// listing, and a run of the program on the interpreted 8086.
+"use strict";
+
+// ---- The engine: the assembler and the interpreter in WebAssembly ----------
+
+const ENDING_NONE = 0;
+const ENDING_EXIT = 1;
+const SLICE_INSTRUCTIONS = 200000;  // one call into the interpreter
+const SLICE_MILLISECONDS = 12;      // then the page gets a turn
+
+class Engine {
+  constructor(module) {
+    this.module = module;
+    module.FS.mkdir("/work");
+  }
+
+  bytesAt(pointer, length) {
+    return this.module.HEAPU8.slice(pointer, pointer + length);
+  }
+
+  textAt(pointer, length) {
+    return latin1(this.bytesAt(pointer, length));
+  }
+
+  // Assembles `source` as `vexa PROGRAM.ASM -l -p=N` does.
+  assemble(source, linesPerPage) {
+    const m = this.module;
+    m.FS.writeFile("/work/PROGRAM.ASM", latin1Bytes(source));
+    const started = performance.now();
+    const status = m._engine_assemble(linesPerPage);
+    const millis = performance.now() - started;
+    return {
+      status,
+      millis,
+      console: this.textAt(m._engine_console(), m._engine_console_length()),
+      image: this.bytesAt(m._engine_image(), m._engine_image_length()),
+      origin: m._engine_image_origin(),
+      listing: this.textAt(m._engine_listing(), m._engine_listing_length()),
+    };
+  }
+
+  // Loads the last assembled image with `input` for the keyboard; false
+  // when the image is too large for a .COM program.
+  startRun(input, limit) {
+    const m = this.module;
+    const bytes = latin1Bytes(input);
+    m.HEAPU8.set(bytes, m._engine_input_buffer(bytes.length));
+    return m._engine_run_start(limit) === 1;
+  }
+
+  runSlice() {
+    return this.module._engine_run_slice(SLICE_INSTRUCTIONS);
+  }
+
+  output() {
+    const m = this.module;
+    return this.bytesAt(m._engine_output(), m._engine_output_length());
+  }
+
+  result() {
+    const m = this.module;
+    const registers = new Uint16Array(m.HEAPU8.buffer, m._engine_registers(), 14).slice();
+    return {
+      output: this.output(),
+      droppedOutput: m._engine_dropped_output(),
+      ending: m.UTF8ToString(m._engine_ending_text()),
+      exitCode: m._engine_exit_code(),
+      executed: m._engine_executed(),
+      registers,
+    };
+  }
+}
+
+// Sources and programs' bytes are 8-bit text: one character per byte.
+function latin1(bytes) {
+  let text = "";
+  for (let i = 0; i < bytes.length; i += 8192) {
+    text += String.fromCharCode.apply(null, bytes.subarray(i, i + 8192));
+  }
+  return text;
+}
+
+function latin1Bytes(text) {
+  const bytes = new Uint8Array(text.length);
+  for (let i = 0; i < text.length; ++i) {
+    const code = text.charCodeAt(i);
+    bytes[i] = code < 256 ? code : 0x3F;  // '?' for what one byte cannot hold
+  }
+  return bytes;
+}
+
+// ---- Showing results ---------------------------------------------------------
+
+const hex = (value, digits) => value.toString(16).toUpperCase().padStart(digits, "0");
+
+function hexDump(image, origin) {
+  const lines = [];
+  for (let offset = 0; offset < image.length; offset += 16) {
+    const row = image.subarray(offset, offset + 16);
+    const cells = Array.from(row, (byte) => hex(byte, 2));
+    const text = Array.from(row, (byte) => (byte >= 0x20 && byte < 0x7F ? String.fromCharCode(byte) : "."));
+    lines.push(`${hex((origin + offset) & 0xFFFF, 4)}  ${cells.join(" ").padEnd(47)}  ${text.join("")}`);
+  }
+  return lines.join("\n");
+}
+
+// The upper half of the PC's character set, as DOS programs print it.
+const CP437_HIGH =
+  "ÇüéâäàåçêëèïîìÄÅÉæÆôöòûùÿÖÜ¢£¥₧ƒáíóúñÑªº¿⌐¬½¼¡«»░▒▓│┤╡╢╖╕╣║╗╝╜╛┐" +
+  "└┴┬├─┼╞╟╚╔╩╦╠═╬╧╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀αßΓπΣσµτΦΘΩδ∞φε∩≡±≥≤⌠⌡÷≈°∙·√ⁿ²■\u00A0";
+
+// What a console shows for the program's bytes: CR LF and LF end a line, a
+// lone CR returns to the line's start, backspace steps back, BEL is silent.
+function consoleText(bytes) {
+  const lines = [""];
+  let column = 0;
+  for (let i = 0; i < bytes.length; ++i) {
+    const byte = bytes[i];
+    let line = lines[lines.length - 1];
+    if (byte === 0x0A) {
+      lines.push("");
+      column = 0;
+    } else if (byte === 0x0D) {
+      column = 0;
+    } else if (byte === 0x08) {
+      column = Math.max(0, column - 1);
+    } else if (byte !== 0x07) {
+      const char = byte >= 0x80 ? CP437_HIGH[byte - 0x80] : String.fromCharCode(byte);
+      line = line.padEnd(column, " ");
+      lines[lines.length - 1] = line.slice(0, column) + char + line.slice(column + 1);
+      ++column;
+    }
+  }
+  return lines.join("\n");
+}
+
+// ---- The page ------------------------------------------------------------------
+
+const $ = (id) => document.getElementById(id);
+
+const page = {
+  engine: null,
+  assembled: null,       // the last assembly, for the source it was made from
+  assembledSource: null,
+  running: false,
+  stopRequested: false,
+  lastRun: null,
+};
+window.vexaPlayground = page;
+
+function setStatus(text) {
+  $("status").textContent = text;
+}
+
+function updateGutter() {
+  const count = $("source").value.split("\n").length;
+  if ($("gutter").dataset.count === String(count)) return;
+  $("gutter").dataset.count = String(count);
+  $("gutter").textContent = Array.from({ length: count }, (_, i) => i + 1).join("\n");
+}
+
+function goToLine(number) {
+  const editor = $("source");
+  const lines = editor.value.split("\n");
+  const line = Math.min(Math.max(number, 1), lines.length);
+  let start = 0;
+  for (let i = 0; i < line - 1; ++i) start += lines[i].length + 1;
+  editor.focus();
+  editor.setSelectionRange(start, start + lines[line - 1].length);
+  const lineHeight = parseFloat(getComputedStyle(editor).lineHeight) || 18;
+  editor.scrollTop = Math.max(0, (line - 4) * lineHeight);
+}
+
+// The console's text, with each statement error (its line, then the message)
+// as one entry that takes the editor to that line.
+function showMessages(consoleText) {
+  const box = $("messages");
+  box.replaceChildren();
+  const lines = consoleText.replace(/\n$/, "").split("\n");
+  for (let i = 0; i < lines.length; ++i) {
+    const match = /^(\d{6}) : /.exec(lines[i]);
+    if (match && i + 1 < lines.length && lines[i + 1].startsWith("\t")) {
+      const entry = document.createElement("button");
+      entry.type = "button";
+      entry.className = "message error";
+      entry.dataset.line = String(Number(match[1]));
+      entry.textContent = `${lines[i]}\n${lines[i + 1]}`;
+      entry.addEventListener("click", () => goToLine(Number(entry.dataset.line)));
+      box.append(entry);
+      ++i;
+    } else {
+      const note = document.createElement("div");
+      note.className = "message";
+      note.textContent = lines[i];
+      box.append(note);
+    }
+  }
+}
+
+function offerDownload(id, bytes) {
+  const link = $(id);
+  if (link.href) URL.revokeObjectURL(link.href);
+  link.hidden = bytes === null;
+  if (bytes !== null) link.href = URL.createObjectURL(new Blob([bytes], { type: "application/octet-stream" }));
+}
+
+function linesPerPage() {
+  const value = parseInt($("lines-per-page").value, 10);
+  return Number.isFinite(value) ? value : 60;
+}
+
+function assemble() {
+  const source = $("source").value;
+  const result = page.engine.assemble(source, linesPerPage());
+  page.assembled = result;
+  page.assembledSource = source;
+  page.assembledPageLength = linesPerPage();
+  showMessages(result.console);
+  $("hex-dump").textContent = result.image.length ? hexDump(result.image, result.origin) : "(no bytes)";
+  $("listing-text").textContent = result.listing.replace(/\r\n/g, "\n");
+  offerDownload("download-com", result.status === 0 ? result.image : null);
+  offerDownload("download-lst", result.listing ? latin1Bytes(result.listing) : null);
+  const verdict = result.status === 0 ? `${result.image.length} bytes` : "assembly failed";
+  setStatus(`Assembled in ${result.millis.toFixed(1)} ms: ${verdict}`);
+  return result;
+}
+
+function isAssembled() {
+  return page.assembled && page.assembledSource === $("source").value &&
+         page.assembledPageLength === linesPerPage();
+}
+
+function showTab(name) {
+  for (const tab of document.querySelectorAll(".tabs [role=tab]")) {
+    const selected = tab.dataset.tab === name;
+    tab.setAttribute("aria-selected", String(selected));
+    $(tab.dataset.tab).hidden = !selected;
+  }
+}
+
+function showRegisters(registers) {
+  const names = ["AX", "BX", "CX", "DX", "SP", "BP", "SI", "DI", "CS", "DS", "ES", "SS", "IP"];
+  const flags = registers[13];
+  const flagNames = [["O", 0x800], ["D", 0x400], ["I", 0x200], ["T", 0x100], ["S", 0x80], ["Z", 0x40],
+                     ["A", 0x10], ["P", 0x04], ["C", 0x01]];
+  const cells = names.map((name, i) => `<td><b>${name}</b> ${hex(registers[i], 4)}</td>`);
+  const rows = [cells.slice(0, 4), cells.slice(4, 8), cells.slice(8, 12), [cells[12]]];
+  const flagCells = flagNames.map(([letter, bit]) => `<span class="${flags & bit ? "on" : "off"}">${letter}</span>`);
+  rows[3].push(`<td colspan="3"><b>FLAGS</b> ${hex(flags, 4)} ${flagCells.join("")}</td>`);
+  $("registers").innerHTML = rows.map((row) => `<tr>${row.join("")}</tr>`).join("");
+}
+
+function setRunning(running) {
+  page.running = running;
+  $("run").disabled = running;
+  $("assemble").disabled = running;
+  $("stop").disabled = !running;
+}
+
+function finishRun(ending) {
+  const result = page.engine.result();
+  if (ending === ENDING_NONE) result.ending = "stopped before the program ended";
+  page.lastRun = result;
+  let text = consoleText(result.output);
+  if (result.droppedOutput) text += `\n(${result.droppedOutput} more bytes of output not shown)`;
+  $("console").textContent = text;
+  $("ending").textContent = `${result.ending[0].toUpperCase()}${result.ending.slice(1)}; ` +
+                            `${result.executed.toLocaleString("en")} instructions executed.`;
+  $("ending").className = ending === ENDING_EXIT && result.exitCode === 0 ? "ending good" : "ending bad";
+  showRegisters(result.registers);
+  setRunning(false);
+  setStatus("Run ended");
+}
+
+// Runs in slices so that the page stays responsive and Stop is heard.
+function continueRun() {
+  const deadline = performance.now() + SLICE_MILLISECONDS;
+  let ending = ENDING_NONE;
+  while (ending === ENDING_NONE && !page.stopRequested && performance.now() < deadline) {
+    ending = page.engine.runSlice();
+  }
+  if (ending !== ENDING_NONE || page.stopRequested) {
+    finishRun(ending);
+    return;
+  }
+  $("console").textContent = consoleText(page.engine.output());
+  setTimeout(continueRun, 0);
+}
+
+function run() {
+  if (!isAssembled()) assemble();
+  showTab("run-tab");
+  $("ending").textContent = "";
+  $("registers").replaceChildren();
+  if (page.assembled.status !== 0) {
+    $("console").textContent = "";
+    $("ending").textContent = "The program did not assemble: see the messages.";
+    $("ending").className = "ending bad";
+    return;
+  }
+  const limit = parseInt($("limit").value, 10);
+  if (!page.engine.startRun($("program-input").value, Number.isFinite(limit) && limit > 0 ? limit : 0)) {
+    $("ending").textContent = "The image is too large for a .COM program.";
+    $("ending").className = "ending bad";
+    return;
+  }
+  $("console").textContent = "";
+  page.stopRequested = false;
+  setRunning(true);
+  setStatus("Running...");
+  continueRun();
+}
+
+// ---- The source in the page's address -------------------------------------------
+
+function encodeSource(source) {
+  const bytes = new TextEncoder().encode(source);
+  return btoa(latin1(bytes)).replace(/\+/g, "-").replace(/\//g, "_").replace(/=+$/, "");
+}
+
+function decodeSource(encoded) {
+  const binary = atob(encoded.replace(/-/g, "+").replace(/_/g, "/"));
+  return new TextDecoder().decode(latin1Bytes(binary));
+}
+
+function sourceFromAddress() {
+  const match = /[#&]source=([A-Za-z0-9_-]*)/.exec(location.hash);
+  if (!match) return null;
+  try {
+    return decodeSource(match[1]);
+  } catch {
+    return null;
+  }
+}
+
+let addressTimer = 0;
+function keepSourceInAddress() {
+  clearTimeout(addressTimer);
+  addressTimer = setTimeout(() => {
+    history.replaceState(null, "", `#source=${encodeSource($("source").value)}`);
+  }, 250);
+}
+
+// ---- Wiring -------------------------------------------------------------------------
+
+function loadSource(text) {
+  $("source").value = text;
+  updateGutter();
+  keepSourceInAddress();
+}
+
+function fillExamples() {
+  const menu = $("examples");
+  for (const example of VEXA_EXAMPLES) {
+    const option = document.createElement("option");
+    option.value = example.name;
+    option.textContent = example.name;
+    menu.append(option);
+  }
+  menu.addEventListener("change", () => {
+    const example = VEXA_EXAMPLES.find((e) => e.name === menu.value);
+    if (example) loadSource(example.source);
+  });
+}
+
+function wireEditor() {
+  const editor = $("source");
+  editor.addEventListener("input", () => {
+    updateGutter();
+    keepSourceInAddress();
+    $("examples").value = "";
+  });
+  editor.addEventListener("scroll", () => {
+    $("gutter").scrollTop = editor.scrollTop;
+  });
+  editor.addEventListener("keydown", (event) => {
+    if (event.key === "Tab" && !event.shiftKey && !event.ctrlKey && !event.altKey) {
+      event.preventDefault();
+      editor.setRangeText("\t", editor.selectionStart, editor.selectionEnd, "end");
+      updateGutter();
+      keepSourceInAddress();
+    } else if (event.key === "Enter" && (event.ctrlKey || event.metaKey)) {
+      event.preventDefault();
+      run();
+    }
+  });
+}
+
+function start(module) {
+  page.engine = new Engine(module);
+  $("assemble").addEventListener("click", () => {
+    assemble();
+    showTab(page.assembled.status === 0 ? "bytes" : "listing");
+  });
+  $("run").addEventListener("click", run);
+  $("stop").addEventListener("click", () => {
+    page.stopRequested = true;
+  });
+  for (const tab of document.querySelectorAll(".tabs [role=tab]")) {
+    tab.addEventListener("click", () => showTab(tab.dataset.tab));
+  }
+  $("assemble").disabled = false;
+  $("run").disabled = false;
+  setStatus("Ready. Ctrl+Enter runs the program.");
+  page.ready = true;
+}
+
+fillExamples();
+wireEditor();
+const shared = sourceFromAddress();
+const hello = VEXA_EXAMPLES.find((e) => e.name === "hello.asm") || VEXA_EXAMPLES[0];
+if (shared !== null) {
+  loadSource(shared);
+} else if (hello) {
+  loadSource(hello.source);
+  $("examples").value = hello.name;
+}
+createVexaEngine().then(start, (error) => setStatus(`The assembler could not start: ${error}`));
