@@ -314,6 +314,10 @@ void divide_error(Machine& machine) {
     end_run(machine, ENDING_DIVIDE_ERROR, "divide error (INT 00H) returning to %04X:%04X", segment, next);
 }
 
+// Single step, breakpoint and overflow: DOS leaves a bare IRET at these
+// vectors, so a program without its own handler goes on.
+void return_at_once(Machine&) {}
+
 // ---- The interrupts and their functions ------------------------------------------
 
 using Service = void (*)(Machine&);
@@ -344,6 +348,9 @@ constexpr Interrupt by_function(uint8_t vector, const Function (&functions)[N]) 
 
 constexpr Interrupt interrupts[] = {
     {0x00, divide_error, nullptr, 0},
+    {0x01, return_at_once, nullptr, 0},
+    {0x03, return_at_once, nullptr, 0},
+    {0x04, return_at_once, nullptr, 0},
     by_function(0x10, video_functions),
     by_function(0x16, keyboard_functions),
     {0x20, terminate_with_zero, nullptr, 0},

@@ -142,6 +142,12 @@ TEST(Programs, RunWithServices) {
         {"an unsupported function", "        MOV AH,3DH\n        INT 21H\n", "", "", ENDING_UNSUPPORTED, 0,
          "INT 21H function 3DH is not supported"},
         {"an unsupported vector", "        INT 05H\n", "", "", ENDING_UNSUPPORTED, 0, "INT 05H is not supported"},
+        {"INTO and INT 3 without handlers go on", "        MOV AL,7FH\n        ADD AL,1\n        INTO\n        INT 3\n"
+         "        MOV AX,4C04H\n        INT 21H\n", "", "", ENDING_EXIT, 4, ""},
+        {"an undefined instruction", "        NOP\n        DB 0C4H,0C3H\n", "", "", ENDING_UNSUPPORTED, 0,
+         "undefined instruction C4H at 1000:0101"},
+        {"an undefined instruction after a prefix", "        DB 2EH,0FEH,0F8H\n", "", "", ENDING_UNSUPPORTED, 0,
+         "undefined instruction FEH at 1000:0100"},
         {"HLT", "        NOP\n        HLT\n", "", "", ENDING_HALT, 0, "the program halted (HLT) at 1000:0101"},
         {"an endless loop", "L:      JMP L\n", "", "", ENDING_LIMIT, 0, "the instruction limit of 1000 was reached",
          "", 1000},

@@ -148,7 +148,9 @@ TEST(Services, Endings) {
         {"an unknown video function", 0x10, 0x0003, ENDING_UNSUPPORTED, 0, "INT 10H function 00H is not supported"},
         {"an unknown keyboard function", 0x16, 0x1000, ENDING_UNSUPPORTED, 0, "INT 16H function 10H is not supported"},
         {"a vector without services", 0x05, 0x0000, ENDING_UNSUPPORTED, 0, "INT 05H is not supported"},
-        {"the breakpoint vector", 0x03, 0x0000, ENDING_UNSUPPORTED, 0, "INT 03H is not supported"},
+        {"the single-step vector returns", 0x01, 0x0000, ENDING_NONE, 0, ""},
+        {"the breakpoint vector returns", 0x03, 0x0000, ENDING_NONE, 0, ""},
+        {"the overflow vector returns", 0x04, 0x0000, ENDING_NONE, 0, ""},
         {"the last vector", 0xFF, 0x0000, ENDING_UNSUPPORTED, 0, "INT FFH is not supported"},
     };
     for (const EndingCase& c : cases) {
