@@ -207,7 +207,7 @@ function offerDownload(id, bytes) {
 
 function linesPerPage() {
   const value = parseInt($("lines-per-page").value, 10);
-  return Number.isFinite(value) ? value : 60;
+  return Number.isFinite(value) ? value : 62;  // as vexa without -p
 }
 
 function assemble() {
