@@ -1,0 +1,645 @@
+#!/usr/bin/python3
+"""The playground page in headless Chromium, against the native commands.
+
+Each source assembled on the page must give the messages, bytes and listing
+that `vexa PROGRAM.ASM -l -p=N` gives; each program run there must print and
+end as `vexa-run PROGRAM.COM --input TEXT` does. Also: the editor's keys, the
+example menu, Stop on an endless program, the source kept in the address,
+the page served over HTTP, and a screenshot.
+
+usage: test_playground.py WEB_DIR VEXA VEXA_RUN EXAMPLES_DIR SCREENSHOT.png
+"""
+import base64
+import dataclasses
+import functools
+import http.server
+import os
+import pathlib
+import re
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+from selenium import webdriver
+from selenium.common.exceptions import TimeoutException
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import Select, WebDriverWait
+
+WAIT = 15                  # seconds for any one thing the page does
+PROMPT = 1.0               # seconds a script call may take while a program runs
+DEFAULT_LIMIT = 100000000  # the page's instruction limit
+WIDTH, HEIGHT = 1400, 900
+CHECK_SECONDS = 40         # a check that takes longer finds the page frozen
+
+
+# ---- The native commands -------------------------------------------------------
+
+@dataclasses.dataclass
+class Assembly:
+    status: int
+    console: str
+    image: bytes
+    listing: str  # CR LF as LF
+
+
+def assemble_natively(vexa, source, lines_per_page=None):
+    """`vexa PROGRAM.ASM -l -p=N`, without -p when lines_per_page is None."""
+    page_option = [] if lines_per_page is None else [f"-p={lines_per_page}"]
+    with tempfile.TemporaryDirectory() as temp:
+        work = pathlib.Path(temp)
+        (work / "PROGRAM.ASM").write_bytes(source.encode("latin-1"))
+        done = subprocess.run([vexa, "PROGRAM.ASM", "-l"] + page_option, cwd=work,
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=WAIT)
+        image = work / "PROGRAM.COM"
+        listing = work / "PROGRAM.LST"
+        return Assembly(done.returncode, done.stdout.decode("latin-1"),
+                        image.read_bytes() if image.exists() else b"",
+                        listing.read_bytes().decode("latin-1").replace("\r\n", "\n") if listing.exists() else "")
+
+
+@dataclasses.dataclass
+class Run:
+    output: bytes
+    ending: str
+    exit_code: int | None  # None when the program did not exit
+
+
+def run_natively(vexa_run, image, text, limit):
+    with tempfile.TemporaryDirectory() as temp:
+        program = pathlib.Path(temp) / "PROGRAM.COM"
+        program.write_bytes(image)
+        done = subprocess.run([vexa_run, str(program), "--input", text, "--limit", str(limit)],
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=WAIT * 4)
+    stderr = done.stderr.decode("latin-1")
+    if not stderr:
+        return Run(done.stdout, f"the program exited with code {done.returncode}", done.returncode)
+    return Run(done.stdout, stderr.removeprefix("vexa-run: ").rstrip("\n"), None)
+
+
+def hex_dump(image, origin):
+    lines = []
+    for offset in range(0, len(image), 16):
+        row = image[offset:offset + 16]
+        cells = " ".join(f"{byte:02X}" for byte in row)
+        text = "".join(chr(byte) if 0x20 <= byte < 0x7F else "." for byte in row)
+        lines.append(f"{(origin + offset) & 0xFFFF:04X}  {cells:<47}  {text}")
+    return "\n".join(lines) if lines else "(no bytes)"
+
+
+def statement_errors(console):
+    """(line number, the two lines) for each statement error in the console's text."""
+    lines = console.rstrip("\n").split("\n")
+    return [(int(lines[i][:6]), f"{lines[i]}\n{lines[i + 1]}")
+            for i in range(len(lines) - 1)
+            if lines[i][:6].isdigit() and lines[i][6:9] == " : " and lines[i + 1].startswith("\t")]
+
+
+def in_address(source):
+    return "#source=" + base64.urlsafe_b64encode(source.encode("utf-8")).decode().rstrip("=")
+
+
+# ---- The page --------------------------------------------------------------------
+
+class Page:
+    def __init__(self, driver):
+        self.driver = driver
+
+    def wait(self, script, what, timeout=WAIT):
+        try:
+            return WebDriverWait(self.driver, timeout, poll_frequency=0.02).until(
+                lambda d: d.execute_script(script))
+        except TimeoutException:
+            raise AssertionError(f"timed out after {timeout} s waiting for {what}") from None
+
+    def js(self, script, *args):
+        return self.driver.execute_script(script, *args)
+
+    def element(self, id_):
+        return self.driver.find_element(By.ID, id_)
+
+    def open(self, url):
+        self.driver.get("about:blank")  # a new document even when only the hash differs
+        self.driver.get(url)
+        self.wait("return !!(window.vexaPlayground && vexaPlayground.ready)", "the page to be ready")
+
+    def set_source(self, source):
+        self.js("const e = document.getElementById('source'); e.value = arguments[0];"
+                "e.dispatchEvent(new Event('input', {bubbles: true}));", source)
+
+    def source(self):
+        return self.js("return document.getElementById('source').value")
+
+    def set_field(self, id_, value):
+        field = self.element(id_)
+        field.clear()
+        field.send_keys(str(value))
+
+    def assemble(self, lines_per_page):
+        self.set_field("lines-per-page", lines_per_page)
+        self.element("assemble").click()
+        self.wait(f"const p = vexaPlayground; return !!p.assembled && p.assembledPageLength === {lines_per_page}"
+                  " && p.assembledSource === document.getElementById('source').value", "the assembly")
+        return self.assembly()
+
+    def assembly(self):
+        return self.js("""
+            const a = vexaPlayground.assembled;
+            return {status: a.status, console: a.console, image: Array.from(a.image), origin: a.origin,
+                    listing: a.listing,
+                    entries: Array.from(document.querySelectorAll('#messages > *'),
+                                        (e) => ({error: e.matches('button.message.error'),
+                                                 line: e.dataset.line ? Number(e.dataset.line) : null,
+                                                 text: e.textContent})),
+                    hexDump: document.getElementById('hex-dump').textContent,
+                    listingText: document.getElementById('listing-text').textContent};""")
+
+    def prepare_run(self, text, limit):
+        self.driver.find_element(By.CSS_SELECTOR, ".tabs [data-tab=run-tab]").click()
+        if text:
+            self.set_field("program-input", text)
+        else:
+            self.element("program-input").clear()
+        self.set_field("limit", limit)
+
+    def wait_for_run(self, timeout=WAIT):
+        self.wait("return !vexaPlayground.running && document.getElementById('ending').textContent !== ''",
+                  "the run to end", timeout)
+        return self.last_run()
+
+    def last_run(self):
+        return self.js("""
+            const r = vexaPlayground.lastRun;
+            return {output: Array.from(r.output), ending: r.ending, exitCode: r.exitCode, executed: r.executed,
+                    endingText: document.getElementById('ending').textContent,
+                    endingClass: document.getElementById('ending').className,
+                    console: document.getElementById('console').textContent};""")
+
+
+def compare_assembly(page, assembled, native, origin):
+    problems = []
+    if assembled["status"] != native.status:
+        problems.append(f"status {assembled['status']}, vexa's exit status {native.status}")
+    if assembled["console"] != native.console:
+        problems.append(f"console {assembled['console']!r}\n        vexa printed {native.console!r}")
+    shown = "\n".join(entry["text"] for entry in assembled["entries"])
+    if shown != native.console.removesuffix("\n"):
+        problems.append(f"the messages box shows {shown!r}\n        vexa printed {native.console!r}")
+    buttons = [(entry["line"], entry["text"]) for entry in assembled["entries"] if entry["error"]]
+    if buttons != statement_errors(native.console):
+        problems.append(f"error entries {buttons}, expected {statement_errors(native.console)}")
+    hidden = [e.text for e in page.driver.find_elements(By.CSS_SELECTOR, "#messages > *") if not e.is_displayed()]
+    if hidden:
+        problems.append(f"messages not shown: {hidden[:3]}")
+    if assembled["origin"] != origin:
+        problems.append(f"origin {assembled['origin']:04X}H, expected {origin:04X}H")
+    if bytes(assembled["image"]) != native.image:
+        problems.append(f"image {bytes(assembled['image'])[:64].hex()}...\n"
+                        f"        vexa wrote {native.image[:64].hex()}...")
+    if assembled["hexDump"] != hex_dump(native.image, origin):
+        problems.append(first_difference("the hex dump", assembled["hexDump"], hex_dump(native.image, origin)))
+    if assembled["listing"].replace("\r\n", "\n") != native.listing:
+        problems.append("the engine's listing differs from vexa's")
+    if assembled["listingText"] != native.listing:
+        problems.append(first_difference("the listing shown", assembled["listingText"], native.listing))
+    return problems
+
+
+def first_difference(what, got, expected):
+    got_lines, expected_lines = got.split("\n"), expected.split("\n")
+    for number, (one, other) in enumerate(zip(got_lines, expected_lines), 1):
+        if one != other:
+            return f"{what}, line {number}: {one!r}\n        expected {other!r}"
+    return f"{what}: {len(got_lines)} lines, expected {len(expected_lines)}"
+
+
+def compare_run(shown, native):
+    problems = []
+    output = bytes(shown["output"])
+    if output != native.output:
+        problems.append(f"output {output[:200]!r}\n        vexa-run printed {native.output[:200]!r}")
+    if shown["ending"] != native.ending:
+        problems.append(f"ending {shown['ending']!r}, vexa-run: {native.ending!r}")
+    if native.exit_code is not None and shown["exitCode"] != native.exit_code:
+        problems.append(f"exit code {shown['exitCode']}, vexa-run's status {native.exit_code}")
+    if not shown["endingText"].startswith(native.ending[:1].upper() + native.ending[1:] + ";"):
+        problems.append(f"the ending shown: {shown['endingText']!r}")
+    good = native.exit_code == 0
+    if ("good" in shown["endingClass"].split()) != good:
+        problems.append(f"the ending is marked {shown['endingClass']!r}")
+    # Plain text shows as itself, CR LF as one line end.
+    if all(0x20 <= byte < 0x7F or byte in b"\r\n" for byte in output) and b"\r\n" in output:
+        text = output.decode().replace("\r\n", "\n")
+        if "\r" not in text and shown["console"] != text:
+            problems.append(f"the console shows {shown['console']!r}, expected {text!r}")
+    return problems
+
+
+# ---- The cases ---------------------------------------------------------------------
+
+def program(body, origin="100H"):
+    """Statements indented, labels (NAME: or NAME DB) in column 0, between ORG and END."""
+    lines = []
+    for line in body.strip("\n").split("\n"):
+        words = line.split()
+        labelled = words[0].endswith(":") or (len(words) > 1 and words[1] in ("DB", "DW"))
+        lines.append(line if labelled else "        " + line)
+    return f"        ORG {origin}\n" + "\n".join(lines) + "\n        END\n"
+
+
+def numbered_lines(count, origin):
+    return program("".join(f"L{i}: MOV AX,{i}\nDB 'line {i}',0\n" for i in range(count)) + "INT 20H", origin)
+
+
+@dataclasses.dataclass
+class AssemblyCase:
+    what: str
+    source: str
+    lines_per_page: int = 60
+    origin: int = 0x100
+    error_lines: tuple = ()   # the lines with statement errors
+    pages: range = range(1, 2)  # how many pages the listing has
+
+
+ERRORS = program("""MOV AX,
+MOV DX,OFFSET MSG
+FOO BX
+MOV AH,09H
+INT 21H
+MOV CL,300
+JMP NOWHERE
+RET
+MSG DB 0DH,0AH,'x$'""")
+
+def assembly_cases(examples):
+    return [
+        AssemblyCase("a clean example", (examples / "factorial.asm").read_text(encoding="latin-1")),
+        AssemblyCase("statement errors", ERRORS, error_lines=(2, 4, 7, 8)),
+        AssemblyCase("a listing of several pages, -p=10", numbered_lines(25, "200H"), 10, 0x200,
+                     pages=range(5, 7)),
+        AssemblyCase("one endless page, -p=7", numbered_lines(25, "200H"), 7, 0x200),
+        AssemblyCase("a large source", numbered_lines(1500, "100H"), 60, pages=range(60, 90)),
+    ]
+
+
+def check_assembly(page, vexa, case):
+    page.set_source(case.source)
+    assembled = page.assemble(case.lines_per_page)
+    native = assemble_natively(vexa, case.source, case.lines_per_page)
+    problems = compare_assembly(page, assembled, native, case.origin)
+    # The case must test what it says.
+    error_lines = sorted({line for line, _ in statement_errors(native.console)})
+    if error_lines != sorted(case.error_lines):
+        problems.append(f"vexa reports errors on lines {error_lines}, the case expects {list(case.error_lines)}")
+    pages = len(re.findall(r"Page \d+$", native.listing, re.MULTILINE))
+    if pages not in case.pages:
+        problems.append(f"vexa's listing has {pages} pages, the case expects {case.pages}")
+    # Each error entry takes the editor to its line, the later ones first.
+    source_lines = case.source.split("\n")
+    for line in sorted(set(error_lines), reverse=True):
+        page.driver.find_element(By.CSS_SELECTOR, f"#messages button.message.error[data-line='{line}']").click()
+        start = sum(len(text) + 1 for text in source_lines[:line - 1])
+        selected = page.js("const e = document.getElementById('source');"
+                           "return [e.selectionStart, e.selectionEnd, document.activeElement === e]")
+        if selected != [start, start + len(source_lines[line - 1]), True]:
+            problems.append(f"the entry for line {line} selects {selected[:2]} (focused {selected[2]}), "
+                            f"expected {[start, start + len(source_lines[line - 1])]}")
+    return problems
+
+
+@dataclasses.dataclass
+class RunCase:
+    what: str
+    body: str
+    input: str = ""
+    limit: int = DEFAULT_LIMIT
+    executed: int | None = None  # instructions, when known
+
+
+PRINTS = """MOV CX,5
+MOV DL,'a'
+L: MOV AH,02H
+INT 21H
+INC DL
+LOOP L
+MOV DX,OFFSET MSG
+MOV AH,09H
+INT 21H
+MOV AX,4C00H
+INT 21H
+MSG DB 0DH,0AH,'five letters',0DH,0AH,'$'"""
+LINE_BACK = """MOV DX,OFFSET BUF
+MOV AH,0AH
+INT 21H
+MOV BL,[BUF+1]
+MOV BH,0
+MOV BYTE PTR [BX+BUF+2],'$'
+MOV DX,OFFSET SAID
+MOV AH,09H
+INT 21H
+MOV DX,OFFSET BUF+2
+INT 21H
+MOV AX,4C00H
+INT 21H
+SAID DB 0DH,0AH,'said: $'
+BUF DB 20,0
+DB 22 DUP(0)"""
+KEYS = """MOV CX,3
+L: MOV AH,01H
+INT 21H
+LOOP L
+MOV AH,4CH
+INT 21H"""
+
+RUN_CASES = [
+    RunCase("a program that prints", PRINTS),
+    RunCase("a line read with function 0AH", LINE_BACK, "hello there\nmore"),
+    RunCase("keys read with function 01H, the last one the exit code", KEYS, "xyz"),
+    RunCase("a non-zero return code", "MOV DL,'!'\nMOV AH,02H\nINT 21H\nMOV AX,4C07H\nINT 21H"),
+    RunCase("RET ends with code 0", "MOV DL,'r'\nMOV AH,02H\nINT 21H\nRET"),
+    RunCase("the input runs out", "L: MOV AH,01H\nINT 21H\nJMP L", "ab"),
+    RunCase("a divide error", "MOV AX,1\nMOV BL,0\nDIV BL"),
+    RunCase("HLT", "NOP\nHLT"),
+    RunCase("an unsupported function", "MOV AH,3DH\nINT 21H"),
+    RunCase("a small instruction limit", "L: JMP L", limit=5000, executed=5000),
+]
+
+
+def check_run(page, vexa, vexa_run, case):
+    source = program(case.body)
+    page.set_source(source)
+    page.prepare_run(case.input, case.limit)
+    page.element("run").click()
+    shown = page.wait_for_run()
+    native = assemble_natively(vexa, source, 60)
+    if native.status != 0:
+        return [f"the case does not assemble:\n{native.console}"]
+    problems = compare_run(shown, run_natively(vexa_run, native.image, case.input, case.limit))
+    if case.executed is not None and shown["executed"] != case.executed:
+        problems.append(f"{shown['executed']} instructions executed, expected {case.executed}")
+    return problems
+
+
+# Typed with real keys: "\t" is the Tab key, "\n" Enter. Its address holds
+# '-' and '_' and loses its padding; the accent is two bytes of UTF-8.
+TYPED = ("\tORG\t100H\t; typed, caf\u00e9 >>> ???\n"
+         "\tMOV\tDX,OFFSET MSG\n"
+         "\tMOV\tAH,09H\n"
+         "\tINT\t21H\n"
+         "\tMOV\tAX,4C03H\n"
+         "\tINT\t21H\n"
+         "MSG\tDB\t'Typed in',0DH,0AH,'$'\n"
+         "\tEND")
+
+
+def check_typing(page, vexa, vexa_run):
+    page.prepare_run("", DEFAULT_LIMIT)
+    editor = page.element("source")
+    editor.click()
+    editor.send_keys(Keys.CONTROL, "a")
+    editor.send_keys(Keys.DELETE)
+    editor.send_keys(TYPED)
+    problems = []
+    if page.source() != TYPED:
+        return [f"the editor holds {page.source()!r}\n        typed {TYPED!r}"]
+    gutter = page.js("return document.getElementById('gutter').textContent")
+    if gutter != "\n".join(str(n) for n in range(1, TYPED.count("\n") + 2)):
+        problems.append(f"the gutter shows {gutter!r}")
+    editor.send_keys(Keys.CONTROL, Keys.ENTER)
+    shown = page.wait_for_run()
+    if page.source() != TYPED:
+        problems.append("Ctrl+Enter changed the source")
+    native = assemble_natively(vexa, TYPED, 60)
+    if bytes(page.js("return Array.from(vexaPlayground.assembled.image)")) != native.image:
+        problems.append("the typed program's image differs from vexa's")
+    problems += compare_run(shown, run_natively(vexa_run, native.image, "", DEFAULT_LIMIT))
+    # The source is kept in the address and comes back with it.
+    try:
+        page.wait(f"return location.hash === {in_address(TYPED)!r}", "the source in the address")
+    except AssertionError as error:
+        return problems + [f"{error}; the address is {page.driver.current_url[:200]!r}"]
+    page.open(page.driver.current_url)
+    if page.source() != TYPED:
+        problems.append(f"a fresh load of the address shows {page.source()!r}")
+    if page.js("return document.getElementById('examples').value") != "":
+        problems.append("a fresh load of the address names an example")
+    return problems
+
+
+def check_examples(page, vexa, vexa_run, examples):
+    menu = Select(page.element("examples"))
+    names = [option.get_attribute("value") for option in menu.options if option.get_attribute("value")]
+    expected = sorted(path.name for path in examples.glob("*.asm"))
+    problems = [] if names == expected else [f"the menu offers {names}, examples/ holds {expected}"]
+    page.prepare_run("", DEFAULT_LIMIT)
+    page.set_field("lines-per-page", 60)
+    for name in names:
+        source = (examples / name).read_text(encoding="latin-1")
+        menu.select_by_value(name)
+        if page.source() != source:
+            problems.append(f"{name}: the editor does not hold examples/{name}")
+            continue
+        page.element("run").click()
+        shown = page.wait_for_run()
+        native = assemble_natively(vexa, source, 60)
+        found = compare_assembly(page, page.assembly(), native, 0x100)
+        found += compare_run(shown, run_natively(vexa_run, native.image, "", DEFAULT_LIMIT))
+        wanted = (examples / name).with_suffix(".out").read_bytes()
+        if bytes(shown["output"]) != wanted:
+            found.append(f"printed {bytes(shown['output'])!r}, {name[:-4]}.out holds {wanted!r}")
+        problems += [f"{name}: {problem}" for problem in found]
+    return problems
+
+
+def check_stop(page):
+    page.set_source(program("L: JMP L"))
+    page.prepare_run("", 10 ** 12)
+    page.element("run").click()
+    page.wait("return vexaPlayground.running", "the run to start")
+    problems = []
+    for _ in range(5):
+        started = time.monotonic()
+        state = page.js("return [vexaPlayground.running, document.getElementById('stop').disabled,"
+                        " document.getElementById('run').disabled]")
+        took = time.monotonic() - started
+        if took > PROMPT:
+            problems.append(f"a script call took {took:.2f} s while the program ran")
+        if state != [True, False, True]:
+            problems.append(f"while running: running, Stop disabled, Run disabled = {state}")
+            break
+    page.element("stop").click()
+    shown = page.wait_for_run()
+    if shown["ending"] != "stopped before the program ended":
+        problems.append(f"ending {shown['ending']!r} after Stop")
+    if not shown["endingText"].startswith("Stopped before the program ended;") or shown["executed"] <= 0:
+        problems.append(f"the ending shown after Stop: {shown['endingText']!r}")
+    if page.js("return [document.getElementById('stop').disabled, document.getElementById('run').disabled]") \
+            != [True, False]:
+        problems.append("Stop stays enabled or Run disabled after the run")
+    return problems
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+def check_http(page, web, vexa_run, examples):
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(QuietHandler, directory=str(web)))
+    thread = threading.Thread(target=server.serve_forever, daemon=True)
+    thread.start()
+    try:
+        source = (examples / "strings.asm").read_text(encoding="latin-1")
+        page.open(f"http://127.0.0.1:{server.server_address[1]}/index.html{in_address(source)}")
+        if page.source() != source:
+            return ["over HTTP, the address's source is not in the editor"]
+        page.prepare_run("", DEFAULT_LIMIT)
+        page.element("run").click()
+        shown = page.wait_for_run()
+        image = bytes(page.js("return Array.from(vexaPlayground.assembled.image)"))
+        problems = compare_run(shown, run_natively(vexa_run, image, "", DEFAULT_LIMIT))
+        if bytes(shown["output"]) != (examples / "strings.out").read_bytes():
+            problems.append("over HTTP, strings.asm does not print strings.out")
+        return problems
+    finally:
+        server.shutdown()
+        server.server_close()
+
+
+def check_default_page_length(page, url, vexa):
+    """A fresh page's lines per page are vexa's own default."""
+    page.open(url)
+    source = numbered_lines(150, "100H")
+    page.set_source(source)
+    page.element("assemble").click()
+    page.wait("return vexaPlayground.assembledSource === document.getElementById('source').value",
+              "the assembly")
+    return compare_assembly(page, page.assembly(), assemble_natively(vexa, source), 0x100)
+
+
+def check_screenshot(page, url, path):
+    page.open(url)
+    if page.js("return document.getElementById('examples').value") != "hello.asm":
+        return ["the page does not open with hello.asm"]
+    page.element("assemble").click()
+    page.element("run").click()
+    shown = page.wait_for_run()
+    if shown["ending"] != "the program exited with code 0":
+        return [f"hello.asm ends: {shown['ending']!r}"]
+    page.wait("return location.hash.startsWith('#source=')", "the source in the address")
+    path.parent.mkdir(parents=True, exist_ok=True)
+    page.driver.save_screenshot(str(path))
+    header = path.read_bytes()[:24]
+    if header[:8] != b"\x89PNG\r\n\x1a\n" or header[12:16] != b"IHDR":
+        return [f"{path} is not a PNG"]
+    size = struct.unpack(">II", header[16:24])
+    return [] if size == (WIDTH, HEIGHT) else [f"the screenshot is {size}, expected {(WIDTH, HEIGHT)}"]
+
+
+# ---- Running the checks ---------------------------------------------------------------
+
+class Browser:
+    """Headless Chromium under chromedriver, with the page to test."""
+
+    def __init__(self):
+        options = webdriver.ChromeOptions()
+        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", f"--window-size={WIDTH},{HEIGHT}"):
+            options.add_argument(argument)
+        options.binary_location = "/usr/bin/chromium"
+        self.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        self.driver.set_script_timeout(WAIT)
+        self.driver.set_page_load_timeout(WAIT)
+        # The viewport itself at the window's size, for the screenshot.
+        self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                                    {"width": WIDTH, "height": HEIGHT, "deviceScaleFactor": 1, "mobile": False})
+        self.page = Page(self.driver)
+
+    def console_errors(self):
+        return [entry["message"] for entry in self.driver.get_log("browser")
+                if entry["level"] == "SEVERE" and "favicon.ico" not in entry["message"]]
+
+    def kill(self):
+        """Ends chromedriver and the browser it started, for a page that no longer answers."""
+        driver_pid = self.driver.service.process.pid
+        parents = {}
+        for stat in pathlib.Path("/proc").glob("[0-9]*/stat"):
+            try:
+                parents[int(stat.parent.name)] = int(stat.read_text().rsplit(")", 1)[1].split()[1])
+            except (OSError, ValueError, IndexError):
+                pass
+        tree, grown = {driver_pid}, True
+        while grown:
+            children = {pid for pid, parent in parents.items() if parent in tree} - tree
+            tree |= children
+            grown = bool(children)
+        for pid in sorted(tree - {driver_pid}) + [driver_pid]:
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except OSError:
+                pass
+
+    def quit(self):
+        try:
+            self.driver.quit()
+        except Exception:  # already gone
+            pass
+
+
+def main():
+    if len(sys.argv) != 6:
+        print(__doc__.strip().splitlines()[-1], file=sys.stderr)
+        return 2
+    web, vexa, vexa_run, examples, screenshot = (pathlib.Path(arg).resolve() for arg in sys.argv[1:])
+    vexa, vexa_run = str(vexa), str(vexa_run)
+    url = (web / "index.html").as_uri()
+    began = time.monotonic()
+    checks = [(f"assembly: {case.what}", lambda page, case=case: check_assembly(page, vexa, case))
+              for case in assembly_cases(examples)]
+    checks += [(f"run: {case.what}", lambda page, case=case: check_run(page, vexa, vexa_run, case))
+               for case in RUN_CASES]
+    checks += [("every example from the menu", lambda page: check_examples(page, vexa, vexa_run, examples)),
+               ("an endless program and Stop", check_stop),
+               ("typed with keys; the source in the address", lambda page: check_typing(page, vexa, vexa_run)),
+               ("served over HTTP", lambda page: check_http(page, web, vexa_run, examples)),
+               ("the default page length", lambda page: check_default_page_length(page, url, vexa)),
+               ("a screenshot", lambda page: check_screenshot(page, url, screenshot))]
+    failures = 0
+    browser = Browser()
+    try:
+        browser.page.open(url)
+        for what, check in checks:
+            # A frozen page holds a WebDriver command for ever: past its time
+            # the check ends with the browser.
+            fired = threading.Event()
+            watchdog = threading.Timer(CHECK_SECONDS, lambda browser=browser: (fired.set(), browser.kill()))
+            watchdog.start()
+            started = time.monotonic()
+            try:
+                problems = check(browser.page) + browser.console_errors()
+                fresh = False
+            except Exception as error:  # the check could not finish
+                problems = [f"{type(error).__name__}: {str(error).strip()[:500]}"]
+                fresh = True
+            watchdog.cancel()
+            if fired.is_set():
+                problems.insert(0, f"the page did not answer within {CHECK_SECONDS} s")
+            print(f"{'FAIL' if problems else 'ok'}  {what} ({time.monotonic() - started:.1f} s)"
+                  + "".join(f"\n      {p}" for p in problems), flush=True)
+            failures += bool(problems)
+            if fresh:  # a new browser for the next check
+                browser.quit()
+                browser = Browser()
+                browser.page.open(url)
+    finally:
+        browser.quit()
+    print(f"{len(checks)} checks, {failures} failed, {time.monotonic() - began:.1f} s")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
