@@ -126,15 +126,30 @@ EMSCRIPTEN_KEEPALIVE int engine_exit_code() { return machine.exit_code; }
 EMSCRIPTEN_KEEPALIVE double engine_executed() { return double(machine.executed); }
 
 // The registers in the order the page shows them: AX BX CX DX SP BP SI DI,
-// CS DS ES SS, IP, FLAGS.
+// CS DS ES SS, IP, FLAGS. A run that ended inside a service (an exit, an
+// unsupported function, input wanted) is shown as the program left it: at
+// the instruction after its INT, with the interrupt's frame popped.
 EMSCRIPTEN_KEEPALIVE const uint16_t* engine_registers() {
     static uint16_t shown[14];
     const uint16_t* r = machine.regs;
     const uint16_t* s = machine.segs;
+    uint16_t sp = r[vexa::REG_SP], cs = s[vexa::SEG_CS], ip = machine.ip, flags = machine.flags;
+    bool in_service = machine.ending == vexa::ENDING_EXIT || machine.ending == vexa::ENDING_UNSUPPORTED ||
+                      machine.ending == vexa::ENDING_NO_INPUT || machine.ending == vexa::ENDING_DIVIDE_ERROR;
+    if (in_service && cs == vexa::BIOS_SEGMENT && ip <= 2 * 256) {
+        auto stacked = [&](uint16_t at) {
+            uint32_t address = vexa::physical_address(s[vexa::SEG_SS], uint16_t(sp + at));
+            return uint16_t(machine.memory[address] | machine.memory[(address + 1) & vexa::ADDRESS_MASK] << 8);
+        };
+        ip = stacked(0);
+        cs = stacked(2);
+        flags = stacked(4);
+        sp = uint16_t(sp + 6);
+    }
     const uint16_t values[14] = {r[vexa::REG_AX], r[vexa::REG_BX], r[vexa::REG_CX], r[vexa::REG_DX],
-                                 r[vexa::REG_SP], r[vexa::REG_BP], r[vexa::REG_SI], r[vexa::REG_DI],
-                                 s[vexa::SEG_CS], s[vexa::SEG_DS], s[vexa::SEG_ES], s[vexa::SEG_SS],
-                                 machine.ip,      machine.flags};
+                                 sp,              r[vexa::REG_BP], r[vexa::REG_SI], r[vexa::REG_DI],
+                                 cs,              s[vexa::SEG_DS], s[vexa::SEG_ES], s[vexa::SEG_SS],
+                                 ip,              flags};
     std::memcpy(shown, values, sizeof shown);
     return shown;
 }

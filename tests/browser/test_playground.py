@@ -178,7 +178,8 @@ class Page:
             return {output: Array.from(r.output), ending: r.ending, exitCode: r.exitCode, executed: r.executed,
                     endingText: document.getElementById('ending').textContent,
                     endingClass: document.getElementById('ending').className,
-                    console: document.getElementById('console').textContent};""")
+                    console: document.getElementById('console').textContent,
+                    registers: Array.from(document.querySelectorAll('#registers td'), (td) => td.textContent)};""")
 
 
 def compare_assembly(page, assembled, native, origin):
@@ -319,6 +320,7 @@ class RunCase:
     input: str = ""
     limit: int = DEFAULT_LIMIT
     executed: int | None = None  # instructions, when known
+    registers: dict = dataclasses.field(default_factory=dict)  # some registers shown at the end
 
 
 PRINTS = """MOV CX,5
@@ -360,11 +362,14 @@ RUN_CASES = [
     RunCase("a program that prints", PRINTS),
     RunCase("a line read with function 0AH", LINE_BACK, "hello there\nmore"),
     RunCase("keys read with function 01H, the last one the exit code", KEYS, "xyz"),
-    RunCase("a non-zero return code", "MOV DL,'!'\nMOV AH,02H\nINT 21H\nMOV AX,4C07H\nINT 21H"),
+    # An ending inside a service shows the program's registers after its INT.
+    RunCase("a non-zero return code", "MOV DL,'!'\nMOV AH,02H\nINT 21H\nMOV AX,4C07H\nINT 21H",
+            registers={"AX": "4C07", "CS": "1000", "IP": "010B", "SP": "FFFE", "DX": "0021"}),
     RunCase("RET ends with code 0", "MOV DL,'r'\nMOV AH,02H\nINT 21H\nRET"),
-    RunCase("the input runs out", "L: MOV AH,01H\nINT 21H\nJMP L", "ab"),
+    RunCase("the input runs out", "L: MOV AH,01H\nINT 21H\nJMP L", "ab",
+            registers={"CS": "1000", "IP": "0104", "SP": "FFFE"}),
     RunCase("a divide error", "MOV AX,1\nMOV BL,0\nDIV BL"),
-    RunCase("HLT", "NOP\nHLT"),
+    RunCase("HLT", "NOP\nHLT", registers={"CS": "1000", "IP": "0102", "SP": "FFFE"}),
     RunCase("an unsupported function", "MOV AH,3DH\nINT 21H"),
     RunCase("a small instruction limit", "L: JMP L", limit=5000, executed=5000),
 ]
@@ -380,6 +385,10 @@ def check_run(page, vexa, vexa_run, case):
     if native.status != 0:
         return [f"the case does not assemble:\n{native.console}"]
     problems = compare_run(shown, run_natively(vexa_run, native.image, case.input, case.limit))
+    shown_registers = dict(cell.split()[:2] for cell in shown["registers"])
+    for name, value in case.registers.items():
+        if shown_registers.get(name) != value:
+            problems.append(f"{name} shown as {shown_registers.get(name)}, expected {value}")
     if case.executed is not None and shown["executed"] != case.executed:
         problems.append(f"{shown['executed']} instructions executed, expected {case.executed}")
     return problems
