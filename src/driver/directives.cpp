@@ -123,8 +123,10 @@ int read_value_item(const char*& p, ItemList& list, int depth) {
     }
     Expression item{};
     item.unresolved = *p == ',' || *p == ')' || !*p;
-    if (!item.unresolved) {
-        if (int error = parse_expression(&p, item)) return error;
+    if (item.unresolved) {
+        first_pass_guess = true;
+    } else if (int error = parse_expression(&p, item)) {
+        return error;
     }
     const char* items = dup_items(p);
     if (!items) {

@@ -115,6 +115,21 @@ void assemble_file();
 // True when an assembly was cut short by a fatal message.
 bool assembly_stopped();
 
+// ---- First-pass record -----------------------------------------------------------
+
+// How the second pass may treat a line instead of assembling it again: not
+// at all (it is assembled), or as a line without bytes, or by writing the
+// instruction's or the data statement's bytes the first pass recorded.
+enum Replay : int { REPLAY_NONE, REPLAY_NO_BYTES, REPLAY_CODE, REPLAY_DATA };
+
+void reset_statement_record();
+// First pass: how the line just assembled may be replayed.
+void record_statement(Replay replay);
+// Second pass: the records are read in order from its start.
+void begin_replay();
+// The current line's replay; REPLAY_CODE and REPLAY_DATA restore its bytes.
+Replay replay_statement();
+
 // ---- Diagnostics ----------------------------------------------------------------
 
 extern FILE* console_out;

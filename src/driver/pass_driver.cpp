@@ -157,6 +157,7 @@ void clear_statement_state() {
     code_prefix = 0;
     dst.seg_override = 0;
     src.seg_override = 0;
+    first_pass_guess = false;
 }
 
 // A prefix on the instruction's line joins the instruction's bytes; a
@@ -170,9 +171,10 @@ int add_line_prefix(int result, const Mnemonic& instruction) {
 // Dispatches the mnemonic, parsing the operands only when the handler asks,
 // then dispatches it again. The mnemonic is looked up once for both calls,
 // and the first call is spared when its answer is known to be that request.
-int assemble_statement() {
+int assemble_statement(bool& directive) {
     const Mnemonic* mnemonic = find_mnemonic(mnemonic_field);
     if (!mnemonic) return ERR_INVALID_OPCODE;
+    directive = is_directive(*mnemonic);
     int result = reads_operands_first(*mnemonic) ? ERR_MISSING_OPERAND : mnemonic->handler(*mnemonic);
     if (result == ERR_MISSING_OPERAND) {
         deferred_error = parse_operands(operand_text);
@@ -186,6 +188,82 @@ int assemble_statement() {
     return prefix_field[0] ? add_line_prefix(result, *mnemonic) : result;
 }
 
+// What became of one line: whether the pass goes on, and how the second
+// pass may replay the line.
+struct LineOutcome {
+    bool goes_on;
+    LoopEnd end;  // when it does not
+    Replay replay;
+};
+
+constexpr LineOutcome next_line(Replay replay) { return {true, LoopEnd::SOURCE_END, replay}; }
+constexpr LineOutcome stop_after_line(LoopEnd end) { return {false, end, REPLAY_NONE}; }
+
+// Only an instruction, or data without DUP, is replayed: the other
+// directives act on the assembly, not only on the image.
+Replay replay_of(int result, bool directive) {
+    if (deferred_error) return REPLAY_NONE;
+    if (result == 0 && !directive) return REPLAY_CODE;
+    bool plain_data = (result == STMT_DB || result == STMT_DW) && data_run_count == 0;
+    return plain_data ? REPLAY_DATA : REPLAY_NONE;
+}
+
+LineOutcome assemble_line(int read) {
+    if (read == READ_TOO_LONG) {
+        report_error(ERR_LINE_TOO_LONG);
+        list_statement();
+        return next_line(REPLAY_NONE);
+    }
+    int fields = split_line();
+    if (fields == 0) {
+        list_statement();
+        return next_line(REPLAY_NO_BYTES);
+    }
+    if (fields == FIELD_LABEL) {
+        if (!label_step(location_counter)) return stop_after_line(LoopEnd::STOPPED);
+        list_statement();
+        return next_line(REPLAY_NO_BYTES);
+    }
+
+    bool directive = false;
+    int result = assemble_statement(directive);
+    Replay replay = replay_of(result, directive);
+    // In the second pass the label step can only stop the assembly, and the
+    // statement's own error may be the reason (an EQU of a name never
+    // defined): that error is reported first.
+    bool failed_with_label = pass_index == 1 && result < 0 && (fields & FIELD_LABEL);
+    if (failed_with_label) report_error(result);
+    // The label takes the statement's first address, after its operands were read.
+    bool names_no_label = result == STMT_EQU || result == STMT_ENDP;
+    if ((fields & FIELD_LABEL) && !names_no_label && !label_step(location_counter)) {
+        return stop_after_line(LoopEnd::STOPPED);
+    }
+    Action action = failed_with_label ? Action::DONE : act_on_result(result, fields);
+    if (action == Action::STOP) return stop_after_line(LoopEnd::STOPPED);
+    list_statement();
+    deferred_error = 0;
+    if (action == Action::WRITE_FAILED) {
+        report_write_error();
+        return stop_after_line(LoopEnd::STOPPED);
+    }
+    if (result == STMT_END) return stop_after_line(LoopEnd::END_DIRECTIVE);
+    return next_line(replay);
+}
+
+// The second pass writes and lists a line the first pass recorded, as
+// assembling it again would.
+LineOutcome replay_line(Replay replay) {
+    int written = 0;
+    if (replay == REPLAY_CODE) written = emit_code(code_len);
+    if (replay == REPLAY_DATA) written = emit_data_image();
+    list_statement();
+    if (written < 0) {
+        report_write_error();
+        return stop_after_line(LoopEnd::STOPPED);
+    }
+    return next_line(replay);
+}
+
 LoopEnd run_statement_loop() {
     for (;;) {
         int read = read_line(line_buffer, LINE_CAPACITY);
@@ -195,46 +273,22 @@ LoopEnd run_statement_loop() {
         ++line_number;
         clear_statement_state();
 
-        if (read == READ_TOO_LONG) {
-            report_error(ERR_LINE_TOO_LONG);
-            list_statement();
+        Replay replay = pass_index == 1 ? replay_statement() : REPLAY_NONE;
+        if (replay != REPLAY_NONE) {
+            LineOutcome outcome = replay_line(replay);
+            if (!outcome.goes_on) return outcome.end;
             continue;
         }
-        int fields = split_line();
-        if (fields == 0) {
-            list_statement();
-            continue;
+        int errors_before = reported_error_count();
+        LineOutcome outcome = assemble_line(read);
+        if (pass_index == 0) {
+            bool clean = reported_error_count() == errors_before && !first_pass_guess;
+            record_statement(clean ? outcome.replay : REPLAY_NONE);
         }
-        if (fields == FIELD_LABEL) {
-            if (!label_step(location_counter)) return LoopEnd::STOPPED;
-            list_statement();
-            continue;
-        }
-
-        int result = assemble_statement();
-        // In the second pass the label step can only stop the assembly, and the
-        // statement's own error may be the reason (an EQU of a name never
-        // defined): that error is reported first.
-        bool failed_with_label = pass_index == 1 && result < 0 && (fields & FIELD_LABEL);
-        if (failed_with_label) report_error(result);
-        // The label takes the statement's first address, after its operands were read.
-        bool names_no_label = result == STMT_EQU || result == STMT_ENDP;
-        if ((fields & FIELD_LABEL) && !names_no_label && !label_step(location_counter)) {
-            return LoopEnd::STOPPED;
-        }
-        Action action = failed_with_label ? Action::DONE : act_on_result(result, fields);
-        if (action == Action::STOP) return LoopEnd::STOPPED;
-        list_statement();
-        deferred_error = 0;
-        if (action == Action::WRITE_FAILED) {
-            report_write_error();
-            return LoopEnd::STOPPED;
-        }
-        if (result == STMT_END) return LoopEnd::END_DIRECTIVE;
+        if (!outcome.goes_on) return outcome.end;
     }
 }
 
-// Runs one pass; answers false when the assembly stopped.
 bool run_pass() {
     if (pass_index == 1 && !open_files()) return false;
     std::fprintf(console_out, "Pass %d\n", pass_index + 1);
@@ -246,6 +300,7 @@ bool run_pass() {
     image_origin = 0;
     line_number = 0;
     reset_procedures();
+    if (pass_index == 1) begin_replay();
 
     LoopEnd end = run_statement_loop();
     if (end == LoopEnd::STOPPED) return false;
@@ -261,6 +316,7 @@ bool run_pass() {
 void assemble_file() {
     stopped = false;
     image_origin = 0;
+    reset_statement_record();
     object_file = nullptr;
     listing_file = nullptr;
     if (symtab_init() != 0) {
@@ -271,6 +327,7 @@ void assemble_file() {
     }
     close_files();
     symtab_free();
+    reset_statement_record();
 }
 
 bool assembly_stopped() { return stopped; }

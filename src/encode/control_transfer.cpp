@@ -56,7 +56,9 @@ bool is_far(const Operand& operand) { return operand.size == SIZE_DWORD || opera
 int64_t distance_to(int32_t target) { return int64_t(target) - location_counter; }
 
 bool is_forward_placeholder(const Operand& operand) {
-    return pass_index == 0 && operand.value == FORWARD_PLACEHOLDER;
+    bool placeholder = pass_index == 0 && operand.value == FORWARD_PLACEHOLDER;
+    if (placeholder) first_pass_guess = true;
+    return placeholder;
 }
 
 // A segment:offset pair: offset first, then segment, each low byte first.

@@ -47,6 +47,8 @@ const Mnemonic* find_mnemonic(const char* text);
 // True when the handler of `mnemonic` only asks for operands until they are
 // read, so that they may be read before its first call.
 bool reads_operands_first(const Mnemonic& mnemonic);
+// True for DB, DW, DS, EQU, ORG, END, PROC and ENDP.
+bool is_directive(const Mnemonic& mnemonic);
 // True for the jumps, which accept SHORT before their target.
 bool takes_short_target(const Mnemonic& mnemonic);
 

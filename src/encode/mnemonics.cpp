@@ -160,19 +160,27 @@ constexpr MnemonicHandler operands_first_handlers[] = {
     directive_ds, directive_equ, directive_org,
 };
 
+// The directives act on the assembly itself, not only on the image.
+constexpr MnemonicHandler directive_handlers[] = {
+    directive_db, directive_dw, directive_ds, directive_equ, directive_org, directive_end, directive_proc,
+    directive_endp,
+};
+
 struct RowFlags {
     bool of[MNEMONIC_COUNT];
 };
-RowFlags build_operands_first() {
+template <size_t N>
+RowFlags build_row_flags(const MnemonicHandler (&handlers)[N]) {
     RowFlags flags{};
     for (int i = 0; i < MNEMONIC_COUNT; ++i) {
-        for (MnemonicHandler handler : operands_first_handlers) flags.of[i] |= mnemonic_table[i].handler == handler;
+        for (MnemonicHandler handler : handlers) flags.of[i] |= mnemonic_table[i].handler == handler;
     }
     return flags;
 }
 // Built when the program starts: not every build may compare function
 // addresses at compile time.
-const RowFlags operands_first = build_operands_first();
+const RowFlags operands_first = build_row_flags(operands_first_handlers);
+const RowFlags directives = build_row_flags(directive_handlers);
 
 constexpr bool same_text(const char* a, const char* b) {
     for (; *a || *b; ++a, ++b) {
@@ -250,6 +258,8 @@ const Mnemonic* find_mnemonic(const char* text) {
 }
 
 bool reads_operands_first(const Mnemonic& mnemonic) { return operands_first.of[&mnemonic - mnemonic_table]; }
+
+bool is_directive(const Mnemonic& mnemonic) { return directives.of[&mnemonic - mnemonic_table]; }
 
 int dispatch_mnemonic(const char* mnemonic) {
     const Mnemonic* found = find_mnemonic(mnemonic);

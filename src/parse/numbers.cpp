@@ -135,13 +135,17 @@ int parse_number(const char** cursor, int32_t* value) {
     return ERR_INVALID_NUMBER;
 }
 
+bool first_pass_guess;
+
 int parse_symbol_ref(const char** cursor, int32_t* value) {
     const char* start = *cursor;
     const char* end = start;
     while (is_name_char(*end)) ++end;
     *cursor = end;
     // A name of no characters is never found.
-    return symtab_find(start, int(end - start), value) >= 0 ? 0 : ERR_SYMBOL_NOT_DEFINED;
+    if (symtab_find(start, int(end - start), value) >= 0) return 0;
+    first_pass_guess = true;
+    return ERR_SYMBOL_NOT_DEFINED;
 }
 
 int check_operand_chars(const char* text, Commas* commas) {

@@ -99,6 +99,11 @@ int split_line();
 // Each reader moves `*cursor` past what it consumed.
 int parse_number(const char** cursor, int32_t* value);
 int parse_symbol_ref(const char** cursor, int32_t* value);
+// Set when the statement used a value the first pass can only guess: a name
+// not (yet) defined, an empty data item, a jump target that reads as the
+// forward placeholder. Such a statement is assembled again in the second
+// pass; the pass driver clears the flag before each statement.
+extern bool first_pass_guess;
 // 0, or ERR_INVALID_CHARACTER at a character operands never contain. The
 // first two commas are noted in `commas` when it is given (null if none).
 struct Commas {
