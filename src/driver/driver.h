@@ -91,6 +91,8 @@ extern SourceBuffer source;
 
 int load_source(const char* path);
 void rewind_source();
+// Steps over `bytes` of the source: a line whose text is not needed.
+inline void skip_source(size_t bytes) { source.cursor += bytes; }
 // Copies the next line and its terminator into `buffer` in whole 16-byte
 // blocks: the buffer holds `capacity` bytes rounded up to a multiple of 16.
 int read_line(char* buffer, int capacity);
@@ -123,12 +125,16 @@ bool assembly_stopped();
 enum Replay : int { REPLAY_NONE, REPLAY_NO_BYTES, REPLAY_CODE, REPLAY_DATA };
 
 void reset_statement_record();
-// First pass: how the line just assembled may be replayed.
-void record_statement(Replay replay);
+// First pass: how the line just assembled, `line_bytes` of the source with
+// its line end, may be replayed.
+void record_statement(Replay replay, size_t line_bytes);
 // Second pass: the records are read in order from its start.
 void begin_replay();
-// The current line's replay; REPLAY_CODE and REPLAY_DATA restore its bytes.
+// The next line's replay, asked before the line is read; REPLAY_CODE and
+// REPLAY_DATA restore its bytes.
 Replay replay_statement();
+// The source bytes of the line being replayed, its line end included.
+size_t replayed_line_bytes();
 
 // ---- Diagnostics ----------------------------------------------------------------
 

@@ -264,16 +264,28 @@ LineOutcome replay_line(Replay replay) {
     return next_line(replay);
 }
 
+// Reads the next line into line_buffer (and listing_line); READ_END at the end.
+int read_next_line() {
+    int read = read_line(line_buffer, LINE_CAPACITY);
+    if (read != READ_END && listing_file) std::memcpy(listing_line, line_buffer, LINE_CAPACITY);
+    return read;
+}
+
 LoopEnd run_statement_loop() {
     for (;;) {
-        int read = read_line(line_buffer, LINE_CAPACITY);
-        if (read == READ_END) return LoopEnd::SOURCE_END;
-        if (listing_file) std::memcpy(listing_line, line_buffer, LINE_CAPACITY);
+        clear_statement_state();
+        // A line replayed without a listing is not even read.
+        Replay replay = pass_index == 1 ? replay_statement() : REPLAY_NONE;
+        const uint8_t* line_start = source.cursor;
+        int read = 0;
+        if (replay != REPLAY_NONE && !listing_file) {
+            skip_source(replayed_line_bytes());
+        } else if ((read = read_next_line()) == READ_END) {
+            return LoopEnd::SOURCE_END;
+        }
         statement_address = location_counter;
         ++line_number;
-        clear_statement_state();
 
-        Replay replay = pass_index == 1 ? replay_statement() : REPLAY_NONE;
         if (replay != REPLAY_NONE) {
             LineOutcome outcome = replay_line(replay);
             if (!outcome.goes_on) return outcome.end;
@@ -283,7 +295,7 @@ LoopEnd run_statement_loop() {
         LineOutcome outcome = assemble_line(read);
         if (pass_index == 0) {
             bool clean = reported_error_count() == errors_before && !first_pass_guess;
-            record_statement(clean ? outcome.replay : REPLAY_NONE);
+            record_statement(clean ? outcome.replay : REPLAY_NONE, size_t(source.cursor - line_start));
         }
         if (!outcome.goes_on) return outcome.end;
     }

@@ -23,27 +23,6 @@ constexpr size_t SOURCE_PADDING = 16;
 
 bool is_line_end(uint8_t c) { return c == '\r' || c == '\n'; }
 
-// Copies a line of `length` bytes and its terminator. Whole 16-byte stores,
-// the terminator inside the last, let the line splitter's 16-byte loads of
-// the same blocks be served at once.
-void copy_line(char* buffer, const uint8_t* line, size_t length) {
-#ifdef __SSE2__
-    const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    for (size_t offset = 0;; offset += 16) {
-        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + offset));
-        if (length - offset < 16) {
-            __m128i kept = _mm_cmplt_epi8(lanes, _mm_set1_epi8(char(length - offset)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer + offset), _mm_and_si128(block, kept));
-            return;
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer + offset), block);
-    }
-#else
-    std::memcpy(buffer, line, length);
-    buffer[length] = 0;
-#endif
-}
-
 // The first CR or LF in [p, limit), or limit. Sixteen bytes at a time where
 // the processor allows: most lines are found in one or two steps.
 const uint8_t* find_line_end(const uint8_t* p, const uint8_t* limit) {
@@ -58,6 +37,35 @@ const uint8_t* find_line_end(const uint8_t* p, const uint8_t* limit) {
 #endif
     while (p < limit && !is_line_end(*p)) ++p;
     return p;
+}
+
+// Copies the line at `line` up to its first CR or LF, or its first `limit`
+// bytes, with a terminator; answers the length copied. Whole 16-byte stores,
+// the terminator inside the last, let the line splitter's 16-byte loads of
+// the same blocks be served at once; one pass finds the end and copies.
+size_t copy_to_line_end(char* buffer, const uint8_t* line, size_t limit) {
+#ifdef __SSE2__
+    const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (size_t offset = 0;; offset += 16) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + offset));
+        unsigned ends = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf))));
+        if (limit - offset < 16) ends |= 1u << (limit - offset);
+        if (ends) {
+            unsigned length = unsigned(__builtin_ctz(ends));
+            __m128i kept = _mm_cmplt_epi8(lanes, _mm_set1_epi8(char(length)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer + offset), _mm_and_si128(block, kept));
+            return offset + length;
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer + offset), block);
+    }
+#else
+    size_t length = size_t(find_line_end(line, line + limit) - line);
+    std::memcpy(buffer, line, length);
+    buffer[length] = 0;
+    return length;
+#endif
 }
 
 // Steps over one line end: CR LF, a lone CR or a lone LF.
@@ -150,16 +158,14 @@ int read_line(char* buffer, int capacity) {
     const size_t longest = size_t(capacity - 2);
     const uint8_t* start = source.cursor;
     size_t available = size_t(source.end - start);
-    const uint8_t* line_end = find_line_end(start, start + (available < longest + 1 ? available : longest + 1));
-    size_t length = size_t(line_end - start);
+    size_t length = copy_to_line_end(buffer, start, available < longest + 1 ? available : longest + 1);
     if (length > longest) {
-        copy_line(buffer, start, longest);
-        source.cursor = find_line_end(line_end, source.end);
+        buffer[longest] = 0;
+        source.cursor = find_line_end(start + length, source.end);
         consume_line_end();
         return READ_TOO_LONG;
     }
-    copy_line(buffer, start, length);
-    source.cursor = line_end;
+    source.cursor = start + length;
     consume_line_end();
     return int(length) + 1;
 }

@@ -13,16 +13,19 @@ namespace vexa {
 
 namespace {
 
-// Each line's record: its tag, then what the tag needs.
+// Each line's record: its tag, then what the tag needs. A replayed line
+// also records its length in the source with its line end.
 enum RecordTag : uint8_t {
-    TAG_NO_BYTES,    // an empty or comment line, or a label alone
-    TAG_CODE,        // [REP/LOCK prefix][segment prefix][count][bytes]
-    TAG_DATA,        // [count][bytes], a DB or DW without DUP
+    TAG_NO_BYTES,    // [length]: an empty or comment line, or a label alone
+    TAG_CODE,        // [length][REP/LOCK prefix][segment prefix][count][bytes]
+    TAG_DATA,        // [length][count][bytes]: a DB or DW without DUP
     TAG_REASSEMBLE,  // [location after it, 4 bytes]: assembled again
 };
 
-// The largest record: a tag, a count and a data statement's bytes.
-constexpr uint32_t LARGEST_RECORD = 2 + DATA_CAPACITY;
+// The largest record: a tag, the length, a count and a data statement's bytes.
+constexpr uint32_t LARGEST_RECORD = 3 + DATA_CAPACITY;
+// A line replayed is never longer than this (a longer one is an error).
+constexpr uint32_t LONGEST_REPLAYED_LINE = 255;
 
 struct Record {
     uint8_t* bytes = nullptr;
@@ -33,6 +36,7 @@ struct Record {
     bool diverged = false;   // the second pass stands elsewhere than the first
     bool checking = false;   // a reassembled statement's end is to be compared
     int32_t expected_location = 0;
+    uint8_t line_bytes = 0;  // the source bytes of the line being replayed
 };
 
 Record record;
@@ -80,20 +84,22 @@ void begin_replay() {
     record.checking = false;
 }
 
-void record_statement(Replay replay) {
+void record_statement(Replay replay, size_t line_bytes) {
     if (!record.usable || !make_room()) return;
+    if (line_bytes > LONGEST_REPLAYED_LINE) replay = REPLAY_NONE;
+    if (replay != REPLAY_NONE) {
+        put(replay == REPLAY_NO_BYTES ? TAG_NO_BYTES : replay == REPLAY_CODE ? TAG_CODE : TAG_DATA);
+        put(uint8_t(line_bytes));
+    }
     switch (replay) {
         case REPLAY_NO_BYTES:
-            put(TAG_NO_BYTES);
             break;
         case REPLAY_CODE:
-            put(TAG_CODE);
             put(code_prefix);
             put(dst.seg_override ? dst.seg_override : src.seg_override);
             put_bytes(code_buf, code_len);
             break;
         case REPLAY_DATA:
-            put(TAG_DATA);
             put_bytes(data_buf, data_len);
             break;
         case REPLAY_NONE: {
@@ -109,7 +115,9 @@ Replay replay_statement() {
     if (record.checking && location_counter != record.expected_location) record.diverged = true;
     record.checking = false;
     if (record.diverged || record.cursor >= record.used) return REPLAY_NONE;
-    switch (take()) {
+    uint8_t tag = take();
+    if (tag != TAG_REASSEMBLE) record.line_bytes = take();
+    switch (tag) {
         case TAG_NO_BYTES:
             return REPLAY_NO_BYTES;
         case TAG_CODE:
@@ -129,5 +137,7 @@ Replay replay_statement() {
         }
     }
 }
+
+size_t replayed_line_bytes() { return record.line_bytes; }
 
 }  // namespace vexa
