@@ -91,7 +91,7 @@ extern SourceBuffer source;
 
 int load_source(const char* path);
 void rewind_source();
-// Steps over `bytes` of the source: a line whose text is not needed.
+// Steps over `bytes` of the source: lines whose text is not needed.
 inline void skip_source(size_t bytes) { source.cursor += bytes; }
 // Copies the next line and its terminator into `buffer` in whole 16-byte
 // blocks: the buffer holds `capacity` bytes rounded up to a multiple of 16.
@@ -133,8 +133,10 @@ void begin_replay();
 // The next line's replay, asked before the line is read; REPLAY_CODE and
 // REPLAY_DATA restore its bytes.
 Replay replay_statement();
-// The source bytes of the line being replayed, its line end included.
-size_t replayed_line_bytes();
+// Second pass without a listing: replays the lines from here to the next one
+// that must be assembled again, writing their bytes as emit_code does;
+// negative when a write failed (the line that failed is the last replayed).
+int replay_unlisted_lines();
 
 // ---- Diagnostics ----------------------------------------------------------------
 

@@ -264,25 +264,19 @@ LineOutcome replay_line(Replay replay) {
     return next_line(replay);
 }
 
-// Reads the next line into line_buffer (and listing_line); READ_END at the end.
-int read_next_line() {
-    int read = read_line(line_buffer, LINE_CAPACITY);
-    if (read != READ_END && listing_file) std::memcpy(listing_line, line_buffer, LINE_CAPACITY);
-    return read;
-}
-
 LoopEnd run_statement_loop() {
     for (;;) {
+        // Without a listing, the lines replayed are not even read.
+        if (pass_index == 1 && !listing_file && replay_unlisted_lines() < 0) {
+            report_write_error();
+            return LoopEnd::STOPPED;
+        }
         clear_statement_state();
-        // A line replayed without a listing is not even read.
         Replay replay = pass_index == 1 ? replay_statement() : REPLAY_NONE;
         const uint8_t* line_start = source.cursor;
-        int read = 0;
-        if (replay != REPLAY_NONE && !listing_file) {
-            skip_source(replayed_line_bytes());
-        } else if ((read = read_next_line()) == READ_END) {
-            return LoopEnd::SOURCE_END;
-        }
+        int read = read_line(line_buffer, LINE_CAPACITY);
+        if (read == READ_END) return LoopEnd::SOURCE_END;
+        if (listing_file) std::memcpy(listing_line, line_buffer, LINE_CAPACITY);
         statement_address = location_counter;
         ++line_number;
 

@@ -7,6 +7,7 @@
 
 #include "driver/driver.h"
 #include "encode/encode.h"
+#include "output/output.h"
 #include "parse/parse.h"
 
 namespace vexa {
@@ -36,7 +37,6 @@ struct Record {
     bool diverged = false;   // the second pass stands elsewhere than the first
     bool checking = false;   // a reassembled statement's end is to be compared
     int32_t expected_location = 0;
-    uint8_t line_bytes = 0;  // the source bytes of the line being replayed
 };
 
 Record record;
@@ -116,7 +116,7 @@ Replay replay_statement() {
     record.checking = false;
     if (record.diverged || record.cursor >= record.used) return REPLAY_NONE;
     uint8_t tag = take();
-    if (tag != TAG_REASSEMBLE) record.line_bytes = take();
+    if (tag != TAG_REASSEMBLE) take();  // the line's length: it is read as it stands
     switch (tag) {
         case TAG_NO_BYTES:
             return REPLAY_NO_BYTES;
@@ -138,6 +138,31 @@ Replay replay_statement() {
     }
 }
 
-size_t replayed_line_bytes() { return record.line_bytes; }
+int replay_unlisted_lines() {
+    if (record.checking && location_counter != record.expected_location) record.diverged = true;
+    record.checking = false;
+    if (record.diverged) return 0;
+    const uint8_t* at = record.bytes + record.cursor;
+    const uint8_t* end = record.bytes + record.used;
+    int written = 0;
+    while (at < end && *at != TAG_REASSEMBLE && written == 0) {
+        uint8_t tag = at[0];
+        skip_source(at[1]);
+        ++line_number;
+        at += 2;
+        if (tag == TAG_CODE) {
+            // As emit_code writes them: the line's prefix, the segment override, the bytes.
+            if (at[0]) written = emit_bytes(at, 1);
+            if (at[1] && written == 0) written = emit_bytes(at + 1, 1);
+            at += 2;
+        }
+        if (tag != TAG_NO_BYTES) {
+            if (written == 0) written = emit_bytes(at + 1, at[0]);
+            at += 1 + at[0];
+        }
+    }
+    record.cursor = uint32_t(at - record.bytes);
+    return written;
+}
 
 }  // namespace vexa

@@ -24,7 +24,9 @@ size_t write_to_object(const uint8_t* bytes, size_t count) {
     return count;
 }
 
-int write_bytes(const uint8_t* bytes, size_t count) {
+}  // namespace
+
+int emit_bytes(const uint8_t* bytes, size_t count) {
     if (pass_index == 1 && write_to_object(bytes, count) != count) {
         object_error_number = errno;
         return -1;
@@ -33,17 +35,15 @@ int write_bytes(const uint8_t* bytes, size_t count) {
     return 0;
 }
 
-}  // namespace
-
 int emit_code(uint8_t count) {
     // One prefix at most: the first operand's override wins.
-    if (code_prefix && write_bytes(&code_prefix, 1) != 0) return -1;
+    if (code_prefix && emit_bytes(&code_prefix, 1) != 0) return -1;
     uint8_t prefix = dst.seg_override ? dst.seg_override : src.seg_override;
-    if (prefix && write_bytes(&prefix, 1) != 0) return -1;
-    return write_bytes(code_buf, count);
+    if (prefix && emit_bytes(&prefix, 1) != 0) return -1;
+    return emit_bytes(code_buf, count);
 }
 
-int emit_data(uint8_t count) { return write_bytes(data_buf, count); }
+int emit_data(uint8_t count) { return emit_bytes(data_buf, count); }
 
 int emit_repeated(const uint8_t* bytes, uint8_t length, uint32_t count) {
     if (pass_index == 0) {
@@ -56,7 +56,7 @@ int emit_repeated(const uint8_t* bytes, uint8_t length, uint32_t count) {
     for (uint32_t i = 0; i < copies_per_block; ++i) std::memcpy(block + i * length, bytes, length);
     while (count > 0) {
         uint32_t copies = count < copies_per_block ? count : copies_per_block;
-        if (write_bytes(block, size_t(copies) * length) != 0) return -1;
+        if (emit_bytes(block, size_t(copies) * length) != 0) return -1;
         count -= copies;
     }
     return 0;

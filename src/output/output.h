@@ -1,6 +1,7 @@
 // Output: the object image and the listing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace vexa {
@@ -8,6 +9,7 @@ namespace vexa {
 // Each advances location_counter in both passes and writes only in the
 // second; a negative answer means the object file could not be written, with
 // the system's error number in object_error_number.
+int emit_bytes(const uint8_t* bytes, size_t count);
 int emit_code(uint8_t count);
 int emit_data(uint8_t count);
 int emit_gap(int64_t count);
