@@ -109,10 +109,37 @@ const char* find_verbatim_start(const LineMarks& marks) {
     return start;
 }
 
+#ifdef __SSE2__
+__m128i upper_case(__m128i bytes) {
+    return _mm_sub_epi8(bytes, _mm_and_si128(bytes_between(bytes, 'a', 'z'), _mm_set1_epi8(0x20)));
+}
+
+// One bit for each of the sixteen bytes that ends a word: the terminator, a
+// blank, and `also` (0 for none).
+unsigned word_ends(__m128i block, char also) {
+    __m128i blanks = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(' ')), bytes_between(block, '\t', '\r'));
+    __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_setzero_si128()), _mm_cmpeq_epi8(block, _mm_set1_epi8(also)));
+    return unsigned(_mm_movemask_epi8(_mm_or_si128(blanks, ends)));
+}
+#endif
+
 // Stores the label from column 0, all of it; answers the position after it.
+// The buffers' padding lets sixteen bytes be read and stored at once.
 const char* take_label(const char* p, int& fields) {
     int stored = 0;
+#ifdef __SSE2__
+    for (;; stored += 16) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + stored));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(label_field + stored), upper_case(block));
+        if (unsigned ends = word_ends(block, ':')) {
+            stored += __builtin_ctz(ends);
+            break;
+        }
+    }
+    p += stored;
+#else
     while (*p && !is_blank(*p) && *p != ':') label_field[stored++] = to_upper(*p++);
+#endif
     if (*p == ':') ++p;
     label_field[stored] = 0;
     label_length = stored;
@@ -120,10 +147,21 @@ const char* take_label(const char* p, int& fields) {
     return p;
 }
 
+// Stores up to eight letters of the mnemonic, the rest of the field zeros.
 const char* take_mnemonic(const char* p, int& fields) {
+#ifdef __SSE2__
+    const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    int stored = __builtin_ctz(word_ends(block, 0) | 1u << MNEMONIC_CHARS);
+    __m128i kept = _mm_and_si128(upper_case(block), _mm_cmplt_epi8(lanes, _mm_set1_epi8(char(stored))));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(mnemonic_field), kept);
+    p += stored;
+#else
     int stored = 0;
     while (*p && !is_blank(*p) && stored < MNEMONIC_CHARS) mnemonic_field[stored++] = to_upper(*p++);
-    mnemonic_field[stored] = 0;
+    std::memset(mnemonic_field + stored, 0, MNEMONIC_CHARS - stored);
+#endif
+    mnemonic_field[MNEMONIC_CHARS] = 0;
     if (stored > 0) fields |= FIELD_MNEMONIC;
     return p;
 }
@@ -146,9 +184,6 @@ const char* take_size_keyword(const char* p, const char* verbatim, int& k) {
 }
 
 #ifdef __SSE2__
-__m128i upper_case(__m128i bytes) {
-    return _mm_sub_epi8(bytes, _mm_and_si128(bytes_between(bytes, 'a', 'z'), _mm_set1_epi8(0x20)));
-}
 
 // Up to sixteen operand characters at once, when they hold no blank and
 // nothing that could begin a size keyword (its first two letters): they are
@@ -267,12 +302,20 @@ void take_operands(const char* p, const char* verbatim, const char* line_end, in
 }
 
 // The prefixes that may stand before an instruction on its line.
-constexpr const char* line_prefixes[] = {"REP", "REPE", "REPZ", "REPNE", "REPNZ", "LOCK"};
+// A word of up to eight letters as the zero-padded mnemonic field holds it.
+constexpr uint64_t packed(const char* word) {
+    uint64_t bits = 0;
+    for (int i = 0; word[i]; ++i) bits |= uint64_t(uint8_t(word[i])) << (8 * i);
+    return bits;
+}
+constexpr uint64_t line_prefixes[] = {packed("REP"), packed("REPE"), packed("REPZ"),
+                                      packed("REPNE"), packed("REPNZ"), packed("LOCK")};
 
-bool is_line_prefix(const char* word) {
-    if (word[0] != 'R' && word[0] != 'L') return false;
-    for (const char* prefix : line_prefixes) {
-        if (std::strcmp(word, prefix) == 0) return true;
+bool is_line_prefix(const char* field) {
+    uint64_t word;
+    std::memcpy(&word, field, sizeof word);
+    for (uint64_t prefix : line_prefixes) {
+        if (word == prefix) return true;
     }
     return false;
 }
