@@ -150,6 +150,7 @@ void reset_run_state(FILE* out, FILE* err) {
     symtab_free();
     reset_operands();
     reset_control_transfer();
+    reset_mnemonic_lookups();
     reset_listing();
 }
 

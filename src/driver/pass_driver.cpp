@@ -172,7 +172,7 @@ int add_line_prefix(int result, const Mnemonic& instruction) {
 // then dispatches it again. The mnemonic is looked up once for both calls,
 // and the first call is spared when its answer is known to be that request.
 int assemble_statement(bool& directive) {
-    const Mnemonic* mnemonic = find_mnemonic(mnemonic_field);
+    const Mnemonic* mnemonic = find_mnemonic_field(mnemonic_field);
     if (!mnemonic) return ERR_INVALID_OPCODE;
     directive = is_directive(*mnemonic);
     int result = reads_operands_first(*mnemonic) ? ERR_MISSING_OPERAND : mnemonic->handler(*mnemonic);

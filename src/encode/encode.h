@@ -44,6 +44,11 @@ int dispatch_mnemonic(const char* mnemonic);
 
 // The accepted mnemonic spelled `text`, or null.
 const Mnemonic* find_mnemonic(const char* text);
+// The same for a mnemonic field: up to eight letters, zero-padded to eight
+// bytes, as split_line leaves it. Recent answers are kept; the run's start
+// forgets them.
+const Mnemonic* find_mnemonic_field(const char* field);
+void reset_mnemonic_lookups();
 // True when the handler of `mnemonic` only asks for operands until they are
 // read, so that they may be read before its first call.
 bool reads_operands_first(const Mnemonic& mnemonic);

@@ -257,6 +257,32 @@ const Mnemonic* find_mnemonic(const char* text) {
     return nullptr;
 }
 
+namespace {
+
+// The mnemonics of a program are few: each lookup's answer is kept, by the
+// field's eight zero-padded letters, in a small table of recent answers.
+struct RecentLookup {
+    uint64_t word;
+    const Mnemonic* found;
+    bool held;
+};
+constexpr int RECENT_LOOKUPS = 256;
+RecentLookup recent_lookups[RECENT_LOOKUPS];
+
+}  // namespace
+
+void reset_mnemonic_lookups() {
+    for (RecentLookup& lookup : recent_lookups) lookup = RecentLookup{};
+}
+
+const Mnemonic* find_mnemonic_field(const char* field) {
+    uint64_t word;
+    std::memcpy(&word, field, sizeof word);
+    RecentLookup& recent = recent_lookups[(word * 0x9E3779B97F4A7C15ull) >> 56];
+    if (!recent.held || recent.word != word) recent = RecentLookup{word, find_mnemonic(field), true};
+    return recent.found;
+}
+
 bool reads_operands_first(const Mnemonic& mnemonic) { return operands_first.of[&mnemonic - mnemonic_table]; }
 
 bool is_directive(const Mnemonic& mnemonic) { return directives.of[&mnemonic - mnemonic_table]; }

@@ -37,8 +37,12 @@ int emit_bytes(const uint8_t* bytes, size_t count) {
 
 int emit_code(uint8_t count) {
     // One prefix at most: the first operand's override wins.
-    if (code_prefix && emit_bytes(&code_prefix, 1) != 0) return -1;
     uint8_t prefix = dst.seg_override ? dst.seg_override : src.seg_override;
+    if (pass_index == 0) {
+        advance_location(int64_t(count) + (code_prefix != 0) + (prefix != 0));
+        return 0;
+    }
+    if (code_prefix && emit_bytes(&code_prefix, 1) != 0) return -1;
     if (prefix && emit_bytes(&prefix, 1) != 0) return -1;
     return emit_bytes(code_buf, count);
 }

@@ -312,6 +312,7 @@ constexpr uint64_t line_prefixes[] = {packed("REP"), packed("REPE"), packed("REP
                                       packed("REPNE"), packed("REPNZ"), packed("LOCK")};
 
 bool is_line_prefix(const char* field) {
+    if (field[0] != 'R' && field[0] != 'L') return false;
     uint64_t word;
     std::memcpy(&word, field, sizeof word);
     for (uint64_t prefix : line_prefixes) {
