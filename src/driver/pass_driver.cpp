@@ -40,6 +40,7 @@ void report_write_error() {
 // Closes what is open. The object file's buffered bytes reach the disk only
 // now, so a failure here is a write error like any other.
 void close_files() {
+    flush_listing();
     if (listing_file) std::fclose(listing_file);
     listing_file = nullptr;
     if (object_file && close_object_file() != 0 && !stopped) report_write_error();

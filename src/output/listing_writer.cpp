@@ -22,8 +22,11 @@ constexpr char FORM_FEED = '\f';
 int32_t page_number;
 int32_t page_line_count;
 
-// One listing line is built here, then written with a single call.
-char line[256];
+// Listing lines are built here one after another and written in large
+// blocks. A line, with the form feed after it, is at most 256 characters.
+constexpr size_t LISTING_BUFFER = 64 * 1024;
+constexpr size_t LONGEST_LISTING_LINE = 256;
+char line[LISTING_BUFFER];
 size_t line_length;
 
 void append(const char* text, size_t length) {
@@ -38,13 +41,32 @@ void append_spaces(size_t count) {
     line_length += count;
 }
 
+// Two characters for each byte value: "00" to "FF", and "00" to "99".
+struct DigitPairs {
+    char hex[256][2];
+    char decimal[100][2];
+};
+constexpr DigitPairs build_digit_pairs() {
+    DigitPairs pairs{};
+    const char* digits = "0123456789ABCDEF";
+    for (int i = 0; i < 256; ++i) pairs.hex[i][0] = digits[i >> 4], pairs.hex[i][1] = digits[i & 15];
+    for (int i = 0; i < 100; ++i) pairs.decimal[i][0] = char('0' + i / 10), pairs.decimal[i][1] = char('0' + i % 10);
+    return pairs;
+}
+constexpr DigitPairs digit_pairs = build_digit_pairs();
+
 void append_hex(uint32_t value, int digits) {
-    static const char hex_digits[] = "0123456789ABCDEF";
-    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) line[line_length++] = hex_digits[(value >> shift) & 15];
+    for (int shift = 8 * (digits / 2 - 1); shift >= 0; shift -= 8) append(digit_pairs.hex[(value >> shift) & 0xFF], 2);
 }
 
 // At least `width` decimal digits, zero-filled, as "%0*d" prints a positive number.
 void append_decimal(int32_t value, int width) {
+    if (width == 6 && value >= 0 && value < 1000000) {  // a line number: three pairs
+        append(digit_pairs.decimal[value / 10000], 2);
+        append(digit_pairs.decimal[value / 100 % 100], 2);
+        append(digit_pairs.decimal[value % 100], 2);
+        return;
+    }
     char digits[12];
     int count = 0;
     uint32_t rest = uint32_t(value);
@@ -56,10 +78,9 @@ void append_decimal(int32_t value, int width) {
     while (count) line[line_length++] = digits[--count];
 }
 
-// Listing write errors are ignored. The stream is this thread's alone: no locking.
+// A line is complete: the block is written once it is nearly full.
 void write_line() {
-    fwrite_unlocked(line, 1, line_length, listing_file);
-    line_length = 0;
+    if (line_length > LISTING_BUFFER - 2 * LONGEST_LISTING_LINE) flush_listing();
 }
 
 void append_byte_cell(uint8_t byte) {
@@ -76,6 +97,12 @@ void append_numbered_text(const char* text) {
 }
 
 }  // namespace
+
+// Listing write errors are ignored. The stream is this thread's alone: no locking.
+void flush_listing() {
+    if (line_length && listing_file) fwrite_unlocked(line, 1, line_length, listing_file);
+    line_length = 0;
+}
 
 void reset_listing() {
     page_number = 0;
@@ -98,7 +125,7 @@ void end_listing_line() {
     append(LINE_END, 2);
     write_line();
     if (++page_line_count > lines_per_page) {
-        putc_unlocked(FORM_FEED, listing_file);
+        line[line_length++] = FORM_FEED;
         page_line_count = 0;
     }
 }

@@ -22,6 +22,8 @@ int close_object_file();
 
 // Writes the current statement's listing lines (second pass, with -l only).
 void list_statement();
+// Writes the listing lines not written yet; before the listing file closes.
+void flush_listing();
 void reset_listing();
 
 // The pieces of a listing page.
