@@ -277,7 +277,8 @@ LoopEnd run_statement_loop() {
         const uint8_t* line_start = source.cursor;
         int read = read_line(line_buffer, LINE_CAPACITY);
         if (read == READ_END) return LoopEnd::SOURCE_END;
-        if (listing_file) std::memcpy(listing_line, line_buffer, LINE_CAPACITY);
+        // The line and its terminator; a line cut short ends at LINE_CAPACITY - 2.
+        if (listing_file) std::memcpy(listing_line, line_buffer, read > 0 ? size_t(read) : LINE_CAPACITY - 1);
         statement_address = location_counter;
         ++line_number;
 
