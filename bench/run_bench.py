@@ -3,13 +3,13 @@
 
 For each program size the generator writes the same program in Vexa's, NASM's
 and fasm's syntax. Every installed tool assembles it several times after a
-warm-up; the table shows medians, Vexa's speed-up over each peer, lines per
+warm-up, the tools taking turns; the table shows medians, Vexa's speed-up over each peer, lines per
 second, peak memory, and the floor: a program that only reads the file and
 counts its lines.
 
 usage: run_bench.py --vexa build/vexa --floor build/bench/count_lines [--runs N]
                     [--sizes 10000:1000,100000:10000,1000000:100000] [--tools floor,vexa,...]
-                    [--workdir DIR]
+                    [--baseline OLD_VEXA] [--workdir DIR]
 """
 import argparse
 import os
@@ -45,13 +45,22 @@ def peak_memory(command, cwd):
     return int(result.stderr.strip().splitlines()[-1])
 
 
-def measure(commands, cwd, runs):
-    """Median total time of running `commands` one after another, and their peak memory."""
-    for command in commands:  # warm-up: the file cache and the binary
-        run_once(command, cwd)
-    totals = [sum(run_once(command, cwd) for command in commands) for _ in range(runs)]
-    peak = max(peak_memory(command, cwd) for command in commands) if os.path.exists("/usr/bin/time") else 0
-    return statistics.median(totals), peak
+def measure_all(tool_commands, cwd, runs):
+    """{tool: (median total time of its commands, peak memory)}. The tools take
+    turns within each round, so that a machine slowing down or speeding up
+    during the measurement touches every tool alike."""
+    for _, commands in tool_commands:  # warm-up: the file cache and the binaries
+        for command in commands:
+            run_once(command, cwd)
+    totals = {tool: [] for tool, _ in tool_commands}
+    for _ in range(runs):
+        for tool, commands in tool_commands:
+            totals[tool].append(sum(run_once(command, cwd) for command in commands))
+    results = {}
+    for tool, commands in tool_commands:
+        peak = max(peak_memory(command, cwd) for command in commands) if os.path.exists("/usr/bin/time") else 0
+        results[tool] = (statistics.median(totals[tool]), peak)
+    return results
 
 
 def generate(workdir, lines, labels):
@@ -69,6 +78,8 @@ def tools(args, name, workdir):
         ("floor", [[args.floor, f"{name}.asm"]]),
         ("vexa", [[args.vexa, f"{name}.asm"]]),
         ("vexa -l", [[args.vexa, f"{name}.asm", "-l"]]),
+        ("baseline", [[args.baseline, f"{name}.asm"]] if args.baseline else []),
+        ("baseline -l", [[args.baseline, f"{name}.asm", "-l"]] if args.baseline else []),
         ("fasm", [["fasm", chunk.name, os.devnull] for chunk in fasm_chunks]),
         ("yasm", [["yasm", "-f", "bin", "-w", "-o", os.devnull, f"{name}.nasm"]]),
         ("nasm", [["nasm", "-f", "bin", "-w-all", "-o", os.devnull, f"{name}.nasm"]]),
@@ -84,11 +95,15 @@ def main():
     parser.add_argument("--floor", required=True)
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--sizes", default="10000:1000,100000:10000,1000000:100000")
-    parser.add_argument("--tools", help="comma-separated subset of floor, vexa, vexa -l, fasm, yasm, nasm")
+    parser.add_argument("--baseline", help="an earlier vexa to measure beside this one (tools baseline, baseline -l)")
+    parser.add_argument("--tools", help="comma-separated subset of floor, vexa, vexa -l, baseline, baseline -l, "
+                                        "fasm, yasm, nasm")
     parser.add_argument("--workdir", default="/tmp/vexa-bench")
     args = parser.parse_args()
     args.vexa = str(pathlib.Path(args.vexa).resolve())
     args.floor = str(pathlib.Path(args.floor).resolve())
+    if args.baseline:
+        args.baseline = str(pathlib.Path(args.baseline).resolve())
     workdir = pathlib.Path(args.workdir)
     workdir.mkdir(parents=True, exist_ok=True)
 
@@ -98,7 +113,7 @@ def main():
         lines, labels = map(int, size.split(":"))
         name = generate(workdir, lines, labels)
         source_kib = (workdir / f"{name}.asm").stat().st_size // 1024
-        results = {tool: measure(commands, workdir, args.runs) for tool, commands in tools(args, name, workdir)}
+        results = measure_all(tools(args, name, workdir), workdir, args.runs)
         ours = results["vexa"][0]
         for tool, (seconds, memory) in results.items():
             ratio = "" if tool == "vexa" else f"{seconds / ours:.2f}"
