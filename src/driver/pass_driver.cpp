@@ -297,6 +297,7 @@ LoopEnd run_statement_loop() {
     }
 }
 
+// Runs one pass; answers false when the assembly stopped.
 bool run_pass() {
     if (pass_index == 1 && !open_files()) return false;
     std::fprintf(console_out, "Pass %d\n", pass_index + 1);
