@@ -112,27 +112,46 @@ const CP437_HIGH =
 
 // What a console shows for the program's bytes: CR LF and LF end a line, a
 // lone CR returns to the line's start, backspace steps back, BEL is silent.
-function consoleText(bytes) {
-  const lines = [""];
-  let column = 0;
-  for (let i = 0; i < bytes.length; ++i) {
-    const byte = bytes[i];
-    let line = lines[lines.length - 1];
+// Fed the output as it grows, it reads each byte once.
+class ConsoleScreen {
+  constructor() {
+    this.lines = [];   // the lines ended so far
+    this.line = "";    // the line being written
+    this.column = 0;
+    this.fed = 0;      // bytes of the output read so far
+  }
+
+  feed(bytes) {
+    for (let i = this.fed; i < bytes.length; ++i) this.put(bytes[i]);
+    this.fed = bytes.length;
+  }
+
+  put(byte) {
     if (byte === 0x0A) {
-      lines.push("");
-      column = 0;
+      this.lines.push(this.line);
+      this.line = "";
+      this.column = 0;
     } else if (byte === 0x0D) {
-      column = 0;
+      this.column = 0;
     } else if (byte === 0x08) {
-      column = Math.max(0, column - 1);
+      this.column = Math.max(0, this.column - 1);
     } else if (byte !== 0x07) {
       const char = byte >= 0x80 ? CP437_HIGH[byte - 0x80] : String.fromCharCode(byte);
-      line = line.padEnd(column, " ");
-      lines[lines.length - 1] = line.slice(0, column) + char + line.slice(column + 1);
-      ++column;
+      if (this.column === this.line.length) {
+        this.line += char;
+      } else {
+        const line = this.line.padEnd(this.column, " ");
+        this.line = line.slice(0, this.column) + char + line.slice(this.column + 1);
+      }
+      ++this.column;
     }
   }
-  return lines.join("\n");
+
+  // The whole text, or its last `lines` lines.
+  text(lines = Infinity) {
+    const shown = lines < this.lines.length ? this.lines.slice(this.lines.length - lines) : this.lines;
+    return shown.length ? `${shown.join("\n")}\n${this.line}` : this.line;
+  }
 }
 
 // ---- The page ------------------------------------------------------------------
@@ -262,7 +281,10 @@ function finishRun(ending) {
   const result = page.engine.result();
   if (ending === ENDING_NONE) result.ending = "stopped before the program ended";
   page.lastRun = result;
-  let text = consoleText(result.output);
+  page.screen.feed(result.output);
+  let text = page.screen.text(SCROLLBACK_LINES);
+  const hidden = page.screen.lines.length - SCROLLBACK_LINES;
+  if (hidden > 0) text = `(${hidden} earlier lines not shown)\n${text}`;
   if (result.droppedOutput) text += `\n(${result.droppedOutput} more bytes of output not shown)`;
   $("console").textContent = text;
   $("ending").textContent = `${result.ending[0].toUpperCase()}${result.ending.slice(1)}; ` +
@@ -274,6 +296,13 @@ function finishRun(ending) {
 }
 
 // Runs in slices so that the page stays responsive and Stop is heard.
+// While the program runs the console shows its output's last lines, a few
+// times a second: a page that redraws a long text at every slice stalls.
+const LINES_SHOWN_WHILE_RUNNING = 200;
+// At the end it keeps as many lines as a terminal's scrollback would.
+const SCROLLBACK_LINES = 10000;
+const REDRAW_MILLISECONDS = 200;
+
 function continueRun() {
   const deadline = performance.now() + SLICE_MILLISECONDS;
   let ending = ENDING_NONE;
@@ -284,7 +313,11 @@ function continueRun() {
     finishRun(ending);
     return;
   }
-  $("console").textContent = consoleText(page.engine.output());
+  if (performance.now() - page.lastRedraw >= REDRAW_MILLISECONDS) {
+    page.screen.feed(page.engine.output());
+    $("console").textContent = page.screen.text(LINES_SHOWN_WHILE_RUNNING);
+    page.lastRedraw = performance.now();
+  }
   setTimeout(continueRun, 0);
 }
 
@@ -306,6 +339,8 @@ function run() {
     return;
   }
   $("console").textContent = "";
+  page.screen = new ConsoleScreen();
+  page.lastRedraw = performance.now();
   page.stopRequested = false;
   setRunning(true);
   setStatus("Running...");
