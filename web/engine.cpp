@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr const char* SOURCE_PATH = "/work/PROGRAM.ASM";
 constexpr const char* OBJECT_PATH = "/work/PROGRAM.COM";
 constexpr const char* LISTING_PATH = "/work/PROGRAM.LST";
 constexpr const char* CONSOLE_PATH = "/work/console.txt";
@@ -71,9 +70,8 @@ EMSCRIPTEN_KEEPALIVE int engine_assemble(int lines_per_page) {
     if (!console) return vexa::EXIT_NOT_STARTED;
     char page_option[24];
     std::snprintf(page_option, sizeof page_option, "-p=%d", lines_per_page);
-    char program[] = "vexa";
-    char source[64], listing[] = "-l";
-    std::snprintf(source, sizeof source, "%s", SOURCE_PATH);
+    // vexa_main reorders its words: they must be writable.
+    char program[] = "vexa", source[] = "/work/PROGRAM.ASM", listing[] = "-l";
     char* argv[] = {program, source, listing, page_option, nullptr};
     assembly.status = vexa::vexa_main(4, argv, console, console);
     assembly.origin = vexa::image_origin;
