@@ -14,16 +14,22 @@ namespace vexa {
 
 namespace {
 
-// Each line's record: its tag, then what the tag needs. A replayed line
-// also records its length in the source with its line end.
+// Each line's record: a head byte, then what its tag needs. A replayed line
+// also records its length in the source with its line end. An instruction's
+// head also holds its byte count and whether prefixes precede its bytes.
 enum RecordTag : uint8_t {
     TAG_NO_BYTES,    // [length]: an empty or comment line, or a label alone
-    TAG_CODE,        // [length][REP/LOCK prefix][segment prefix][count][bytes]
+    TAG_CODE,        // [length][REP/LOCK prefix if any][segment prefix if any][bytes]
     TAG_DATA,        // [length][count][bytes]: a DB or DW without DUP
     TAG_REASSEMBLE,  // [location after it, 4 bytes]: assembled again
 };
+constexpr uint8_t TAG_BITS = 3;
+constexpr uint8_t HAS_LINE_PREFIX = 4;
+constexpr uint8_t HAS_SEGMENT_PREFIX = 8;
+constexpr int COUNT_SHIFT = 4;  // an instruction's byte count, in the head's top bits
+static_assert(CODE_CAPACITY < 16);
 
-// The largest record: a tag, the length, a count and a data statement's bytes.
+// The largest record: the head, the length, a count and a data statement's bytes.
 constexpr uint32_t LARGEST_RECORD = 3 + DATA_CAPACITY;
 // A line replayed is never longer than this (a longer one is an error).
 constexpr uint32_t LONGEST_REPLAYED_LINE = 255;
@@ -55,20 +61,14 @@ bool make_room() {
     return true;
 }
 
-void put(uint8_t byte) { record.bytes[record.used++] = byte; }
-
-void put_bytes(const uint8_t* bytes, uint8_t count) {
-    put(count);
-    std::memcpy(record.bytes + record.used, bytes, count);
-    record.used += count;
+uint8_t* copy_out(uint8_t* at, const uint8_t* bytes, uint8_t count) {
+    std::memcpy(at, bytes, count);
+    return at + count;
 }
 
-uint8_t take() { return record.bytes[record.cursor++]; }
-
-void take_bytes(uint8_t* into, uint8_t& count) {
-    count = take();
-    std::memcpy(into, record.bytes + record.cursor, count);
-    record.cursor += count;
+const uint8_t* copy_in(uint8_t* into, const uint8_t* at, uint8_t count) {
+    std::memcpy(into, at, count);
+    return at + count;
 }
 
 }  // namespace
@@ -87,55 +87,75 @@ void begin_replay() {
 void record_statement(Replay replay, size_t line_bytes) {
     if (!record.usable || !make_room()) return;
     if (line_bytes > LONGEST_REPLAYED_LINE) replay = REPLAY_NONE;
-    if (replay != REPLAY_NONE) {
-        put(replay == REPLAY_NO_BYTES ? TAG_NO_BYTES : replay == REPLAY_CODE ? TAG_CODE : TAG_DATA);
-        put(uint8_t(line_bytes));
+    uint8_t* at = record.bytes + record.used;
+    if (replay == REPLAY_NONE) {
+        *at++ = TAG_REASSEMBLE;
+        uint32_t location = uint32_t(location_counter);
+        std::memcpy(at, &location, sizeof location);
+        record.used += 1 + sizeof location;
+        return;
     }
-    switch (replay) {
-        case REPLAY_NO_BYTES:
-            break;
-        case REPLAY_CODE:
-            put(code_prefix);
-            put(dst.seg_override ? dst.seg_override : src.seg_override);
-            put_bytes(code_buf, code_len);
-            break;
-        case REPLAY_DATA:
-            put_bytes(data_buf, data_len);
-            break;
-        case REPLAY_NONE: {
-            put(TAG_REASSEMBLE);
-            uint32_t location = uint32_t(location_counter);
-            for (int shift = 0; shift < 32; shift += 8) put(uint8_t(location >> shift));
-            break;
+    uint8_t* head = at;
+    *head = replay == REPLAY_NO_BYTES ? TAG_NO_BYTES : replay == REPLAY_CODE ? TAG_CODE : TAG_DATA;
+    at[1] = uint8_t(line_bytes);
+    at += 2;
+    if (replay == REPLAY_CODE) {
+        uint8_t segment = dst.seg_override ? dst.seg_override : src.seg_override;
+        *head |= uint8_t(code_len << COUNT_SHIFT);
+        if (code_prefix) {
+            *head |= HAS_LINE_PREFIX;
+            *at++ = code_prefix;
         }
+        if (segment) {
+            *head |= HAS_SEGMENT_PREFIX;
+            *at++ = segment;
+        }
+        at = copy_out(at, code_buf, code_len);
     }
+    if (replay == REPLAY_DATA) {
+        *at++ = data_len;
+        at = copy_out(at, data_buf, data_len);
+    }
+    record.used = uint32_t(at - record.bytes);
 }
 
 Replay replay_statement() {
     if (record.checking && location_counter != record.expected_location) record.diverged = true;
     record.checking = false;
     if (record.diverged || record.cursor >= record.used) return REPLAY_NONE;
-    uint8_t tag = take();
-    if (tag != TAG_REASSEMBLE) take();  // the line's length: it is read as it stands
-    switch (tag) {
+    const uint8_t* at = record.bytes + record.cursor;
+    uint8_t head = *at++;
+    Replay replay = REPLAY_NONE;
+    switch (head & TAG_BITS) {
         case TAG_NO_BYTES:
-            return REPLAY_NO_BYTES;
+            replay = REPLAY_NO_BYTES;
+            ++at;  // the line's length: it is read as it stands
+            break;
         case TAG_CODE:
-            code_prefix = take();
-            dst.seg_override = take();
-            take_bytes(code_buf, code_len);
-            return REPLAY_CODE;
+            replay = REPLAY_CODE;
+            ++at;
+            code_prefix = head & HAS_LINE_PREFIX ? *at++ : 0;
+            dst.seg_override = head & HAS_SEGMENT_PREFIX ? *at++ : 0;
+            code_len = head >> COUNT_SHIFT;
+            at = copy_in(code_buf, at, code_len);
+            break;
         case TAG_DATA:
-            take_bytes(data_buf, data_len);
-            return REPLAY_DATA;
+            replay = REPLAY_DATA;
+            ++at;
+            data_len = *at++;
+            at = copy_in(data_buf, at, data_len);
+            break;
         default: {
-            uint32_t location = 0;
-            for (int shift = 0; shift < 32; shift += 8) location |= uint32_t(take()) << shift;
+            uint32_t location;
+            std::memcpy(&location, at, sizeof location);
+            at += sizeof location;
             record.expected_location = int32_t(location);
             record.checking = true;
-            return REPLAY_NONE;
+            break;
         }
     }
+    record.cursor = uint32_t(at - record.bytes);
+    return replay;
 }
 
 int replay_unlisted_lines() {
@@ -145,21 +165,19 @@ int replay_unlisted_lines() {
     const uint8_t* at = record.bytes + record.cursor;
     const uint8_t* end = record.bytes + record.used;
     int written = 0;
-    while (at < end && *at != TAG_REASSEMBLE && written == 0) {
-        uint8_t tag = at[0];
+    while (at < end && (*at & TAG_BITS) != TAG_REASSEMBLE && written == 0) {
+        uint8_t head = at[0];
         skip_source(at[1]);
         ++line_number;
         at += 2;
-        if (tag == TAG_CODE) {
-            // As emit_code writes them: the line's prefix, the segment override, the bytes.
-            if (at[0]) written = emit_bytes(at, 1);
-            if (at[1] && written == 0) written = emit_bytes(at + 1, 1);
-            at += 2;
+        uint8_t count = 0;
+        if ((head & TAG_BITS) == TAG_CODE) {
+            // The prefixes stand before the instruction's bytes, as emit_code writes them.
+            count = uint8_t((head >> COUNT_SHIFT) + ((head & HAS_LINE_PREFIX) != 0) + ((head & HAS_SEGMENT_PREFIX) != 0));
         }
-        if (tag != TAG_NO_BYTES) {
-            if (written == 0) written = emit_bytes(at + 1, at[0]);
-            at += 1 + at[0];
-        }
+        if ((head & TAG_BITS) == TAG_DATA) count = *at++;
+        if (count) written = emit_bytes(at, count);
+        at += count;
     }
     record.cursor = uint32_t(at - record.bytes);
     return written;
