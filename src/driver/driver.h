@@ -93,9 +93,25 @@ int load_source(const char* path);
 void rewind_source();
 // Steps over `bytes` of the source: lines whose text is not needed.
 inline void skip_source(size_t bytes) { source.cursor += bytes; }
+// The characters of the line at `line` before its end or a zero byte: what
+// the listing shows of a line that is not read.
+size_t listed_length(const uint8_t* line);
+// Where a line in a buffer ends (its first zero byte), and where its first
+// semicolon and its first and last quote characters stand before that end
+// (null where there are none).
+struct LineMarks {
+    char* end;
+    char* semicolon;
+    const char* single_quote;
+    const char* double_quote;
+    const char* last_single_quote;
+    const char* last_double_quote;
+};
+LineMarks mark_line(char* line);
 // Copies the next line and its terminator into `buffer` in whole 16-byte
 // blocks: the buffer holds `capacity` bytes rounded up to a multiple of 16.
-int read_line(char* buffer, int capacity);
+// `marks`, when given, receives the line's marks, found as it is copied.
+int read_line(char* buffer, int capacity, LineMarks* marks = nullptr);
 void release_source();
 
 // ---- Pass driver ----------------------------------------------------------------
@@ -111,7 +127,10 @@ extern int32_t image_origin;
 extern int deferred_error;
 extern FILE* object_file;
 extern FILE* listing_file;
-extern char listing_line[LINE_CAPACITY];
+// The current line's text as the listing shows it: in the source, up to its
+// end or a zero byte, at most LINE_CAPACITY - 2 characters.
+extern const char* listing_line;
+extern int listing_line_length;
 
 void assemble_file();
 // True when an assembly was cut short by a fatal message.
@@ -131,8 +150,9 @@ void record_statement(Replay replay, size_t line_bytes);
 // Second pass: the records are read in order from its start.
 void begin_replay();
 // The next line's replay, asked before the line is read; REPLAY_CODE and
-// REPLAY_DATA restore its bytes.
-Replay replay_statement();
+// REPLAY_DATA restore its bytes. A line replayed has its length in the
+// source, with its line end, in `*line_bytes`.
+Replay replay_statement(size_t* line_bytes);
 // Second pass without a listing: replays the lines from here to the next one
 // that must be assembled again, writing their bytes as emit_code does;
 // negative when a write failed (the line that failed is the last replayed).

@@ -18,7 +18,8 @@ int32_t image_origin;
 int deferred_error;
 FILE* object_file;
 FILE* listing_file;
-char listing_line[LINE_CAPACITY];
+const char* listing_line;
+int listing_line_length;
 
 namespace {
 
@@ -209,13 +210,13 @@ Replay replay_of(int result, bool directive) {
     return plain_data ? REPLAY_DATA : REPLAY_NONE;
 }
 
-LineOutcome assemble_line(int read) {
+LineOutcome assemble_line(int read, const LineMarks& marks) {
     if (read == READ_TOO_LONG) {
         report_error(ERR_LINE_TOO_LONG);
         list_statement();
         return next_line(REPLAY_NONE);
     }
-    int fields = split_line();
+    int fields = split_line(marks);
     if (fields == 0) {
         list_statement();
         return next_line(REPLAY_NO_BYTES);
@@ -273,22 +274,29 @@ LoopEnd run_statement_loop() {
             return LoopEnd::STOPPED;
         }
         clear_statement_state();
-        Replay replay = pass_index == 1 ? replay_statement() : REPLAY_NONE;
         const uint8_t* line_start = source.cursor;
-        int read = read_line(line_buffer, LINE_CAPACITY);
-        if (read == READ_END) return LoopEnd::SOURCE_END;
-        // The line and its terminator; a line cut short ends at LINE_CAPACITY - 2.
-        if (listing_file) std::memcpy(listing_line, line_buffer, read > 0 ? size_t(read) : LINE_CAPACITY - 1);
+        listing_line = reinterpret_cast<const char*>(line_start);
+        size_t line_bytes = 0;
+        Replay replay = pass_index == 1 ? replay_statement(&line_bytes) : REPLAY_NONE;
         statement_address = location_counter;
-        ++line_number;
-
         if (replay != REPLAY_NONE) {
+            // Only listed: the line is not read.
+            listing_line_length = int(listed_length(line_start));
+            skip_source(line_bytes);
+            ++line_number;
             LineOutcome outcome = replay_line(replay);
             if (!outcome.goes_on) return outcome.end;
             continue;
         }
+        LineMarks marks;
+        int read = read_line(line_buffer, LINE_CAPACITY, &marks);
+        if (read == READ_END) return LoopEnd::SOURCE_END;
+        // A line cut short is listed as cut.
+        listing_line_length = int(marks.end - line_buffer);
+        ++line_number;
+
         int errors_before = reported_error_count();
-        LineOutcome outcome = assemble_line(read);
+        LineOutcome outcome = assemble_line(read, marks);
         if (pass_index == 0) {
             bool clean = reported_error_count() == errors_before && !first_pass_guess;
             record_statement(clean ? outcome.replay : REPLAY_NONE, size_t(source.cursor - line_start));

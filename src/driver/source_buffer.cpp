@@ -39,19 +39,45 @@ const uint8_t* find_line_end(const uint8_t* p, const uint8_t* limit) {
     return p;
 }
 
+#ifdef __SSE2__
+// The marks of one 16-byte block at `base` of the line being copied, whose
+// marking stops at the first bit of `stops` (its end or a zero byte).
+void mark_block(LineMarks& marks, __m128i block, char* base, unsigned stops) {
+    unsigned valid = stops ? (stops & -stops) - 1 : 0xFFFF;
+    unsigned semicolons = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(';')))) & valid;
+    unsigned singles = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('\'')))) & valid;
+    unsigned doubles = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('"')))) & valid;
+    if (semicolons && !marks.semicolon) marks.semicolon = base + __builtin_ctz(semicolons);
+    if (singles) {
+        if (!marks.single_quote) marks.single_quote = base + __builtin_ctz(singles);
+        marks.last_single_quote = base + 31 - __builtin_clz(singles);
+    }
+    if (doubles) {
+        if (!marks.double_quote) marks.double_quote = base + __builtin_ctz(doubles);
+        marks.last_double_quote = base + 31 - __builtin_clz(doubles);
+    }
+    if (stops) marks.end = base + __builtin_ctz(stops);
+}
+#endif
+
 // Copies the line at `line` up to its first CR or LF, or its first `limit`
-// bytes, with a terminator; answers the length copied. Whole 16-byte stores,
-// the terminator inside the last, let the line splitter's 16-byte loads of
-// the same blocks be served at once; one pass finds the end and copies.
-size_t copy_to_line_end(char* buffer, const uint8_t* line, size_t limit) {
+// bytes, with a terminator, and marks it; answers the length copied. Whole
+// 16-byte stores, the terminator inside the last, let the line splitter's
+// 16-byte loads of the same blocks be served at once; one pass finds the
+// end, copies and marks.
+size_t copy_to_line_end(char* buffer, const uint8_t* line, size_t limit, LineMarks& marks) {
 #ifdef __SSE2__
     const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
+    marks = LineMarks{};
     for (size_t offset = 0;; offset += 16) {
         __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + offset));
         unsigned ends = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf))));
         if (limit - offset < 16) ends |= 1u << (limit - offset);
+        // A zero byte in the line ends what the splitter sees of it.
+        unsigned zeros = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_setzero_si128())));
+        if (!marks.end) mark_block(marks, block, buffer + offset, ends | zeros);
         if (ends) {
             unsigned length = unsigned(__builtin_ctz(ends));
             __m128i kept = _mm_cmplt_epi8(lanes, _mm_set1_epi8(char(length)));
@@ -64,6 +90,7 @@ size_t copy_to_line_end(char* buffer, const uint8_t* line, size_t limit) {
     size_t length = size_t(find_line_end(line, line + limit) - line);
     std::memcpy(buffer, line, length);
     buffer[length] = 0;
+    marks = mark_line(buffer);
     return length;
 #endif
 }
@@ -152,15 +179,47 @@ int load_source(const char* path) {
 
 void rewind_source() { source.cursor = source.base; }
 
-int read_line(char* buffer, int capacity) {
+size_t listed_length(const uint8_t* line) {
+    const uint8_t* p = line;
+#ifdef __SSE2__
+    for (;; p += 16) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i ends = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(block, _mm_set1_epi8('\n'))),
+                                    _mm_cmpeq_epi8(block, _mm_setzero_si128()));
+        if (unsigned hits = unsigned(_mm_movemask_epi8(ends))) return size_t(p + __builtin_ctz(hits) - line);
+    }
+#else
+    while (*p && !is_line_end(*p)) ++p;
+    return size_t(p - line);
+#endif
+}
+
+LineMarks mark_line(char* line) {
+    LineMarks marks{};
+    char* p = line;
+    for (; *p; ++p) {
+        if (*p == ';' && !marks.semicolon) marks.semicolon = p;
+        if (*p == '\'' && !marks.single_quote) marks.single_quote = p;
+        if (*p == '"' && !marks.double_quote) marks.double_quote = p;
+        if (*p == '\'') marks.last_single_quote = p;
+        if (*p == '"') marks.last_double_quote = p;
+    }
+    marks.end = p;
+    return marks;
+}
+
+int read_line(char* buffer, int capacity, LineMarks* marks) {
     if (source.cursor >= source.end) return READ_END;
     // A line may have capacity - 2 characters; one more means it is too long.
     const size_t longest = size_t(capacity - 2);
     const uint8_t* start = source.cursor;
     size_t available = size_t(source.end - start);
-    size_t length = copy_to_line_end(buffer, start, available < longest + 1 ? available : longest + 1);
+    LineMarks found;
+    size_t length = copy_to_line_end(buffer, start, available < longest + 1 ? available : longest + 1, found);
+    if (marks) *marks = found;
     if (length > longest) {
         buffer[longest] = 0;
+        if (marks) *marks = mark_line(buffer);
         source.cursor = find_line_end(start + length, source.end);
         consume_line_end();
         return READ_TOO_LONG;

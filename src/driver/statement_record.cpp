@@ -119,7 +119,7 @@ void record_statement(Replay replay, size_t line_bytes) {
     record.used = uint32_t(at - record.bytes);
 }
 
-Replay replay_statement() {
+Replay replay_statement(size_t* line_bytes) {
     if (record.checking && location_counter != record.expected_location) record.diverged = true;
     record.checking = false;
     if (record.diverged || record.cursor >= record.used) return REPLAY_NONE;
@@ -129,11 +129,11 @@ Replay replay_statement() {
     switch (head & TAG_BITS) {
         case TAG_NO_BYTES:
             replay = REPLAY_NO_BYTES;
-            ++at;  // the line's length: it is read as it stands
+            *line_bytes = *at++;
             break;
         case TAG_CODE:
             replay = REPLAY_CODE;
-            ++at;
+            *line_bytes = *at++;
             code_prefix = head & HAS_LINE_PREFIX ? *at++ : 0;
             dst.seg_override = head & HAS_SEGMENT_PREFIX ? *at++ : 0;
             code_len = head >> COUNT_SHIFT;
@@ -141,7 +141,7 @@ Replay replay_statement() {
             break;
         case TAG_DATA:
             replay = REPLAY_DATA;
-            ++at;
+            *line_bytes = *at++;
             data_len = *at++;
             at = copy_in(data_buf, at, data_len);
             break;

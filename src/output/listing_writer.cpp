@@ -89,11 +89,40 @@ void append_byte_cell(uint8_t byte) {
 }
 
 // " %06d:  %s": the line-number field and a text.
-void append_numbered_text(const char* text) {
+void append_numbered_text(const char* text, size_t length) {
     append(" ", 1);
     append_decimal(line_number, 6);
     append(":  ", 3);
-    append(text);
+    append(text, length);
+}
+
+void append_numbered_line() { append_numbered_text(listing_line, size_t(listing_line_length)); }
+
+// The usual line, built in place: the address, up to eight cells and a line
+// number of six digits in a 40-character field, then the source text, copied
+// sixteen bytes a step (the source and this buffer have room beyond it).
+constexpr size_t TEXT_COLUMN = 40;
+constexpr char BLANK_FIELD[TEXT_COLUMN + 1] = "                               000000:  ";
+
+void put_pair(char* at, const char* pair) { std::memcpy(at, pair, 2); }
+
+bool lists_in_place(int cells) { return cells <= CELLS && line_number >= 0 && line_number < 1000000; }
+
+// Fills the field at `at` but the cells, answers where the cells begin.
+char* fill_field(char* at) {
+    std::memcpy(at, BLANK_FIELD, TEXT_COLUMN);
+    uint32_t address = uint32_t(statement_address) & 0xFFFF;
+    put_pair(at, digit_pairs.hex[address >> 8]);
+    put_pair(at + 2, digit_pairs.hex[address & 0xFF]);
+    put_pair(at + 31, digit_pairs.decimal[line_number / 10000]);
+    put_pair(at + 33, digit_pairs.decimal[line_number / 100 % 100]);
+    put_pair(at + 35, digit_pairs.decimal[line_number % 100]);
+    return at + 6;
+}
+
+void append_text_in_place(char* at) {
+    for (int i = 0; i < listing_line_length; i += 16) std::memcpy(at + TEXT_COLUMN + i, listing_line + i, 16);
+    line_length += TEXT_COLUMN + size_t(listing_line_length);
 }
 
 }  // namespace
@@ -136,6 +165,23 @@ void write_address_column() {
 }
 
 void list_code_line(uint8_t count) {
+    uint8_t segment = dst.seg_override ? dst.seg_override : src.seg_override;
+    if (lists_in_place(count + (code_prefix != 0) + (segment != 0))) {
+        char* at = line + line_length;
+        char* cell = fill_field(at);
+        if (code_prefix) {
+            put_pair(cell, digit_pairs.hex[code_prefix]);
+            cell += 3;
+        }
+        if (segment) {
+            put_pair(cell, digit_pairs.hex[segment]);
+            cell[2] = ':';
+            cell += 3;
+        }
+        for (int i = 0; i < count; ++i) put_pair(cell + 3 * i, digit_pairs.hex[code_buf[i]]);
+        append_text_in_place(at);
+        return;
+    }
     write_address_column();
     int cells = CELLS;
     if (code_prefix) {
@@ -149,7 +195,7 @@ void list_code_line(uint8_t count) {
     }
     for (int i = 0; i < count; ++i) append_byte_cell(code_buf[i]);
     if (count < cells) append_spaces(3 * size_t(cells - count));
-    append_numbered_text(listing_line);
+    append_numbered_line();
 }
 
 // Eight bytes a line; the first line carries the source, the others only
@@ -166,7 +212,7 @@ void list_data_lines(const uint8_t* bytes, uint8_t count, bool more) {
         if (more && last) append("...", 3);
         if (first == 0) {
             append_spaces(3 * size_t(CELLS - chunk));
-            append_numbered_text(listing_line);
+            append_numbered_line();
         }
         statement_address = int32_t(uint32_t(statement_address) + CELLS);
     }
@@ -201,14 +247,18 @@ void list_statement() {
         list_repeated_data();
     } else if (data_len) {
         list_data_lines(data_buf, data_len, false);
+    } else if (lists_in_place(0)) {
+        char* at = line + line_length;
+        fill_field(at);
+        append_text_in_place(at);
     } else {
         write_address_column();
         append_spaces(3 * CELLS);
-        append_numbered_text(listing_line);
+        append_numbered_line();
     }
     end_listing_line();
     if (pending_message) {
-        append_numbered_text(pending_message);
+        append_numbered_text(pending_message, std::strlen(pending_message));
         end_listing_line();
         pending_message = nullptr;
     }

@@ -92,6 +92,9 @@ extern char mnemonic_field[MNEMONIC_CHARS + 1];
 extern char prefix_field[MNEMONIC_CHARS + 1];
 extern char operand_text[OPERAND_CAPACITY + SCAN_PADDING];
 
+// Splits line_buffer, whose marks read_line found as it copied the line.
+int split_line(const LineMarks& marks);
+// The same for a line_buffer filled otherwise.
 int split_line();
 
 // ---- Numbers and symbol references ----------------------------------------------

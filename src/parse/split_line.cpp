@@ -39,65 +39,6 @@ int match_word(const char* p, const char* word) {
     return is_name_char(p[n]) ? 0 : n;
 }
 
-// Where the line ends, and where its first semicolon and its first and last
-// quote characters stand (null where there are none).
-struct LineMarks {
-    char* end;
-    char* semicolon;
-    const char* single_quote;
-    const char* double_quote;
-    const char* last_single_quote;
-    const char* last_double_quote;
-};
-
-#ifdef __SSE2__
-// Sixteen bytes a step. line_buffer holds LINE_CAPACITY bytes, a multiple of
-// 16, so no step reads beyond it; bytes after the terminator are ignored.
-LineMarks mark_line() {
-    static_assert(LINE_CAPACITY % 16 == 0);
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i semicolon = _mm_set1_epi8(';');
-    const __m128i single = _mm_set1_epi8('\'');
-    const __m128i double_quote = _mm_set1_epi8('"');
-    LineMarks marks{};
-    for (int offset = 0; offset < LINE_CAPACITY; offset += 16) {
-        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line_buffer + offset));
-        unsigned ends = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, zero)));
-        // Only the bytes before the terminator count.
-        unsigned valid = ends ? (ends & -ends) - 1 : 0xFFFF;
-        unsigned semicolons = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, semicolon))) & valid;
-        unsigned singles = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, single))) & valid;
-        unsigned doubles = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, double_quote))) & valid;
-        char* base = line_buffer + offset;
-        if (semicolons && !marks.semicolon) marks.semicolon = base + __builtin_ctz(semicolons);
-        if (singles && !marks.single_quote) marks.single_quote = base + __builtin_ctz(singles);
-        if (doubles && !marks.double_quote) marks.double_quote = base + __builtin_ctz(doubles);
-        if (singles) marks.last_single_quote = base + 31 - __builtin_clz(singles);
-        if (doubles) marks.last_double_quote = base + 31 - __builtin_clz(doubles);
-        if (ends) {
-            marks.end = base + __builtin_ctz(ends);
-            return marks;
-        }
-    }
-    marks.end = line_buffer + LINE_CAPACITY - 1;  // not reached: read_line terminates every line
-    return marks;
-}
-#else
-LineMarks mark_line() {
-    LineMarks marks{};
-    char* p = line_buffer;
-    for (; *p; ++p) {
-        if (*p == ';' && !marks.semicolon) marks.semicolon = p;
-        if (*p == '\'' && !marks.single_quote) marks.single_quote = p;
-        if (*p == '"' && !marks.double_quote) marks.double_quote = p;
-        if (*p == '\'') marks.last_single_quote = p;
-        if (*p == '"') marks.last_double_quote = p;
-    }
-    marks.end = p;
-    return marks;
-}
-#endif
-
 // The first quote character that has a partner later in the line; from there
 // on quoted text is kept exactly as written. Null when there is none.
 const char* find_verbatim_start(const LineMarks& marks) {
@@ -331,14 +272,15 @@ const char* skip_blanks(const char* p) {
 
 }  // namespace
 
-int split_line() {
+int split_line() { return split_line(mark_line(line_buffer)); }
+
+int split_line(const LineMarks& marks) {
     operand_text[0] = 0;
     mnemonic_field[0] = 0;
     prefix_field[0] = 0;
     label_field[0] = 0;
     label_length = 0;
 
-    LineMarks marks = mark_line();
     char* line_end = marks.end;
     const char* verbatim = find_verbatim_start(marks);
     // Only the first ';' may start a comment, and not inside the verbatim part.
