@@ -98,8 +98,10 @@ inline void skip_source(size_t bytes) { source.cursor += bytes; }
 size_t listed_length(const uint8_t* line);
 // Where a line in a buffer ends (its first zero byte), and where its first
 // semicolon and its first and last quote characters stand before that end
-// (null where there are none).
+// (null where there are none). The text may be read sixteen bytes at a time
+// from any of its characters.
 struct LineMarks {
+    const char* text;  // the same bytes where they were read from, the source or the line
     char* end;
     char* semicolon;
     const char* single_quote;

@@ -204,6 +204,7 @@ LineMarks mark_line(char* line) {
         if (*p == '\'') marks.last_single_quote = p;
         if (*p == '"') marks.last_double_quote = p;
     }
+    marks.text = line;
     marks.end = p;
     return marks;
 }
@@ -216,6 +217,7 @@ int read_line(char* buffer, int capacity, LineMarks* marks) {
     size_t available = size_t(source.end - start);
     LineMarks found;
     size_t length = copy_to_line_end(buffer, start, available < longest + 1 ? available : longest + 1, found);
+    found.text = reinterpret_cast<const char*>(start);
     if (marks) *marks = found;
     if (length > longest) {
         buffer[longest] = 0;

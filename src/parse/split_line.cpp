@@ -1,4 +1,5 @@
 // Cuts one source line into label, mnemonic and normalised operand text.
+#include <cstddef>
 #include <cstring>
 
 #include "parse/parse.h"
@@ -51,6 +52,16 @@ const char* find_verbatim_start(const LineMarks& marks) {
 }
 
 #ifdef __SSE2__
+// How far the line's bytes as read (in the source) stand from their copy in
+// line_buffer. Sixteen bytes at an odd place of the copy would span two of
+// the copy's stores, and wait until both are done: they are read where the
+// copy came from. Before the line's end the bytes are the same.
+std::ptrdiff_t source_distance;
+
+__m128i load_line_block(const char* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + source_distance));
+}
+
 __m128i upper_case(__m128i bytes) {
     return _mm_sub_epi8(bytes, _mm_and_si128(bytes_between(bytes, 'a', 'z'), _mm_set1_epi8(0x20)));
 }
@@ -89,15 +100,18 @@ const char* take_label(const char* p, int& fields) {
 }
 
 // Stores up to eight letters of the mnemonic, the rest of the field zeros.
-const char* take_mnemonic(const char* p, int& fields) {
+const char* take_mnemonic(const char* p, const char* line_end, int& fields) {
 #ifdef __SSE2__
     const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    int stored = __builtin_ctz(word_ends(block, 0) | 1u << MNEMONIC_CHARS);
+    __m128i block = load_line_block(p);
+    // The copy's terminator, where the source holds the line end or a ';'.
+    unsigned line_ends = line_end - p < 16 ? ~0u << (line_end - p) : 0;
+    int stored = __builtin_ctz(word_ends(block, 0) | line_ends | 1u << MNEMONIC_CHARS);
     __m128i kept = _mm_and_si128(upper_case(block), _mm_cmplt_epi8(lanes, _mm_set1_epi8(char(stored))));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(mnemonic_field), kept);
     p += stored;
 #else
+    (void)line_end;
     int stored = 0;
     while (*p && !is_blank(*p) && stored < MNEMONIC_CHARS) mnemonic_field[stored++] = to_upper(*p++);
     std::memset(mnemonic_field + stored, 0, MNEMONIC_CHARS - stored);
@@ -129,15 +143,17 @@ const char* take_size_keyword(const char* p, const char* verbatim, int& k) {
 // Up to sixteen operand characters at once, when they hold no blank and
 // nothing that could begin a size keyword (its first two letters): they are
 // stored upper-cased, as the character loop would. Answers how many were
-// taken, 0 to leave them to that loop.
+// taken, 0 to leave them to that loop. The byte after the last one read
+// (the end of the text, or a quote) is never a letter. A block that reaches
+// `end` is stored with zeros after it: the text's terminator when nothing follows.
 int take_plain_block(const char* p, const char* end, int k) {
     int count = end - p < 16 ? int(end - p) : 16;
     unsigned wanted = (1u << count) - 1;
-    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i block = load_line_block(p);
     __m128i blanks = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(' ')), bytes_between(block, '\t', '\r'));
     if (unsigned(_mm_movemask_epi8(blanks)) & wanted) return 0;
     __m128i upper = upper_case(block);
-    __m128i next = upper_case(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1)));
+    __m128i next = upper_case(load_line_block(p + 1));
     // The first two letters of BYTE, DWORD, WORD, FAR, NEAR, OFFSET, SHORT.
     auto starts = [&](char first, char second) {
         return _mm_and_si128(_mm_cmpeq_epi8(upper, _mm_set1_epi8(first)), _mm_cmpeq_epi8(next, _mm_set1_epi8(second)));
@@ -147,7 +163,9 @@ int take_plain_block(const char* p, const char* end, int k) {
                                                  _mm_or_si128(_mm_or_si128(starts('N', 'E'), starts('O', 'F')),
                                                               starts('S', 'H'))));
     if (unsigned(_mm_movemask_epi8(keywords)) & wanted) return 0;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(operand_text + k), upper);
+    const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    __m128i kept = _mm_and_si128(upper, _mm_cmplt_epi8(lanes, _mm_set1_epi8(char(count))));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(operand_text + k), kept);
     return count;
 }
 #endif
@@ -209,13 +227,16 @@ int take_quoted_part(const char* p, const char* line_end, int k) {
 void take_operands(const char* p, const char* verbatim, const char* line_end, int& fields) {
     int k = 0;
     bool after_name = false;  // the last stored character could continue a name
+    bool terminated = false;  // a plain block's zeros end the text
     while (p < verbatim) {
         const char* block_end = verbatim - p < 16 ? verbatim : p + 16;
+        terminated = false;
 #ifdef __SSE2__
         if (int taken = take_plain_block(p, verbatim, k)) {
             p += taken;
             k += taken;
             after_name = is_name_char(operand_text[k - 1]);
+            terminated = taken < 16;
             continue;
         }
 #endif
@@ -237,8 +258,12 @@ void take_operands(const char* p, const char* verbatim, const char* line_end, in
             after_name = classes & CHAR_NAME;
         }
     }
-    k = take_quoted_part(p, line_end, k);
-    operand_text[k] = 0;
+    if (p < line_end) {
+        k = take_quoted_part(p, line_end, k);
+        terminated = false;
+    }
+    // One store then holds the whole text, so that reading it back at once does not wait.
+    if (!terminated) operand_text[k] = 0;
     if (k > 0) fields |= FIELD_OPERANDS;
 }
 
@@ -292,15 +317,18 @@ int split_line(const LineMarks& marks) {
     if (line_buffer[0] == 0) return 0;
 
     int fields = 0;
+#ifdef __SSE2__
+    source_distance = marks.text - line_buffer;
+#endif
     const char* p = line_buffer;
     if (!is_blank(*p)) p = take_label(p, fields);
     p = skip_blanks(p);
     if (!*p) return fields;
-    p = skip_blanks(take_mnemonic(p, fields));
+    p = skip_blanks(take_mnemonic(p, line_end, fields));
     if (!*p) return fields;
     if (is_line_prefix(mnemonic_field)) {
         std::memcpy(prefix_field, mnemonic_field, sizeof prefix_field);
-        p = skip_blanks(take_mnemonic(p, fields));
+        p = skip_blanks(take_mnemonic(p, line_end, fields));
         if (!*p) return fields;
     }
     take_operands(p, verbatim ? verbatim : line_end, line_end, fields);
