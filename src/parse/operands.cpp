@@ -54,16 +54,22 @@ constexpr RegisterIndex build_register_index() {
 }
 constexpr RegisterIndex register_index = build_register_index();
 
-// Segment-override prefixes by the first letter of ES:, CS:, SS:, DS:.
-uint8_t segment_prefix(char letter) {
-    switch (letter) {
-        case 'E': return 0x26;
-        case 'C': return 0x2E;
-        case 'S': return 0x36;
-        case 'D': return 0x3E;
-        default: return 0;
-    }
+// Segment-override prefixes by the first letter of ES:, CS:, SS:, DS:, 0
+// for any other byte: a table, as every operand's first byte is looked up.
+struct SegmentPrefixes {
+    uint8_t of[256];
+};
+constexpr SegmentPrefixes build_segment_prefixes() {
+    SegmentPrefixes prefixes{};
+    prefixes.of[uint8_t('E')] = 0x26;
+    prefixes.of[uint8_t('C')] = 0x2E;
+    prefixes.of[uint8_t('S')] = 0x36;
+    prefixes.of[uint8_t('D')] = 0x3E;
+    return prefixes;
 }
+constexpr SegmentPrefixes segment_prefixes = build_segment_prefixes();
+
+uint8_t segment_prefix(char letter) { return segment_prefixes.of[uint8_t(letter)]; }
 
 // The r/m code of the base and index registers of a memory operand: a pair
 // is one of BX or BP with one of SI or DI, in either order.
