@@ -78,6 +78,43 @@ int check_operand_block_by_block(const char* text, Commas& found) {
 }
 #endif
 
+#ifdef __SSE2__
+// Text in operand_text, whose padding lets sixteen bytes be read from any of its characters.
+bool is_in_operand_text(const char* p) { return p >= operand_text && p < operand_text + OPERAND_CAPACITY; }
+
+// How many of the sixteen bytes at `p` are digits, or name characters, before the first that is not.
+int leading_digits(const char* p) {
+    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return __builtin_ctz(~unsigned(_mm_movemask_epi8(bytes_between(block, '0', '9'))));
+}
+
+int leading_name_chars(const char* p) {
+    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i letters = _mm_or_si128(bytes_between(block, 'A', 'Z'), bytes_between(block, 'a', 'z'));
+    __m128i others = _mm_or_si128(bytes_between(block, '0', '9'), _mm_cmpeq_epi8(block, _mm_set1_epi8('_')));
+    return __builtin_ctz(~unsigned(_mm_movemask_epi8(_mm_or_si128(letters, others))));
+}
+
+// The usual number, one to eight decimal digits with no letter after them,
+// read without a loop: the digits, right-aligned in a word, are combined in
+// pairs, then fours, then all eight. False leaves the text to the full reader.
+bool read_short_decimal(const char** cursor, int32_t* value) {
+    const char* p = *cursor;
+    int length = leading_digits(p);
+    if (length == 0 || length > 8 || is_upper(p[length])) return false;
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    // The bytes after the digits, and what they borrow, are shifted out.
+    uint64_t digits = (word - 0x3030303030303030ull) << (8 * (8 - length));
+    digits = digits * 10 + (digits >> 8);
+    digits = (((digits & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+              (((digits >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >> 32;
+    *value = int32_t(uint32_t(digits));
+    *cursor = p + length;
+    return true;
+}
+#endif
+
 // 0x1F: at least one hexadecimal digit after the 0X, and no letter, digit
 // or underscore after them.
 int parse_prefixed_hex(const char** cursor, int32_t* value) {
@@ -96,6 +133,9 @@ int parse_prefixed_hex(const char** cursor, int32_t* value) {
 
 int parse_number(const char** cursor, int32_t* value) {
     const char* start = *cursor;
+#ifdef __SSE2__
+    if (is_in_operand_text(start) && read_short_decimal(cursor, value)) return 0;
+#endif
     // One scan reads the digits both ways: hexadecimal comes first, and B and
     // D are hex digits, so 1011BH is hexadecimal.
     uint32_t hexadecimal = 0;
@@ -140,6 +180,9 @@ bool first_pass_guess;
 int parse_symbol_ref(const char** cursor, int32_t* value) {
     const char* start = *cursor;
     const char* end = start;
+#ifdef __SSE2__
+    if (is_in_operand_text(start)) end += leading_name_chars(start);
+#endif
     while (is_name_char(*end)) ++end;
     *cursor = end;
     // A name of no characters is never found.
