@@ -194,7 +194,7 @@ int parse_symbol_ref(const char** cursor, int32_t* value) {
 int check_operand_chars(const char* text, Commas* commas) {
     Commas found{};
 #ifdef __SSE2__
-    if (text >= operand_text && text < operand_text + OPERAND_CAPACITY) {
+    if (is_in_operand_text(text)) {
         if (int result = check_operand_block_by_block(text, found)) return result;
         if (commas) *commas = found;
         return 0;
