@@ -160,6 +160,7 @@ void clear_statement_state() {
     dst.seg_override = 0;
     src.seg_override = 0;
     first_pass_guess = false;
+    unresolved_name_hint = 0;
 }
 
 // A prefix on the instruction's line joins the instruction's bytes; a

@@ -9,6 +9,7 @@
 #include "encode/encode.h"
 #include "output/output.h"
 #include "parse/parse.h"
+#include "symbols/symbols.h"
 
 namespace vexa {
 
@@ -48,6 +49,45 @@ struct Record {
 
 Record record;
 
+// The symbol hint of each statement assembled again, in order, so that the
+// second pass fetches the symbol it will look up a few statements ahead:
+// those names are spread over the whole table, which outgrows the caches.
+struct ReassemblyHints {
+    uint64_t* hints = nullptr;
+    uint32_t count = 0;
+    uint32_t capacity = 0;
+    uint32_t cursor = 0;  // the next statement the second pass assembles again
+    bool usable = true;
+};
+
+ReassemblyHints reassembly;
+
+// How many statements ahead the index group, then the record, is fetched.
+constexpr uint32_t GROUP_AHEAD = 16;
+constexpr uint32_t RECORD_AHEAD = 8;
+
+void note_reassembly_hint() {
+    if (!reassembly.usable) return;
+    if (reassembly.count == reassembly.capacity) {
+        uint32_t capacity = reassembly.capacity ? reassembly.capacity * 2 : 4096;
+        void* grown = capacity > reassembly.capacity ? std::realloc(reassembly.hints, capacity * sizeof(uint64_t)) : nullptr;
+        if (!grown) {
+            reassembly.usable = false;
+            return;
+        }
+        reassembly.hints = static_cast<uint64_t*>(grown);
+        reassembly.capacity = capacity;
+    }
+    reassembly.hints[reassembly.count++] = unresolved_name_hint;
+}
+
+void prefetch_names_ahead() {
+    if (!reassembly.usable) return;
+    uint32_t next = reassembly.cursor++;
+    if (next + GROUP_AHEAD < reassembly.count) symtab_prefetch_group(reassembly.hints[next + GROUP_AHEAD]);
+    if (next + RECORD_AHEAD < reassembly.count) symtab_prefetch_record(reassembly.hints[next + RECORD_AHEAD]);
+}
+
 // Room for one more record; false (and the record unusable) without memory.
 bool make_room() {
     if (record.capacity - record.used >= LARGEST_RECORD) return true;
@@ -83,10 +123,13 @@ const uint8_t* copy_in(uint8_t* into, const uint8_t* at, uint8_t count) {
 void reset_statement_record() {
     std::free(record.bytes);
     record = Record{};
+    std::free(reassembly.hints);
+    reassembly = ReassemblyHints{};
 }
 
 void begin_replay() {
     record.cursor = 0;
+    reassembly.cursor = 0;
     record.diverged = !record.usable;
     record.checking = false;
 }
@@ -100,6 +143,7 @@ void record_statement(Replay replay, size_t line_bytes) {
         uint32_t location = uint32_t(location_counter);
         std::memcpy(at, &location, sizeof location);
         record.used += 1 + sizeof location;
+        note_reassembly_hint();
         return;
     }
     uint8_t* head = at;
@@ -158,6 +202,7 @@ Replay replay_statement(size_t* line_bytes) {
             at += sizeof location;
             record.expected_location = int32_t(location);
             record.checking = true;
+            prefetch_names_ahead();
             break;
         }
     }

@@ -176,6 +176,7 @@ int parse_number(const char** cursor, int32_t* value) {
 }
 
 bool first_pass_guess;
+uint64_t unresolved_name_hint;
 
 int parse_symbol_ref(const char** cursor, int32_t* value) {
     const char* start = *cursor;
@@ -188,6 +189,7 @@ int parse_symbol_ref(const char** cursor, int32_t* value) {
     // A name of no characters is never found.
     if (symtab_find(start, int(end - start), value) >= 0) return 0;
     first_pass_guess = true;
+    if (pass_index == 0 && !unresolved_name_hint) unresolved_name_hint = symtab_hint(start, int(end - start));
     return ERR_SYMBOL_NOT_DEFINED;
 }
 

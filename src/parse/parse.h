@@ -107,6 +107,9 @@ int parse_symbol_ref(const char** cursor, int32_t* value);
 // forward placeholder. Such a statement is assembled again in the second
 // pass; the pass driver clears the flag before each statement.
 extern bool first_pass_guess;
+// The symbol hint of the statement's first name not (yet) defined, or 0: the
+// second pass looks it up ahead. Kept in the first pass only.
+extern uint64_t unresolved_name_hint;
 // 0, or ERR_INVALID_CHARACTER at a character operands never contain. The
 // first two commas are noted in `commas` when it is given (null if none).
 struct Commas {

@@ -226,6 +226,22 @@ int symtab_add(const char* name, int length, int32_t value) {
     return SYMTAB_ADDED;
 }
 
+uint64_t symtab_hint(const char* name, int length) {
+    return length > 0 ? name_hash(name, length, leading_word(name, length)) : 0;
+}
+
+void symtab_prefetch_group(uint64_t hint) {
+    if (hint && symbol_index.groups) __builtin_prefetch(&symbol_index.groups[uint32_t(hint) & symbol_index.mask]);
+}
+
+void symtab_prefetch_record(uint64_t hint) {
+    if (!hint || !symbol_index.groups) return;
+    const IndexGroup& candidates = symbol_index.groups[uint32_t(hint) & symbol_index.mask];
+    uint64_t match = matching_bytes(candidates.tags, tag_of(hint));
+    uint32_t held = match ? candidates.held[byte_position(match)] : 0;
+    if (held) __builtin_prefetch(symbol_table.records + held - 1);
+}
+
 void symtab_free() {
     std::free(symbol_table.records);
     std::free(symbol_index.groups);

@@ -36,4 +36,12 @@ int symtab_find(const char* name, int length, int32_t* value);
 int symtab_add(const char* name, int length, int32_t value);
 void symtab_free();
 
+// Looking a name up ahead of time: the second pass knows which names its
+// statements assembled again will ask for. A hint is the name's place in the
+// index; the prefetches bring its index group, then (once that is at hand)
+// its record into the cache, and change nothing else. A hint of 0 is none.
+uint64_t symtab_hint(const char* name, int length);
+void symtab_prefetch_group(uint64_t hint);
+void symtab_prefetch_record(uint64_t hint);
+
 }  // namespace vexa
