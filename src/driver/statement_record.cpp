@@ -49,11 +49,18 @@ struct Record {
 
 Record record;
 
-// The symbol hint of each statement assembled again, in order, so that the
-// second pass fetches the symbol it will look up a few statements ahead:
-// those names are spread over the whole table, which outgrows the caches.
+// Each statement assembled again, in order, so that the second pass fetches
+// its line and the symbol it will look up a few statements ahead: the source
+// was read long ago, and those names are spread over the whole table, which
+// outgrows the caches.
+struct Reassembly {
+    uint64_t hint;     // of the first name not defined in the first pass, or 0
+    uint32_t line_at;  // the line's offset in the source, or NO_OFFSET
+};
+constexpr uint32_t NO_OFFSET = UINT32_MAX;
+
 struct ReassemblyHints {
-    uint64_t* hints = nullptr;
+    Reassembly* hints = nullptr;
     uint32_t count = 0;
     uint32_t capacity = 0;
     uint32_t cursor = 0;  // the next statement the second pass assembles again
@@ -66,26 +73,37 @@ ReassemblyHints reassembly;
 constexpr uint32_t GROUP_AHEAD = 16;
 constexpr uint32_t RECORD_AHEAD = 8;
 
-void note_reassembly_hint() {
+void note_reassembly_hint(size_t line_bytes) {
     if (!reassembly.usable) return;
     if (reassembly.count == reassembly.capacity) {
         uint32_t capacity = reassembly.capacity ? reassembly.capacity * 2 : 4096;
-        void* grown = capacity > reassembly.capacity ? std::realloc(reassembly.hints, capacity * sizeof(uint64_t)) : nullptr;
+        void* grown = capacity > reassembly.capacity ? std::realloc(reassembly.hints, capacity * sizeof(Reassembly)) : nullptr;
         if (!grown) {
             reassembly.usable = false;
             return;
         }
-        reassembly.hints = static_cast<uint64_t*>(grown);
+        reassembly.hints = static_cast<Reassembly*>(grown);
         reassembly.capacity = capacity;
     }
-    reassembly.hints[reassembly.count++] = unresolved_name_hint;
+    size_t line_at = size_t(source.cursor - source.base) - line_bytes;
+    reassembly.hints[reassembly.count++] = {unresolved_name_hint, line_at < NO_OFFSET ? uint32_t(line_at) : NO_OFFSET};
+}
+
+// A line of the usual length lies in at most two cache lines.
+void prefetch_line(uint32_t line_at) {
+    if (line_at == NO_OFFSET) return;
+    __builtin_prefetch(source.base + line_at);
+    __builtin_prefetch(source.base + line_at + 48);
 }
 
 void prefetch_names_ahead() {
     if (!reassembly.usable) return;
     uint32_t next = reassembly.cursor++;
-    if (next + GROUP_AHEAD < reassembly.count) symtab_prefetch_group(reassembly.hints[next + GROUP_AHEAD]);
-    if (next + RECORD_AHEAD < reassembly.count) symtab_prefetch_record(reassembly.hints[next + RECORD_AHEAD]);
+    if (next + GROUP_AHEAD < reassembly.count) {
+        symtab_prefetch_group(reassembly.hints[next + GROUP_AHEAD].hint);
+        prefetch_line(reassembly.hints[next + GROUP_AHEAD].line_at);
+    }
+    if (next + RECORD_AHEAD < reassembly.count) symtab_prefetch_record(reassembly.hints[next + RECORD_AHEAD].hint);
 }
 
 // Room for one more record; false (and the record unusable) without memory.
@@ -143,7 +161,7 @@ void record_statement(Replay replay, size_t line_bytes) {
         uint32_t location = uint32_t(location_counter);
         std::memcpy(at, &location, sizeof location);
         record.used += 1 + sizeof location;
-        note_reassembly_hint();
+        note_reassembly_hint(line_bytes);
         return;
     }
     uint8_t* head = at;
