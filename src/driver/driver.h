@@ -142,8 +142,11 @@ bool assembly_stopped();
 
 // How the second pass may treat a line instead of assembling it again: not
 // at all (it is assembled), or as a line without bytes, or by writing the
-// instruction's or the data statement's bytes the first pass recorded.
-enum Replay : int { REPLAY_NONE, REPLAY_NO_BYTES, REPLAY_CODE, REPLAY_DATA };
+// instruction's or the data statement's bytes the first pass recorded, or,
+// for a jump or call to a name the first pass had not yet seen (the
+// relative_target it noted), by encoding it from the name's value; it is
+// assembled again if the name is still not defined or out of reach.
+enum Replay : int { REPLAY_NONE, REPLAY_NO_BYTES, REPLAY_CODE, REPLAY_DATA, REPLAY_TARGET };
 
 void reset_statement_record();
 // First pass: how the line just assembled, `line_bytes` of the source with
@@ -152,7 +155,8 @@ void record_statement(Replay replay, size_t line_bytes);
 // Second pass: the records are read in order from its start.
 void begin_replay();
 // The next line's replay, asked before the line is read; REPLAY_CODE and
-// REPLAY_DATA restore its bytes. A line replayed has its length in the
+// REPLAY_DATA restore its bytes (a jump or call resolved by its target
+// answers REPLAY_CODE). A line replayed has its length in the
 // source, with its line end, in `*line_bytes`.
 Replay replay_statement(size_t* line_bytes);
 // Second pass without a listing: replays the lines from here to the next one

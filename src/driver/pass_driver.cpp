@@ -161,6 +161,24 @@ void clear_statement_state() {
     src.seg_override = 0;
     first_pass_guess = false;
     unresolved_name_hint = 0;
+    relative_target.width = 0;
+}
+
+// The operand text is one name, which a record can hold.
+bool is_plain_name(const char* text) {
+    constexpr int LONGEST = 31;
+    if (is_digit(text[0])) return false;
+    int length = 0;
+    while (is_name_char(text[length]) && length <= LONGEST) ++length;
+    return length > 0 && length <= LONGEST && text[length] == 0;
+}
+
+// A jump or call whose one operand is a name not defined yet, and nothing
+// else the first pass had to guess: the second pass can encode it from the
+// name's value.
+bool resolves_by_target(Replay replay) {
+    return replay == REPLAY_CODE && relative_target.width && unresolved_name_hint && operand_count == 1 &&
+           !short_target_named && !prefix_field[0] && !code_prefix && is_plain_name(operand_text);
 }
 
 // A prefix on the instruction's line joins the instruction's bytes; a
@@ -299,8 +317,10 @@ LoopEnd run_statement_loop() {
         int errors_before = reported_error_count();
         LineOutcome outcome = assemble_line(read, marks);
         if (pass_index == 0) {
-            bool clean = reported_error_count() == errors_before && !first_pass_guess;
-            record_statement(clean ? outcome.replay : REPLAY_NONE, size_t(source.cursor - line_start));
+            bool reported = reported_error_count() != errors_before;
+            Replay replay = reported ? REPLAY_NONE : !first_pass_guess ? outcome.replay
+                          : resolves_by_target(outcome.replay) ? REPLAY_TARGET : REPLAY_NONE;
+            record_statement(replay, size_t(source.cursor - line_start));
         }
         if (!outcome.goes_on) return outcome.end;
     }

@@ -27,6 +27,9 @@ enum RecordTag : uint8_t {
 constexpr uint8_t TAG_BITS = 3;
 constexpr uint8_t HAS_LINE_PREFIX = 4;
 constexpr uint8_t HAS_SEGMENT_PREFIX = 8;
+// A reassembled jump or call that its target's value may resolve; after the
+// location: [length][opcode][width][name length][name].
+constexpr uint8_t HAS_TARGET = 4;
 constexpr int COUNT_SHIFT = 4;  // an instruction's byte count, in the head's top bits
 static_assert(CODE_CAPACITY < 16);
 
@@ -136,6 +139,18 @@ const uint8_t* copy_in(uint8_t* into, const uint8_t* at, uint8_t count) {
     return at + count;
 }
 
+// A jump or call to a name the first pass had not seen: its bytes when the
+// name is now defined and within reach, else REPLAY_NONE (it is assembled
+// again, and reports what it must).
+Replay replay_target(const uint8_t* at, size_t* line_bytes) {
+    int32_t target;
+    const char* name = reinterpret_cast<const char*>(at + 4);
+    if (symtab_find(name, at[3], &target) < 0) return REPLAY_NONE;
+    if (!encode_relative_target(RelativeTarget{at[1], at[2]}, target)) return REPLAY_NONE;
+    *line_bytes = at[0];
+    return REPLAY_CODE;
+}
+
 }  // namespace
 
 void reset_statement_record() {
@@ -156,11 +171,20 @@ void record_statement(Replay replay, size_t line_bytes) {
     if (!record.usable || !make_room()) return;
     if (line_bytes > LONGEST_REPLAYED_LINE) replay = REPLAY_NONE;
     uint8_t* at = record.bytes + record.used;
-    if (replay == REPLAY_NONE) {
-        *at++ = TAG_REASSEMBLE;
+    if (replay == REPLAY_NONE || replay == REPLAY_TARGET) {
+        *at++ = replay == REPLAY_TARGET ? TAG_REASSEMBLE | HAS_TARGET : TAG_REASSEMBLE;
         uint32_t location = uint32_t(location_counter);
         std::memcpy(at, &location, sizeof location);
-        record.used += 1 + sizeof location;
+        at += sizeof location;
+        if (replay == REPLAY_TARGET) {
+            uint8_t length = uint8_t(std::strlen(operand_text));
+            *at++ = uint8_t(line_bytes);
+            *at++ = relative_target.opcode;
+            *at++ = relative_target.width;
+            *at++ = length;
+            at = copy_out(at, reinterpret_cast<const uint8_t*>(operand_text), length);
+        }
+        record.used = uint32_t(at - record.bytes);
         note_reassembly_hint(line_bytes);
         return;
     }
@@ -221,6 +245,10 @@ Replay replay_statement(size_t* line_bytes) {
             record.expected_location = int32_t(location);
             record.checking = true;
             prefetch_names_ahead();
+            if (head & HAS_TARGET) {
+                replay = replay_target(at, line_bytes);
+                at += 4 + at[3];
+            }
             break;
         }
     }

@@ -34,16 +34,18 @@ struct ForwardJumps {
 };
 ForwardJumps forward_jumps;
 
-void remember_forward_jump() {
-    if (forward_jumps.count > 0 && forward_jumps.lines[forward_jumps.count - 1] == line_number) return;
+// False when the jump could not be remembered.
+bool remember_forward_jump() {
+    if (forward_jumps.count > 0 && forward_jumps.lines[forward_jumps.count - 1] == line_number) return true;
     if (forward_jumps.count == forward_jumps.capacity) {
         int32_t capacity = forward_jumps.capacity ? forward_jumps.capacity * 2 : 64;
         void* lines = std::realloc(forward_jumps.lines, size_t(capacity) * sizeof(int32_t));
-        if (!lines) return;  // the jump may then be short in the second pass: a phase error
+        if (!lines) return false;  // the jump may then be short in the second pass: a phase error
         forward_jumps.lines = static_cast<int32_t*>(lines);
         forward_jumps.capacity = capacity;
     }
     forward_jumps.lines[forward_jumps.count++] = line_number;
+    return true;
 }
 
 bool was_forward_jump() {
@@ -90,6 +92,7 @@ int put_short_jump(uint8_t opcode) {
     int64_t displacement = distance_to(dst.value) - 2;
     if (is_forward_placeholder(dst)) {
         displacement = -1;
+        relative_target = {opcode, 1};
     } else if (displacement < -128 || displacement > 127) {
         return ERR_DISPLACEMENT_OVERFLOW;
     }
@@ -102,7 +105,7 @@ int direct_jump() {
     if (dst.size == SIZE_SHORT) return put_short_jump(JMP_SHORT);
     if (is_far(dst)) return put_far_pointer(JMP_FAR);
     bool forward = pass_index == 0 ? is_forward_placeholder(dst) : was_forward_jump();
-    if (pass_index == 0 && forward) remember_forward_jump();
+    if (pass_index == 0 && forward && remember_forward_jump()) relative_target = {JMP_NEAR, 2};
     int64_t distance = distance_to(dst.value);
     if (!forward && takes_short_form(distance)) {
         put_byte(JMP_SHORT);
@@ -115,6 +118,21 @@ int direct_jump() {
 }
 
 }  // namespace
+
+RelativeTarget relative_target;
+
+bool encode_relative_target(const RelativeTarget& noted, int32_t target) {
+    int64_t displacement = distance_to(target) - 1 - noted.width;
+    if (noted.width == 1 && (displacement < -128 || displacement > 127)) return false;
+    code_len = 0;
+    put_byte(noted.opcode);
+    if (noted.width == 1) {
+        put_byte(int32_t(displacement));
+    } else {
+        put_word(int32_t(displacement));
+    }
+    return true;
+}
 
 void reset_control_transfer() {
     std::free(forward_jumps.lines);
@@ -139,6 +157,7 @@ int call_instruction(const Mnemonic&) {
     if (int result = require_one_operand()) return result;
     if (dst.kind == KIND_IMMEDIATE) {
         if (is_far(dst)) return put_far_pointer(CALL_FAR);
+        if (pass_index == 0) relative_target = {CALL_NEAR, 2};
         put_byte(CALL_NEAR);
         put_word(int32_t(distance_to(dst.value) - 3));
         return 0;

@@ -123,6 +123,22 @@ int int_instruction(const Mnemonic&);
 // Forgets the first pass's forward jumps of an earlier run.
 void reset_control_transfer();
 
+// A jump or call encoded in the first pass whose bytes, in the second, are
+// its opcode and then `width` bytes (1 or 2) of the distance from its end to
+// its target, whatever the target's value: the conditional jumps, the LOOP
+// family and JCXZ to a target not defined yet, JMP to one (near then), and
+// CALL. The first pass notes it here for each statement (width 0: none), so
+// that the second pass can find the bytes from the target's value alone.
+struct RelativeTarget {
+    uint8_t opcode;
+    uint8_t width;
+};
+extern RelativeTarget relative_target;
+// The second pass's bytes of the noted jump or call, at the location counter,
+// to `target`: what its handler would encode there. False, with nothing
+// encoded, where the handler would report the distance out of reach.
+bool encode_relative_target(const RelativeTarget& noted, int32_t target);
+
 // Single-operand arithmetic, shifts and rotates.
 int inc_dec(const Mnemonic&);
 int unary_group(const Mnemonic&);
