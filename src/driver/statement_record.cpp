@@ -1,7 +1,9 @@
 // The first pass's record of each line, so that the second pass can replay a
 // statement's bytes instead of assembling it again. A statement is replayed
 // only when nothing it read can differ in the second pass: it named no symbol
-// that was still undefined, reported nothing, and stands where it stood.
+// that was still undefined, reported nothing, and stands where it stood. A
+// jump or call to a name still undefined is encoded from the name's value
+// once that is known, and assembled again only when it is not.
 #include <cstdlib>
 #include <cstring>
 

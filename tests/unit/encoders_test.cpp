@@ -126,4 +126,54 @@ TEST_F(Encoders, OpcodeExtension) {
     for (const EncoderCase& c : cases) check(c);
 }
 
+// A jump or call to a name the first pass had not seen: the bytes the second
+// pass finds from the name's value are those its handler encodes then, and it
+// declines exactly where the handler reports the distance out of reach.
+TEST_F(Encoders, RelativeTargetMatchesHandler) {
+    struct TargetCase {
+        const char* mnemonic;
+        int32_t location;
+        int32_t target;
+    };
+    const TargetCase cases[] = {
+        {"JZ", 0x100, 0x181},    {"JZ", 0x100, 0x182},     {"JNZ", 0x200, 0x182},  {"JNZ", 0x200, 0x181},
+        {"LOOP", 0x100, 0x102},  {"JCXZ", 0x100, 0x100},   {"JA", 0x100, -5},      {"JMP", 0x100, 0x103},
+        {"JMP", 0x100, 0x105},   {"JMP", 0x100, 0x10100},  {"JMP", 0xFFF0, 0x10},  {"CALL", 0x100, 0x100},
+        {"CALL", 0x100, 0x9000}, {"CALL", 0x8000, 0x7FFF}, {"CALL", 0x100, -70000},
+    };
+    line_number = 0;
+    for (const TargetCase& c : cases) {
+        SCOPED_TRACE(std::string(c.mnemonic) + " " + std::to_string(c.target));
+        const Mnemonic* mnemonic = find_mnemonic(c.mnemonic);
+        ASSERT_NE(mnemonic, nullptr);
+        ++line_number;
+        location_counter = c.location;
+        char text[OPERAND_CAPACITY] = "AHEAD";
+        symtab_free();
+        ASSERT_EQ(symtab_init(), 0);
+
+        pass_index = 0;
+        relative_target = RelativeTarget{};
+        parse_operands(text);
+        code_len = 0;
+        ASSERT_EQ(mnemonic->handler(*mnemonic), 0);
+        const RelativeTarget noted = relative_target;
+        ASSERT_NE(noted.width, 0);
+
+        pass_index = 1;
+        ASSERT_EQ(symtab_add("AHEAD", 5, c.target), SYMTAB_ADDED);
+        std::strcpy(text, "AHEAD");
+        ASSERT_EQ(parse_operands(text), 0);
+        code_len = 0;
+        int result = mnemonic->handler(*mnemonic);
+        std::string handler_bytes = code_hex();
+        code_len = 0;
+        EXPECT_EQ(encode_relative_target(noted, c.target), result == 0);
+        if (result == 0) {
+            EXPECT_EQ(code_hex(), handler_bytes);
+        }
+    }
+    reset_control_transfer();
+}
+
 }  // namespace
