@@ -10,7 +10,8 @@ corpus and the generated programs. The current vexa is build/vexa of the
 working tree (built first when missing) unless --current names another. The inputs: every end-to-end case under tests/cases, the
 fuzz seed corpus (with and without -l), generated programs of 1,000 to
 1,000,000 lines and faulty variants of one of them, each under several
-command lines. For every run the standard output, standard error, exit
+command lines, and small random programs of jumps and calls to names
+defined before and after them. For every run the standard output, standard error, exit
 status and every file left in the run's directory must be identical.
 
 Exits 0 when nothing differs, 1 when something does, 2 when a build fails
@@ -39,6 +40,8 @@ PROGRAM_SIZES = [(1_000_000, 100_000), (100_000, 10_000), (25_000, 2_500), (1_00
 FAULTY_PROGRAM_SIZE = (25_000, 2_500)
 FAULT_SEED = 8086
 FAULT_EVERY = 40  # one line in this many gets a fault in the mixed variant
+JUMP_PROGRAMS = 400
+JUMP_SEED = 8088
 TIMEOUT_SECONDS = 300
 REPORTED_DIFFERENCES = 10
 EXCERPT_BYTES = 48
@@ -182,6 +185,49 @@ def faulty_runs(workdir):
     program = generated_program(workdir, *FAULTY_PROGRAM_SIZE).decode("ascii")
     return [run for name, source in faulty_variants(program).items()
             for run in source_runs(f"faults {name}", source.encode("latin-1"), COMMAND_LINES)]
+
+
+# Small programs of jumps and calls to names defined before and after them,
+# at and beyond the reach of a short jump, by labels and by EQU, some never
+# defined: where the second pass encodes a jump from its target's value, or
+# must assemble it again to report.
+
+JUMP_FORMS = ["JZ", "JNZ", "JA", "LOOP", "JCXZ", "JMP", "CALL", "JMP NEAR PTR", "CALL NEAR PTR"]
+FAULTY_JUMP_FORMS = JUMP_FORMS + ["JMP SHORT", "JZ SHORT"]
+
+
+def jump_program(rng, faulty):
+    """Mostly clean programs, or (`faulty`) with targets out of reach, never
+    defined or written as expressions."""
+    names = [f"T{i}" for i in range(rng.randint(3, 40))]
+    lines, defined = ["        ORG 100H"], set()
+    for name in names:
+        kind = rng.random()
+        target = rng.choice(names * 6 + ["NEVER", "T0+1", "$+3"] if faulty else names)
+        label = f"{name}: " if rng.random() < 0.5 else "        "
+        if kind < 0.55:
+            lines.append(f"{label}{rng.choice(FAULTY_JUMP_FORMS if faulty else JUMP_FORMS)} {target}")
+        elif kind < 0.7:
+            counts = [1, 20, 60, 120, 125, 126, 127, 128, 129] if faulty else [1, 2, 5, 10, 20, 40]
+            lines.append(f"{label}DB {rng.choice(counts)} DUP (90H)")
+        elif kind < 0.8:
+            lines.append(f"{name} EQU {rng.choice(['$', '$+5', '$-3', '1234H', str(rng.randint(0, 400)), 'T0'])}")
+            defined.add(name)
+            continue
+        elif kind < 0.9:
+            lines.append(f"{label}MOV AX,[{target}]")
+        else:
+            lines.append(f"{label}NOP")
+        if label.strip():
+            defined.add(name)
+    lines += [f"{name}:   RET" for name in names if name not in defined and (not faulty or rng.random() < 0.8)]
+    return "\n".join(lines + ["        END"]) + "\n"
+
+
+def jump_runs():
+    rng = random.Random(JUMP_SEED)
+    return [Run(f"jumps {i}", {"prog.asm": jump_program(rng, i % 2 == 1).encode("ascii")}, ["prog.asm", "-l"])
+            for i in range(JUMP_PROGRAMS)]
 
 
 # Faults mixed into a generated program. Each takes a statement's label
@@ -450,7 +496,7 @@ def main():
         checkout = cleanup.enter_context(worktree(commit, workdir / "baseline"))
         print(f"baseline {commit}, building in {checkout}", flush=True)
         baseline = build_vexa(checkout, checkout / "build")
-        runs = generated_runs(workdir) + faulty_runs(workdir) + case_runs() + corpus_runs(workdir)
+        runs = generated_runs(workdir) + faulty_runs(workdir) + case_runs() + corpus_runs(workdir) + jump_runs()
         print(f"current {vexa}: {len(runs)} runs on {args.jobs} jobs", flush=True)
         results = check_all(runs, (baseline, current), runs_dir, args.jobs)
     report(runs, results, time.monotonic() - started)
