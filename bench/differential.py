@@ -11,8 +11,9 @@ working tree (built first when missing) unless --current names another. The inpu
 fuzz seed corpus (with and without -l), generated programs of 1,000 to
 1,000,000 lines and faulty variants of one of them, each under several
 command lines, and small random programs of jumps and calls to names
-defined before and after them. For every run the standard output, standard error, exit
-status and every file left in the run's directory must be identical.
+defined before and after them. For every run the standard output, standard
+error, exit status and every file left in the run's directory must be
+identical.
 
 Exits 0 when nothing differs, 1 when something does, 2 when a build fails
 or the current vexa is missing.

@@ -75,8 +75,8 @@ def installed_copy(binary, workdir, name):
     """A copy of `binary` in the work directory, timed instead of the file the
     linker wrote: on this machine's file system a binary just written by the
     linker runs several percent slower than the same bytes copied, as
-    installing copies them (the file cache holds the linker's output in small
-    pieces)."""
+    installing copies them (measured, not explained: likely the way the file
+    cache holds what the linker wrote)."""
     copy = workdir / "bin" / name
     copy.parent.mkdir(exist_ok=True)
     shutil.copyfile(binary, copy)
