@@ -199,7 +199,10 @@ int split_operands(char* text, const Commas& commas, const char** first, const c
     return 0;
 }
 
-int parse_operand(const char* text, Operand& operand) {
+namespace {
+
+// Everything but a register alone.
+[[gnu::noinline]] int parse_other_operand(const char* text, Operand& operand) {
     const char* p = text;
     // What a faulty operand leaves unwritten stays the immediate 0, the same
     // in both passes.
@@ -247,6 +250,17 @@ int parse_operand(const char* text, Operand& operand) {
     // OFFSET TABLE[BX] has no value to take the offset of.
     if (*p || (offset && *start != '[')) return ERR_SYNTAX;
     return complete_memory(value, operand);
+}
+
+}  // namespace
+
+// A register alone, the most common operand, is read without the rest.
+int parse_operand(const char* text, Operand& operand) {
+    if (const RegisterName* name = find_register(text)) {
+        operand = Operand{0, name->kind, 3, name->size, name->code, 0};
+        return 0;
+    }
+    return parse_other_operand(text, operand);
 }
 
 void reset_operands() {
