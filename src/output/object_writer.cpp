@@ -16,29 +16,35 @@ namespace {
 // The location counter has no 64 KiB limit; beyond 32 bits it wraps.
 void advance_location(int64_t count) { location_counter = int32_t(uint32_t(location_counter) + uint32_t(count)); }
 
-// The few bytes a statement writes at most by the quick way below.
-constexpr size_t SMALL_WRITE = 32;
+// The bytes a statement writes at most by the quick way below.
+constexpr size_t SMALL_WRITE = 16;
 
-// A statement's few bytes, into the stream's buffer. The object file is
-// touched by this thread only: no stream locking is needed. Where the C
-// library shows its buffer and the bytes fit in it, they go in eight at a
-// time, just as putc would put them one by one (a loop whose length each
-// statement changes costs a mispredicted branch). `bytes` may then be read
-// up to the next multiple of eight: every caller's bytes lie in a larger
-// buffer (code_buf, data_buf, the first pass's record, a repeated block).
-size_t write_to_object(const uint8_t* bytes, size_t count) {
-#ifdef __GLIBC__
-    char* room = object_file->_IO_write_ptr;
-    if (count <= SMALL_WRITE && object_file->_IO_write_end - room >= ptrdiff_t(SMALL_WRITE)) {
-        for (size_t i = 0; i < count; i += 8) std::memcpy(room + i, bytes + i, 8);
-        object_file->_IO_write_ptr = room + count;
-        return count;
-    }
-#endif
+// One byte at a time, as the stream takes them; the object file is touched
+// by this thread only: no stream locking is needed.
+[[gnu::noinline]] size_t put_each(const uint8_t* bytes, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         if (putc_unlocked(bytes[i], object_file) == EOF) return i;
     }
     return count;
+}
+
+// A statement's few bytes, into the stream's buffer. Where the C library
+// shows its buffer and the bytes fit in it, sixteen are copied at once and
+// `count` of them kept, just as putc would put them one by one (a loop whose
+// length each statement changes costs a mispredicted branch). `bytes` may
+// then be read sixteen bytes on: every caller's few bytes lie in a larger
+// buffer (code_buf within a local block, data_buf, the first pass's record,
+// a repeated block).
+size_t write_to_object(const uint8_t* bytes, size_t count) {
+#ifdef __GLIBC__
+    char* room = object_file->_IO_write_ptr;
+    if (count <= SMALL_WRITE && object_file->_IO_write_end - room >= ptrdiff_t(SMALL_WRITE)) {
+        std::memcpy(room, bytes, SMALL_WRITE);
+        object_file->_IO_write_ptr = room + count;
+        return count;
+    }
+#endif
+    return put_each(bytes, count);
 }
 
 }  // namespace
@@ -61,7 +67,7 @@ int emit_code(uint8_t count) {
     }
     // The prefixes, then the instruction, in one write.
     uint8_t bytes[16];
-    static_assert(sizeof bytes >= 2 + CODE_CAPACITY && sizeof bytes % 8 == 0);
+    static_assert(sizeof bytes >= 2 + CODE_CAPACITY && sizeof bytes >= SMALL_WRITE);
     uint8_t* at = bytes;
     *at = code_prefix;
     at += code_prefix != 0;

@@ -129,13 +129,9 @@ int parse_prefixed_hex(const char** cursor, int32_t* value) {
     return 0;
 }
 
-}  // namespace
-
-int parse_number(const char** cursor, int32_t* value) {
+// Any number the quick reader leaves.
+[[gnu::noinline]] int parse_other_number(const char** cursor, int32_t* value) {
     const char* start = *cursor;
-#ifdef __SSE2__
-    if (is_in_operand_text(start) && read_short_decimal(cursor, value)) return 0;
-#endif
     // One scan reads the digits both ways: hexadecimal comes first, and B and
     // D are hex digits, so 1011BH is hexadecimal.
     uint32_t hexadecimal = 0;
@@ -173,6 +169,15 @@ int parse_number(const char** cursor, int32_t* value) {
         return 0;
     }
     return ERR_INVALID_NUMBER;
+}
+
+}  // namespace
+
+int parse_number(const char** cursor, int32_t* value) {
+#ifdef __SSE2__
+    if (is_in_operand_text(*cursor) && read_short_decimal(cursor, value)) return 0;
+#endif
+    return parse_other_number(cursor, value);
 }
 
 bool first_pass_guess;
