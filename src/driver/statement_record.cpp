@@ -129,7 +129,7 @@ bool make_room() {
 // more to start than this takes), the buffers are whole eights long and the
 // record keeps room beyond its end.
 constexpr uint32_t COPY_STEP = 8;
-static_assert(CODE_CAPACITY % COPY_STEP == 0 && DATA_CAPACITY % COPY_STEP == 0);
+static_assert(CODE_CAPACITY == COPY_STEP && DATA_CAPACITY % COPY_STEP == 0);
 
 uint8_t* copy_out(uint8_t* at, const uint8_t* bytes, uint8_t count) {
     for (uint32_t i = 0; i < count; i += COPY_STEP) std::memcpy(at + i, bytes + i, COPY_STEP);
@@ -205,7 +205,8 @@ void record_statement(Replay replay, size_t line_bytes) {
             *head |= HAS_SEGMENT_PREFIX;
             *at++ = segment;
         }
-        at = copy_out(at, code_buf, code_len);
+        std::memcpy(at, code_buf, CODE_CAPACITY);  // an instruction is one step
+        at += code_len;
     }
     if (replay == REPLAY_DATA) {
         *at++ = data_len;
@@ -232,7 +233,8 @@ Replay replay_statement(size_t* line_bytes) {
             code_prefix = head & HAS_LINE_PREFIX ? *at++ : 0;
             dst.seg_override = head & HAS_SEGMENT_PREFIX ? *at++ : 0;
             code_len = head >> COUNT_SHIFT;
-            at = copy_in(code_buf, at, code_len);
+            std::memcpy(code_buf, at, CODE_CAPACITY);
+            at += code_len;
             break;
         case TAG_DATA:
             replay = REPLAY_DATA;
