@@ -44,6 +44,11 @@ const uint8_t* find_line_end(const uint8_t* p, const uint8_t* limit) {
 // marking stops at the first bit of `stops` (its end or a zero byte).
 void mark_block(LineMarks& marks, __m128i block, char* base, unsigned stops) {
     unsigned valid = stops ? (stops & -stops) - 1 : 0xFFFF;
+    if (stops) marks.end = base + __builtin_ctz(stops);
+    // Most blocks hold none of the three: one test for all of them.
+    __m128i marked = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(';')),
+                                  _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\'')), _mm_cmpeq_epi8(block, _mm_set1_epi8('"'))));
+    if ((unsigned(_mm_movemask_epi8(marked)) & valid) == 0) return;
     unsigned semicolons = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(';')))) & valid;
     unsigned singles = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('\'')))) & valid;
     unsigned doubles = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('"')))) & valid;
@@ -56,7 +61,6 @@ void mark_block(LineMarks& marks, __m128i block, char* base, unsigned stops) {
         if (!marks.double_quote) marks.double_quote = base + __builtin_ctz(doubles);
         marks.last_double_quote = base + 31 - __builtin_clz(doubles);
     }
-    if (stops) marks.end = base + __builtin_ctz(stops);
 }
 #endif
 

@@ -62,6 +62,10 @@ __m128i load_line_block(const char* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + source_distance));
 }
 
+__m128i blank_bytes(__m128i block) {
+    return _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(' ')), bytes_between(block, '\t', '\r'));
+}
+
 __m128i upper_case(__m128i bytes) {
     return _mm_sub_epi8(bytes, _mm_and_si128(bytes_between(bytes, 'a', 'z'), _mm_set1_epi8(0x20)));
 }
@@ -69,7 +73,7 @@ __m128i upper_case(__m128i bytes) {
 // One bit for each of the sixteen bytes that ends a word: the terminator, a
 // blank, and `also` (0 for none).
 unsigned word_ends(__m128i block, char also) {
-    __m128i blanks = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(' ')), bytes_between(block, '\t', '\r'));
+    __m128i blanks = blank_bytes(block);
     __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_setzero_si128()), _mm_cmpeq_epi8(block, _mm_set1_epi8(also)));
     return unsigned(_mm_movemask_epi8(_mm_or_si128(blanks, ends)));
 }
@@ -140,6 +144,14 @@ const char* take_size_keyword(const char* p, const char* verbatim, int& k) {
 
 #ifdef __SSE2__
 
+// Stores the first `count` bytes of `upper`, zeros after them.
+int store_plain_block(__m128i upper, int count, int k) {
+    const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    __m128i kept = _mm_and_si128(upper, _mm_cmplt_epi8(lanes, _mm_set1_epi8(char(count))));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(operand_text + k), kept);
+    return count;
+}
+
 // Up to sixteen operand characters at once, when they hold no blank and
 // nothing that could begin a size keyword (its first two letters): they are
 // stored upper-cased, as the character loop would. Answers how many were
@@ -150,9 +162,13 @@ int take_plain_block(const char* p, const char* end, int k) {
     int count = end - p < 16 ? int(end - p) : 16;
     unsigned wanted = (1u << count) - 1;
     __m128i block = load_line_block(p);
-    __m128i blanks = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(' ')), bytes_between(block, '\t', '\r'));
-    if (unsigned(_mm_movemask_epi8(blanks)) & wanted) return 0;
+    if (unsigned(_mm_movemask_epi8(blank_bytes(block))) & wanted) return 0;
     __m128i upper = upper_case(block);
+    // The shortest keyword has three letters: most blocks have no three in a
+    // row, and need no closer look. A run reaching the block's end may go on.
+    unsigned letters = unsigned(_mm_movemask_epi8(bytes_between(upper, 'A', 'Z'))) & wanted;
+    if (count == 16) letters |= 0x30000;
+    if ((letters & letters >> 1 & letters >> 2 & wanted) == 0) return store_plain_block(upper, count, k);
     __m128i next = upper_case(load_line_block(p + 1));
     // The first two letters of BYTE, DWORD, WORD, FAR, NEAR, OFFSET, SHORT.
     auto starts = [&](char first, char second) {
@@ -163,10 +179,7 @@ int take_plain_block(const char* p, const char* end, int k) {
                                                  _mm_or_si128(_mm_or_si128(starts('N', 'E'), starts('O', 'F')),
                                                               starts('S', 'H'))));
     if (unsigned(_mm_movemask_epi8(keywords)) & wanted) return 0;
-    const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    __m128i kept = _mm_and_si128(upper, _mm_cmplt_epi8(lanes, _mm_set1_epi8(char(count))));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(operand_text + k), kept);
-    return count;
+    return store_plain_block(upper, count, k);
 }
 #endif
 

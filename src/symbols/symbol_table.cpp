@@ -165,6 +165,15 @@ bool rebuild_index(uint32_t group_count) {
     return true;
 }
 
+// The groups that hold `symbols` at most 7/8 full, a power of two; a guess
+// sizes the index up to a bound, and the index grows beyond it as needed.
+uint32_t index_groups_for(uint32_t symbols) {
+    constexpr uint32_t LARGEST_GUESS = 64 * 1024;
+    uint32_t groups = INITIAL_INDEX_GROUPS;
+    while (groups < LARGEST_GUESS && uint64_t(symbols) * 8 > uint64_t(groups) * GROUP_SLOTS * 7) groups *= 2;
+    return groups;
+}
+
 // Makes room in the index for one more record.
 bool reserve_index_slot() {
     if (!symbol_index.groups) return rebuild_index(INITIAL_INDEX_GROUPS);
@@ -189,10 +198,10 @@ bool reserve_record(uint32_t size) {
 
 }  // namespace
 
-int symtab_init() {
+int symtab_init(uint32_t expected_symbols) {
     symtab_free();
     symbol_table.records = static_cast<uint8_t*>(std::malloc(SYMTAB_INITIAL_BYTES));
-    if (!symbol_table.records || !rebuild_index(INITIAL_INDEX_GROUPS)) {
+    if (!symbol_table.records || !rebuild_index(index_groups_for(expected_symbols))) {
         symtab_free();
         return -1;
     }

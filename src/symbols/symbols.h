@@ -26,7 +26,9 @@ constexpr int SYMTAB_ADDED = 0;
 constexpr int SYMTAB_PRESENT = -1;
 constexpr int SYMTAB_NO_MEMORY = -2;
 
-int symtab_init();
+// An empty table; its index is sized for about `expected_symbols` names (a
+// guess: it grows as needed), which spares rebuilding it as it fills.
+int symtab_init(uint32_t expected_symbols = 0);
 // The symbol's position (its record's offset: later symbols stand further
 // on), or -1. `*value` is 0 unless the name is found. A name of no
 // characters is never found.
