@@ -1,7 +1,7 @@
 # Profile-guided optimisation. An instrumented copy of the assembler, built
-# from the same sources in build/training, assembles the example programs;
-# vexa_core and vexa are then compiled with the branch and call counts it
-# recorded, which makes the per-line loops about a tenth faster.
+# from the same sources in build/training, assembles a few programs; vexa_core
+# and vexa are then compiled with the branch and call counts it recorded,
+# which makes the per-line loops about a tenth faster.
 include(ExternalProject)
 
 set(VEXA_TRAINING_DIR ${CMAKE_BINARY_DIR}/training)
@@ -30,7 +30,22 @@ ExternalProject_Add(vexa_training
   INSTALL_COMMAND ""
   STEP_TARGETS build)
 
+# The example programs, and where Python is at hand a large generated one
+# of the common instructions, data and jumps, as most programs are written.
 file(GLOB VEXA_TRAINING_PROGRAMS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/examples/*.asm)
+find_package(Python3 COMPONENTS Interpreter QUIET)
+if(Python3_Interpreter_FOUND)
+  set(VEXA_GENERATED_PROGRAM ${CMAKE_BINARY_DIR}/training-program/ordinary.asm)
+  add_custom_command(
+    OUTPUT ${VEXA_GENERATED_PROGRAM}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/training-program
+    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/bench/generate_program.py 5000 500
+            ${CMAKE_BINARY_DIR}/training-program/ordinary --seed 7
+    DEPENDS ${PROJECT_SOURCE_DIR}/bench/generate_program.py
+    COMMENT "Generating a program to record the profile of"
+    VERBATIM)
+  list(APPEND VEXA_TRAINING_PROGRAMS ${VEXA_GENERATED_PROGRAM})
+endif()
 add_custom_command(
   OUTPUT ${VEXA_PROFILE_STAMP}
   COMMAND ${CMAKE_COMMAND} -DVEXA=${VEXA_TRAINING_DIR}/vexa -DPROFILE_DIR=${VEXA_PROFILE_DIR}
@@ -38,7 +53,7 @@ add_custom_command(
           "-DPROGRAMS=${VEXA_TRAINING_PROGRAMS}" -P ${CMAKE_CURRENT_LIST_DIR}/train_profile.cmake
   DEPENDS vexa_training ${VEXA_TRAINING_DIR}/vexa ${VEXA_TRAINING_PROGRAMS}
           ${CMAKE_CURRENT_LIST_DIR}/train_profile.cmake
-  COMMENT "Recording the profile of the example programs"
+  COMMENT "Recording the profile of the training programs"
   VERBATIM)
 add_custom_target(vexa_profile DEPENDS ${VEXA_PROFILE_STAMP})
 

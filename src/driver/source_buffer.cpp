@@ -99,10 +99,11 @@ size_t copy_to_line_end(char* buffer, const uint8_t* line, size_t limit, LineMar
 #endif
 }
 
-// Steps over one line end: CR LF, a lone CR or a lone LF.
+// Steps over one line end: CR LF, a lone CR or a lone LF. The zeros of the
+// padding stop it at the source's end.
 void consume_line_end() {
-    if (source.cursor < source.end && *source.cursor == '\r') ++source.cursor;
-    if (source.cursor < source.end && *source.cursor == '\n') ++source.cursor;
+    if (*source.cursor == '\r') ++source.cursor;
+    if (*source.cursor == '\n') ++source.cursor;
 }
 
 // How the source's bytes are held: mapped from the file (the usual case: no
@@ -220,10 +221,10 @@ int read_line(char* buffer, int capacity, LineMarks* marks) {
     const uint8_t* start = source.cursor;
     __builtin_prefetch(start + 2048, 0, 0);  // ahead, and kept out of the caches the symbols need
     size_t available = size_t(source.end - start);
-    LineMarks found;
+    LineMarks unwanted;
+    LineMarks& found = marks ? *marks : unwanted;
     size_t length = copy_to_line_end(buffer, start, available < longest + 1 ? available : longest + 1, found);
     found.text = reinterpret_cast<const char*>(start);
-    if (marks) *marks = found;
     if (length > longest) {
         buffer[longest] = 0;
         if (marks) *marks = mark_line(buffer);

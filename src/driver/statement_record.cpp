@@ -111,10 +111,20 @@ void prefetch_names_ahead() {
     if (next + RECORD_AHEAD < reassembly.count) symtab_prefetch_record(reassembly.hints[next + RECORD_AHEAD].hint);
 }
 
+// The first block is sized from the source, whose lines are mostly twice as
+// long as their records or more: a large program's record is then not copied
+// as it grows, and the pages it does not use are never touched.
+uint32_t first_capacity() {
+    constexpr size_t SMALLEST = 64 * 1024;
+    constexpr size_t LARGEST = size_t(256) << 20;
+    size_t half_source = size_t(source.end - source.base) / 2;
+    return uint32_t(half_source < SMALLEST ? SMALLEST : half_source > LARGEST ? LARGEST : half_source);
+}
+
 // Room for one more record; false (and the record unusable) without memory.
 bool make_room() {
     if (record.capacity - record.used >= LARGEST_RECORD) return true;
-    uint32_t capacity = record.capacity ? record.capacity * 2 : 64 * 1024;
+    uint32_t capacity = record.capacity ? record.capacity * 2 : first_capacity();
     void* grown = capacity > record.capacity ? std::realloc(record.bytes, capacity) : nullptr;
     if (!grown) {
         record.usable = false;
