@@ -43,7 +43,7 @@ const uint8_t* find_line_end(const uint8_t* p, const uint8_t* limit) {
 // The marks of one 16-byte block at `base` of the line being copied, whose
 // marking stops at the first bit of `stops` (its end or a zero byte).
 void mark_block(LineMarks& marks, __m128i block, char* base, unsigned stops) {
-    unsigned valid = stops ? (stops & -stops) - 1 : 0xFFFF;
+    unsigned valid = (stops & -stops) - 1;  // every bit when the line goes on
     if (stops) marks.end = base + __builtin_ctz(stops);
     // Most blocks hold none of the three: one test for all of them.
     __m128i marked = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(';')),

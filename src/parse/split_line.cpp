@@ -109,7 +109,8 @@ const char* take_mnemonic(const char* p, const char* line_end, int& fields) {
     const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     __m128i block = load_line_block(p);
     // The copy's terminator, where the source holds the line end or a ';'.
-    unsigned line_ends = line_end - p < 16 ? ~0u << (line_end - p) : 0;
+    size_t distance = size_t(line_end - p);
+    unsigned line_ends = unsigned(~uint64_t(0) << (distance < 32 ? distance : 32));
     int stored = __builtin_ctz(word_ends(block, 0) | line_ends | 1u << MNEMONIC_CHARS);
     __m128i kept = _mm_and_si128(upper_case(block), _mm_cmplt_epi8(lanes, _mm_set1_epi8(char(stored))));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(mnemonic_field), kept);

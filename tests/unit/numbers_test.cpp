@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "parse/parse.h"
 #include "symbols/symbols.h"
@@ -132,6 +133,26 @@ TEST(CheckOperandChars, BlockAndCharacterChecksAgree) {
                 EXPECT_EQ(offset(in_buffer.first, operand_text), offset(outside.first, text.c_str()));
                 EXPECT_EQ(offset(in_buffer.second, operand_text), offset(outside.second, text.c_str()));
             }
+        }
+    }
+}
+
+// Texts of one block or just over, with no comma to three of them: the one
+// block's commas are found without the loop, and must be the same ones.
+TEST(CheckOperandChars, CommasOfShortTexts) {
+    for (int length = 1; length <= 18; ++length) {
+        const std::vector<std::vector<int>> comma_sets = {
+            {}, {0}, {length - 1}, {length / 2}, {0, length - 1}, {1, length / 2, length - 1}};
+        for (const std::vector<int>& commas : comma_sets) {
+            std::string text(size_t(length), 'B');
+            for (int at : commas) text[size_t(at)] = ',';
+            std::strcpy(operand_text, text.c_str());
+            Commas in_buffer{}, outside{};
+            ASSERT_EQ(check_operand_chars(operand_text, &in_buffer), 0) << text;
+            ASSERT_EQ(check_operand_chars(text.c_str(), &outside), 0) << text;
+            auto offset = [](const char* comma, const char* base) { return comma ? comma - base : -1; };
+            EXPECT_EQ(offset(in_buffer.first, operand_text), offset(outside.first, text.c_str())) << text;
+            EXPECT_EQ(offset(in_buffer.second, operand_text), offset(outside.second, text.c_str())) << text;
         }
     }
 }
