@@ -145,7 +145,9 @@ TEST(CheckOperandChars, CommasOfShortTexts) {
             {}, {0}, {length - 1}, {length / 2}, {0, length - 1}, {1, length / 2, length - 1}};
         for (const std::vector<int>& commas : comma_sets) {
             std::string text(size_t(length), 'B');
-            for (int at : commas) text[size_t(at)] = ',';
+            for (int at : commas) {
+                if (at < length) text[size_t(at)] = ',';
+            }
             std::strcpy(operand_text, text.c_str());
             Commas in_buffer{}, outside{};
             ASSERT_EQ(check_operand_chars(operand_text, &in_buffer), 0) << text;
