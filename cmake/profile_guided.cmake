@@ -27,8 +27,7 @@ ExternalProject_Add(vexa_training
   BUILD_COMMAND ${VEXA_TRAINING_BUILD}
   BUILD_ALWAYS ON
   BUILD_BYPRODUCTS ${VEXA_TRAINING_DIR}/vexa
-  INSTALL_COMMAND ""
-  STEP_TARGETS build)
+  INSTALL_COMMAND "")
 
 # The example programs, and where Python is at hand a large generated one
 # of the common instructions, data and jumps, as most programs are written.
