@@ -45,13 +45,15 @@ const uint8_t* find_line_end(const uint8_t* p, const uint8_t* limit) {
 void mark_block(LineMarks& marks, __m128i block, char* base, unsigned stops) {
     unsigned valid = (stops & -stops) - 1;  // every bit when the line goes on
     if (stops) marks.end = base + __builtin_ctz(stops);
+    __m128i semicolon_bytes = _mm_cmpeq_epi8(block, _mm_set1_epi8(';'));
+    __m128i single_bytes = _mm_cmpeq_epi8(block, _mm_set1_epi8('\''));
+    __m128i double_bytes = _mm_cmpeq_epi8(block, _mm_set1_epi8('"'));
     // Most blocks hold none of the three: one test for all of them.
-    __m128i marked = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(';')),
-                                  _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\'')), _mm_cmpeq_epi8(block, _mm_set1_epi8('"'))));
+    __m128i marked = _mm_or_si128(semicolon_bytes, _mm_or_si128(single_bytes, double_bytes));
     if ((unsigned(_mm_movemask_epi8(marked)) & valid) == 0) return;
-    unsigned semicolons = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(';')))) & valid;
-    unsigned singles = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('\'')))) & valid;
-    unsigned doubles = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('"')))) & valid;
+    unsigned semicolons = unsigned(_mm_movemask_epi8(semicolon_bytes)) & valid;
+    unsigned singles = unsigned(_mm_movemask_epi8(single_bytes)) & valid;
+    unsigned doubles = unsigned(_mm_movemask_epi8(double_bytes)) & valid;
     if (semicolons && !marks.semicolon) marks.semicolon = base + __builtin_ctz(semicolons);
     if (singles) {
         if (!marks.single_quote) marks.single_quote = base + __builtin_ctz(singles);
