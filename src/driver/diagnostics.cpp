@@ -31,6 +31,7 @@ constexpr ErrorText error_texts[] = {
     {ERR_DISPLACEMENT_OVERFLOW, "Displacement Overflow"},
     {ERR_ILLEGAL_SIZE, "Illegal Size of Operand"},
     {ERR_LINE_TOO_LONG, "Line Too Long"},
+    {ERR_ADDRESS_OVERFLOW, "Address Overflow"},
     {ERR_SYMBOL_NOT_DEFINED, "Symbol Not Defined"},
     {ERR_MULTI_DEFINED, "Multi Defined Symbol"},
     {ERR_ORG_ASCENDED, "'ORG' directive Ascended"},
@@ -48,7 +49,9 @@ const char* error_message(int code) {
 }
 
 void report_error(int code) {
-    std::fprintf(console_err, "%06d : %s\n", line_number, line_buffer);
+    std::fprintf(console_err, "%06d : ", line_number);
+    std::fwrite(line_buffer, 1, size_t(statement_text_length), console_err);
+    std::fputc('\n', console_err);
     pending_message = error_message(code);
     std::fprintf(console_err, "\t%s\n", pending_message);
     ++error_count;

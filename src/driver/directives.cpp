@@ -19,7 +19,7 @@ bool is_operator(char c) { return c == '+' || c == '-' || c == '*' || c == '/'; 
 
 // A string of one character followed by an operator is a character constant
 // that begins an expression ('A'+1); any other string is a string item.
-bool is_character_expression(const char* p) { return p[1] && p[2] == p[0] && is_operator(p[3]); }
+bool is_character_expression(const char* p) { return closing_quote(p) == p + 2 && is_operator(p[3]); }
 
 // What a DB or DW item list is being read into.
 struct ItemList {
@@ -30,13 +30,15 @@ struct ItemList {
     uint8_t run_start;   // where the bytes not yet in a run begin
 };
 
-// Stores a DB string's characters as they are; answers false when it is not closed.
+// Stores a DB string's characters as they are, zero bytes too; answers
+// false when it is not closed (its characters to the end are stored).
 bool read_string(const char*& p) {
-    char quote = *p++;
-    for (; *p != quote; ++p) {
-        if (!*p) return false;
+    const char* close = closing_quote(p);
+    const char* end = close ? close : p + 1 + std::strlen(p + 1);
+    for (++p; p < end; ++p) {
         if (data_len < DATA_CAPACITY) data_buf[data_len++] = uint8_t(*p);
     }
+    if (!close) return false;
     ++p;
     return true;
 }

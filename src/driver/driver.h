@@ -24,6 +24,7 @@ enum ErrorCode : int {
     ERR_DISPLACEMENT_OVERFLOW = -112,
     ERR_ILLEGAL_SIZE = -113,
     ERR_LINE_TOO_LONG = -114,
+    ERR_ADDRESS_OVERFLOW = -117,
     ERR_SYMBOL_NOT_DEFINED = -120,
     ERR_MULTI_DEFINED = -121,
     ERR_ORG_ASCENDED = -200,
@@ -93,11 +94,11 @@ int load_source(const char* path);
 void rewind_source();
 // Steps over `bytes` of the source: lines whose text is not needed.
 inline void skip_source(size_t bytes) { source.cursor += bytes; }
-// The characters of the line at `line` before its end or a zero byte: what
-// the listing shows of a line that is not read.
-size_t listed_length(const uint8_t* line);
-// Where a line in a buffer ends (its first zero byte), and where its first
-// semicolon and its first and last quote characters stand before that end
+// The characters of the line at `line`, `line_bytes` long with its line end:
+// what the listing shows of a line that is not read.
+size_t listed_length(const uint8_t* line, size_t line_bytes);
+// Where a line in a buffer ends, and where its first semicolon, its first
+// and last quote characters and its first zero byte stand before that end
 // (null where there are none). The text may be read sixteen bytes at a time
 // from any of its characters.
 struct LineMarks {
@@ -108,7 +109,9 @@ struct LineMarks {
     const char* double_quote;
     const char* last_single_quote;
     const char* last_double_quote;
+    const char* zero;
 };
+// The marks of a zero-terminated line.
 LineMarks mark_line(char* line);
 // Copies the next line and its terminator into `buffer` in whole 16-byte
 // blocks: the buffer holds `capacity` bytes rounded up to a multiple of 16.

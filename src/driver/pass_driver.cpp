@@ -113,7 +113,7 @@ Action act_on_org(int32_t target) {
     }
     statement_address = target;
     if (location_counter == 0) {
-        location_counter = target;  // sets the image's origin, writes nothing
+        set_location(target);  // the image's origin: nothing is written
         image_origin = target;
         return Action::DONE;
     }
@@ -185,20 +185,70 @@ bool resolves_by_target(Replay replay) {
            !short_target_named && !prefix_field[0] && !code_prefix && is_plain_name(operand_text);
 }
 
-// A prefix on the instruction's line joins the instruction's bytes; a
-// directive takes none.
-int add_line_prefix(int result, const Mnemonic& instruction) {
+// What a prefix makes of the answer of the statement it stands before: a
+// directive, or an instruction it does not go with, is an invalid operand.
+// END and ENDP still end what they end.
+int answer_with_prefix(int result, bool directive, const Mnemonic& prefix, const Mnemonic& instruction) {
     if (result < 0) return result;
-    if (result > 0) return ERR_INVALID_OPERAND;
-    return apply_line_prefix(*find_mnemonic(prefix_field), instruction);
+    if (result == STMT_END || result == STMT_ENDP) {
+        if (!deferred_error) deferred_error = ERR_INVALID_OPERAND;
+        return result;
+    }
+    if (directive) return ERR_INVALID_OPERAND;
+    return check_line_prefix(prefix, instruction);
+}
+
+// A prefix on the instruction's line joins the instruction's bytes.
+int add_line_prefix(int result, bool directive, const Mnemonic& instruction) {
+    const Mnemonic& prefix = *find_mnemonic(prefix_field);
+    result = answer_with_prefix(result, directive, prefix, instruction);
+    if (result == 0) code_prefix = prefix.opcode;
+    return result;
+}
+
+// Prefixes written alone on their lines (REP, then MOVSB on the next) wait
+// for the statement they go with, which answers for them as for a prefix
+// on its line. Labels, blank lines and SEG may stand between.
+struct WaitingPrefixes {
+    const Mnemonic* repeat;  // REP, REPE, REPZ, REPNE, REPNZ
+    const Mnemonic* lock;
+};
+WaitingPrefixes waiting_prefixes;
+bool prefixes_wait;
+
+void forget_waiting_prefixes() {
+    waiting_prefixes = WaitingPrefixes{};
+    prefixes_wait = false;
+}
+
+// For a statement that is a prefix alone or follows one. It is assembled
+// again in the second pass, where the prefix waits again. `mnemonic` is
+// null for a statement without a known one.
+int answer_waiting_prefixes(int result, bool directive, const Mnemonic* mnemonic) {
+    first_pass_guess = true;
+    if (mnemonic && result == 0 && mnemonic->handler == prefix_statement) {
+        (is_lock_prefix(*mnemonic) ? waiting_prefixes.lock : waiting_prefixes.repeat) = mnemonic;
+        prefixes_wait = true;
+        return result;
+    }
+    if (mnemonic && mnemonic->handler == seg_prefix) return result;
+    for (const Mnemonic* prefix : {waiting_prefixes.lock, waiting_prefixes.repeat}) {
+        if (prefix && mnemonic) result = answer_with_prefix(result, directive, *prefix, *mnemonic);
+    }
+    forget_waiting_prefixes();
+    return result;
+}
+
+// A segment:offset pair is only the one target of a far jump or call.
+bool pair_is_target(const Mnemonic& mnemonic) {
+    return takes_far_target(mnemonic) && operand_count == 1 && dst.kind == KIND_IMMEDIATE && dst.size == SIZE_DWORD;
 }
 
 // Dispatches the mnemonic, parsing the operands only when the handler asks,
 // then dispatches it again. The mnemonic is looked up once for both calls,
 // and the first call is spared when its answer is known to be that request.
-int assemble_statement(bool& directive) {
-    const Mnemonic* mnemonic = find_mnemonic_field(mnemonic_field);
-    if (!mnemonic) return ERR_INVALID_OPCODE;
+int assemble_statement(const Mnemonic* mnemonic, bool& directive) {
+    if (!mnemonic) return zero_byte_in_statement ? ERR_INVALID_CHARACTER : ERR_INVALID_OPCODE;
     directive = is_directive(*mnemonic);
     int result = reads_operands_first(*mnemonic) ? ERR_MISSING_OPERAND : mnemonic->handler(*mnemonic);
     if (result == ERR_MISSING_OPERAND) {
@@ -208,9 +258,10 @@ int assemble_statement(bool& directive) {
             if (!takes_short_target(*mnemonic)) return ERR_INVALID_OPERAND;
             if (deferred_error && deferred_error != ERR_SYMBOL_NOT_DEFINED) return deferred_error;
         }
+        if (segment_pair_named && !pair_is_target(*mnemonic)) return ERR_INVALID_OPERAND;
         result = mnemonic->handler(*mnemonic);
     }
-    return prefix_field[0] ? add_line_prefix(result, *mnemonic) : result;
+    return prefix_field[0] ? add_line_prefix(result, directive, *mnemonic) : result;
 }
 
 // What became of one line: whether the pass goes on, and how the second
@@ -235,6 +286,7 @@ Replay replay_of(int result, bool directive) {
 
 LineOutcome assemble_line(int read, const LineMarks& marks) {
     if (read == READ_TOO_LONG) {
+        forget_waiting_prefixes();
         report_error(ERR_LINE_TOO_LONG);
         list_statement();
         return next_line(REPLAY_NONE);
@@ -250,8 +302,13 @@ LineOutcome assemble_line(int read, const LineMarks& marks) {
         return next_line(REPLAY_NO_BYTES);
     }
 
+    int errors_before = reported_error_count();
     bool directive = false;
-    int result = assemble_statement(directive);
+    const Mnemonic* mnemonic = find_mnemonic_field(mnemonic_field);
+    int result = assemble_statement(mnemonic, directive);
+    if (prefixes_wait || (mnemonic && mnemonic->handler == prefix_statement)) {
+        result = answer_waiting_prefixes(result, directive, mnemonic);
+    }
     Replay replay = replay_of(result, directive);
     // In the second pass the label step can only stop the assembly, and the
     // statement's own error may be the reason (an EQU of a name never
@@ -265,6 +322,12 @@ LineOutcome assemble_line(int read, const LineMarks& marks) {
     }
     Action action = failed_with_label ? Action::DONE : act_on_result(result, fields);
     if (action == Action::STOP) return stop_after_line(LoopEnd::STOPPED);
+    // The first statement that passes the segment's end answers for it,
+    // unless it has reported something else.
+    if (uint32_t(location_counter) > uint32_t(SEGMENT_END) && passes_segment_end() &&
+        reported_error_count() == errors_before) {
+        report_error(ERR_ADDRESS_OVERFLOW);
+    }
     list_statement();
     deferred_error = 0;
     if (action == Action::WRITE_FAILED) {
@@ -304,7 +367,7 @@ LoopEnd run_statement_loop() {
         statement_address = location_counter;
         if (replay != REPLAY_NONE) {
             // Only listed: the line is not read.
-            listing_line_length = int(listed_length(line_start));
+            listing_line_length = int(listed_length(line_start, line_bytes));
             skip_source(line_bytes);
             ++line_number;
             LineOutcome outcome = replay_line(replay);
@@ -314,8 +377,9 @@ LoopEnd run_statement_loop() {
         LineMarks marks;
         int read = read_line(line_buffer, LINE_CAPACITY, &marks);
         if (read == READ_END) return LoopEnd::SOURCE_END;
-        // A line cut short is listed as cut.
+        // A line cut short is listed and reported as cut.
         listing_line_length = int(marks.end - line_buffer);
+        statement_text_length = listing_line_length;
         ++line_number;
 
         int errors_before = reported_error_count();
@@ -342,6 +406,8 @@ bool run_pass() {
     image_origin = 0;
     line_number = 0;
     reset_procedures();
+    reset_segment_end();
+    forget_waiting_prefixes();
     if (pass_index == 1) begin_replay();
 
     LoopEnd end = run_statement_loop();

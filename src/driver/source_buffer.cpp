@@ -40,17 +40,20 @@ const uint8_t* find_line_end(const uint8_t* p, const uint8_t* limit) {
 }
 
 #ifdef __SSE2__
-// The marks of one 16-byte block at `base` of the line being copied, whose
-// marking stops at the first bit of `stops` (its end or a zero byte).
-void mark_block(LineMarks& marks, __m128i block, char* base, unsigned stops) {
-    unsigned valid = (stops & -stops) - 1;  // every bit when the line goes on
-    if (stops) marks.end = base + __builtin_ctz(stops);
+// The marks of one 16-byte block at `base` of the line being copied, which
+// ends at the first bit of `ends`, if any.
+void mark_block(LineMarks& marks, __m128i block, char* base, unsigned ends) {
+    unsigned valid = (ends & -ends) - 1;  // every bit when the line goes on
+    if (ends) marks.end = base + __builtin_ctz(ends);
     __m128i semicolon_bytes = _mm_cmpeq_epi8(block, _mm_set1_epi8(';'));
     __m128i single_bytes = _mm_cmpeq_epi8(block, _mm_set1_epi8('\''));
     __m128i double_bytes = _mm_cmpeq_epi8(block, _mm_set1_epi8('"'));
-    // Most blocks hold none of the three: one test for all of them.
-    __m128i marked = _mm_or_si128(semicolon_bytes, _mm_or_si128(single_bytes, double_bytes));
+    __m128i zero_bytes = _mm_cmpeq_epi8(block, _mm_setzero_si128());
+    // Most blocks hold none of the four: one test for all of them.
+    __m128i marked = _mm_or_si128(_mm_or_si128(semicolon_bytes, zero_bytes), _mm_or_si128(single_bytes, double_bytes));
     if ((unsigned(_mm_movemask_epi8(marked)) & valid) == 0) return;
+    unsigned zeros = unsigned(_mm_movemask_epi8(zero_bytes)) & valid;
+    if (zeros && !marks.zero) marks.zero = base + __builtin_ctz(zeros);
     unsigned semicolons = unsigned(_mm_movemask_epi8(semicolon_bytes)) & valid;
     unsigned singles = unsigned(_mm_movemask_epi8(single_bytes)) & valid;
     unsigned doubles = unsigned(_mm_movemask_epi8(double_bytes)) & valid;
@@ -65,6 +68,23 @@ void mark_block(LineMarks& marks, __m128i block, char* base, unsigned stops) {
     }
 }
 #endif
+
+// The marks of the `length` characters at `line`, one at a time.
+LineMarks mark_text(char* line, size_t length) {
+    LineMarks marks{};
+    char* end = line + length;
+    for (char* p = line; p < end; ++p) {
+        if (*p == ';' && !marks.semicolon) marks.semicolon = p;
+        if (*p == '\'' && !marks.single_quote) marks.single_quote = p;
+        if (*p == '"' && !marks.double_quote) marks.double_quote = p;
+        if (*p == '\'') marks.last_single_quote = p;
+        if (*p == '"') marks.last_double_quote = p;
+        if (*p == 0 && !marks.zero) marks.zero = p;
+    }
+    marks.text = line;
+    marks.end = end;
+    return marks;
+}
 
 // Copies the line at `line` up to its first CR or LF, or its first `limit`
 // bytes, with a terminator, and marks it; answers the length copied. Whole
@@ -81,9 +101,7 @@ size_t copy_to_line_end(char* buffer, const uint8_t* line, size_t limit, LineMar
         __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + offset));
         unsigned ends = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf))));
         if (limit - offset < 16) ends |= 1u << (limit - offset);
-        // A zero byte in the line ends what the splitter sees of it.
-        unsigned zeros = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_setzero_si128())));
-        if (!marks.end) mark_block(marks, block, buffer + offset, ends | zeros);
+        mark_block(marks, block, buffer + offset, ends);
         if (ends) {
             unsigned length = unsigned(__builtin_ctz(ends));
             __m128i kept = _mm_cmplt_epi8(lanes, _mm_set1_epi8(char(length)));
@@ -96,7 +114,7 @@ size_t copy_to_line_end(char* buffer, const uint8_t* line, size_t limit, LineMar
     size_t length = size_t(find_line_end(line, line + limit) - line);
     std::memcpy(buffer, line, length);
     buffer[length] = 0;
-    marks = mark_line(buffer);
+    marks = mark_text(buffer, length);
     return length;
 #endif
 }
@@ -186,35 +204,15 @@ int load_source(const char* path) {
 
 void rewind_source() { source.cursor = source.base; }
 
-size_t listed_length(const uint8_t* line) {
-    const uint8_t* p = line;
-#ifdef __SSE2__
-    for (;; p += 16) {
-        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        __m128i ends = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(block, _mm_set1_epi8('\n'))),
-                                    _mm_cmpeq_epi8(block, _mm_setzero_si128()));
-        if (unsigned hits = unsigned(_mm_movemask_epi8(ends))) return size_t(p + __builtin_ctz(hits) - line);
-    }
-#else
-    while (*p && !is_line_end(*p)) ++p;
-    return size_t(p - line);
-#endif
+// A line's end is CR LF, a lone CR or a lone LF, or none at the source's end.
+size_t listed_length(const uint8_t* line, size_t line_bytes) {
+    size_t length = line_bytes;
+    if (length > 0 && line[length - 1] == '\n') --length;
+    if (length > 0 && line[length - 1] == '\r') --length;
+    return length;
 }
 
-LineMarks mark_line(char* line) {
-    LineMarks marks{};
-    char* p = line;
-    for (; *p; ++p) {
-        if (*p == ';' && !marks.semicolon) marks.semicolon = p;
-        if (*p == '\'' && !marks.single_quote) marks.single_quote = p;
-        if (*p == '"' && !marks.double_quote) marks.double_quote = p;
-        if (*p == '\'') marks.last_single_quote = p;
-        if (*p == '"') marks.last_double_quote = p;
-    }
-    marks.text = line;
-    marks.end = p;
-    return marks;
-}
+LineMarks mark_line(char* line) { return mark_text(line, std::strlen(line)); }
 
 int read_line(char* buffer, int capacity, LineMarks* marks) {
     if (source.cursor >= source.end) return READ_END;
@@ -229,7 +227,7 @@ int read_line(char* buffer, int capacity, LineMarks* marks) {
     found.text = reinterpret_cast<const char*>(start);
     if (length > longest) {
         buffer[longest] = 0;
-        if (marks) *marks = mark_line(buffer);
+        if (marks) *marks = mark_text(buffer, longest);
         source.cursor = find_line_end(start + length, source.end);
         consume_line_end();
         return READ_TOO_LONG;

@@ -42,8 +42,9 @@ int move_immediate() {
 }
 
 // The accumulator with a direct address: opcode and address, no ModRM. The
-// width comes from the register alone.
+// width comes from the register, which a sized address must agree with.
 int move_accumulator_direct(uint8_t opcode, const Operand& accumulator) {
+    if (int result = agree_sizes()) return result;
     put_byte(opcode | width_of(accumulator));
     put_word(dst.value);
     return 0;
@@ -135,6 +136,7 @@ int stack_instruction(const StackForms& forms) {
     }
     // The stack holds words only.
     if (is_register_or_memory(dst) && dst.size == SIZE_BYTE) return ERR_INVALID_OPERAND;
+    if (int result = require_data_size(dst)) return result;
     return encode_rm_ext(forms.rm_opcode, uint8_t(forms.rm_digit << 3));
 }
 

@@ -56,6 +56,8 @@ bool reads_operands_first(const Mnemonic& mnemonic);
 bool is_directive(const Mnemonic& mnemonic);
 // True for the jumps, which accept SHORT before their target.
 bool takes_short_target(const Mnemonic& mnemonic);
+// True for JMP and CALL, whose target may be a segment:offset pair.
+bool takes_far_target(const Mnemonic& mnemonic);
 
 // The operand counts of the handler contract: a two-operand form answers
 // ERR_MISSING_OPERAND for none and ERR_SYNTAX for one; a one-operand form
@@ -81,6 +83,9 @@ int encode_rm_immediate(uint8_t byte_opcode);
 
 // An unsized operand takes the other's size; two different sizes, or none, fail.
 int agree_sizes();
+// Data is a byte or a word: a register or memory operand sized DWORD, NEAR
+// or FAR has no such instruction (INC DWORD PTR [BX]).
+int require_data_size(const Operand& operand);
 // Appends the displacement that the ModRM byte `modrm` calls for (from dst.value).
 void put_displacement(uint8_t modrm);
 void put_modrm_and_displacement(uint8_t modrm);
@@ -148,9 +153,13 @@ int encode_shift(const Mnemonic&);
 int string_suffixed(const Mnemonic&);
 int string_operands(const Mnemonic&);
 int seg_prefix(const Mnemonic&);
-// REP and its kin before a string instruction, LOCK before any instruction:
-// sets code_prefix, or answers why the pair has no meaning.
-int apply_line_prefix(const Mnemonic& prefix, const Mnemonic& instruction);
+// REP, REPE, REPZ, REPNE, REPNZ and LOCK alone on their line: the prefix
+// byte, for the statement that follows.
+int prefix_statement(const Mnemonic&);
+bool is_lock_prefix(const Mnemonic& prefix);
+// REP and its kin go before a string instruction, LOCK before any
+// instruction but a jump, call or loop: 0, or ERR_INVALID_OPERAND.
+int check_line_prefix(const Mnemonic& prefix, const Mnemonic& instruction);
 int esc_instruction(const Mnemonic&);
 
 }  // namespace vexa

@@ -87,7 +87,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"LDS", "", load_address, 0xC5, 0},
     {"LEA", "", load_address, 0x8D, 0},
     {"LES", "", load_address, 0xC4, 0},
-    {"LOC", "K", fixed_encoding, 0xF0, 0},
+    {"LOC", "K", prefix_statement, 0xF0, 0},
     {"LOD", "S", string_operands, 0xAC, 0},
     {"LOD", "SB", string_suffixed, 0xAC, 0},
     {"LOD", "SW", string_suffixed, 0xAD, 0},
@@ -114,11 +114,11 @@ constexpr Mnemonic mnemonic_table[] = {
     {"PUS", "HF", fixed_encoding_unless_operands, 0x9C, 0},
     {"RCL", "", encode_shift, 0xD0, 2},
     {"RCR", "", encode_shift, 0xD0, 3},
-    {"REP", "", fixed_encoding_unless_operands, 0xF3, 0},
-    {"REP", "E", fixed_encoding_unless_operands, 0xF3, 0},
-    {"REP", "Z", fixed_encoding_unless_operands, 0xF3, 0},
-    {"REP", "NE", fixed_encoding_unless_operands, 0xF2, 0},
-    {"REP", "NZ", fixed_encoding_unless_operands, 0xF2, 0},
+    {"REP", "", prefix_statement, 0xF3, 0},
+    {"REP", "E", prefix_statement, 0xF3, 0},
+    {"REP", "Z", prefix_statement, 0xF3, 0},
+    {"REP", "NE", prefix_statement, 0xF2, 0},
+    {"REP", "NZ", prefix_statement, 0xF2, 0},
     {"RET", "", ret_instruction, 0xC3, 0},
     {"RET", "N", ret_instruction, 0xC3, 0},
     {"RET", "F", ret_instruction, 0xCB, 0},
@@ -239,6 +239,10 @@ static_assert(count_slots() == 102, "in 102 trie slots, each slot's rows togethe
 
 bool takes_short_target(const Mnemonic& mnemonic) {
     return mnemonic.handler == jmp_instruction || mnemonic.handler == short_jump;
+}
+
+bool takes_far_target(const Mnemonic& mnemonic) {
+    return mnemonic.handler == jmp_instruction || mnemonic.handler == call_instruction;
 }
 
 const Mnemonic* find_mnemonic(const char* text) {

@@ -65,6 +65,7 @@ void put_immediate(int32_t value, bool byte) {
 }
 
 int encode_rm_immediate(uint8_t byte_opcode) {
+    if (int result = require_data_size(dst)) return result;
     const int32_t value = src.value;
     bool byte = dst.size == SIZE_BYTE;
     if (byte && !fits_byte(value)) return ERR_ILLEGAL_SIZE;
@@ -72,6 +73,11 @@ int encode_rm_immediate(uint8_t byte_opcode) {
     put_modrm_and_displacement(modrm(rm_mod(dst), 0, dst.reg));
     put_immediate(value, byte);
     return 0;
+}
+
+int require_data_size(const Operand& operand) {
+    bool data = operand.size == SIZE_BYTE || operand.size == SIZE_WORD || operand.size == SIZE_NONE;
+    return data || !is_register_or_memory(operand) ? 0 : ERR_ILLEGAL_SIZE;
 }
 
 int agree_sizes() {
@@ -150,6 +156,7 @@ int encode_alu_immediate(uint8_t accumulator_opcode, uint8_t group_opcode, uint8
         return 0;
     }
     if (!is_register_or_memory(dst)) return ERR_SYNTAX;
+    if (int result = require_data_size(dst)) return result;
 
     if (dst.size == SIZE_WORD) {
         bool short_immediate = is_sign_extendable(value);

@@ -24,6 +24,7 @@ bool is_cl(const Operand& operand) {
 // INC and DEC have a one-byte form for every word register.
 int inc_dec(const Mnemonic& mnemonic) {
     if (int result = require_one_operand()) return result;
+    if (int result = require_data_size(dst)) return result;
     if (dst.kind == KIND_REGISTER && dst.size == SIZE_WORD) {
         put_byte(INC_WORD_REGISTER + (mnemonic.extension << 3) + dst.reg);
         return 0;
@@ -34,6 +35,7 @@ int inc_dec(const Mnemonic& mnemonic) {
 // NEG, NOT, MUL, IMUL, DIV, IDIV: F6 /digit, F7 for a word.
 int unary_group(const Mnemonic& mnemonic) {
     if (int result = require_one_operand()) return result;
+    if (int result = require_data_size(dst)) return result;
     return encode_rm_ext(mnemonic.opcode, uint8_t(mnemonic.extension << 3));
 }
 
@@ -49,6 +51,7 @@ int encode_shift(const Mnemonic& mnemonic) {
         if (!is_cl(src)) return ERR_INVALID_OPERAND;
         opcode = SHIFT_BY_CL;
     }
+    if (int result = require_data_size(dst)) return result;
     return encode_rm_ext(opcode, uint8_t(mnemonic.extension << 3));
 }
 

@@ -28,13 +28,18 @@ uint8_t store_byte_form(const Mnemonic& mnemonic) {
     return byte_form;
 }
 
-// MOVS and CMPS: the operands only give the width. The operand addressed
-// through ES:DI may carry ES: (which is implied, so dropped) and no other override.
-int two_operand_string(uint8_t byte_form) {
-    if (int result = require_two_operands()) return result;
-    Operand& es_di = byte_form == MOVS ? dst : src;
+// The operand addressed through ES:DI may carry ES: (which is implied, so
+// dropped) and no other override.
+int drop_es_override(Operand& es_di) {
     if (es_di.seg_override && es_di.seg_override != ES_PREFIX) return ERR_SYNTAX;
     es_di.seg_override = 0;
+    return 0;
+}
+
+// MOVS and CMPS: the operands only give the width.
+int two_operand_string(uint8_t byte_form) {
+    if (int result = require_two_operands()) return result;
+    if (int result = drop_es_override(byte_form == MOVS ? dst : src)) return result;
     bool sizes_valid = (is_byte_or_word(dst.size) || dst.size == SIZE_NONE) &&
                        (is_byte_or_word(src.size) || src.size == SIZE_NONE);
     bool one_size = dst.size != SIZE_NONE || src.size != SIZE_NONE;
@@ -44,10 +49,14 @@ int two_operand_string(uint8_t byte_form) {
     return 0;
 }
 
-// LODS, SCAS and STOS: one operand that gives the width.
+// LODS, SCAS and STOS: one operand that gives the width. That of SCAS and
+// STOS is addressed through ES:DI.
 int one_operand_string(uint8_t byte_form) {
     if (operand_count == 0) return ERR_MISSING_OPERAND;
     if (operand_count == 2) return byte_form == LODS ? ERR_EXTRA_OPERAND : ERR_SYNTAX;
+    if (byte_form != LODS) {
+        if (int result = drop_es_override(dst)) return result;
+    }
     if (!is_byte_or_word(dst.size)) return ERR_SYNTAX;
     code_buf[0] = byte_form + dst.size;
     return 0;
@@ -78,21 +87,27 @@ int seg_prefix(const Mnemonic& mnemonic) {
     return 0;
 }
 
+int prefix_statement(const Mnemonic& mnemonic) { return fixed_encoding_unless_operands(mnemonic); }
+
+bool is_lock_prefix(const Mnemonic& prefix) { return prefix.opcode == LOCK; }
+
 // A jump or call measures its target from its own first byte, which the
 // prefix would move: LOCK does not go with them.
-int apply_line_prefix(const Mnemonic& prefix, const Mnemonic& instruction) {
+int check_line_prefix(const Mnemonic& prefix, const Mnemonic& instruction) {
     bool is_string = instruction.handler == string_suffixed || instruction.handler == string_operands;
     bool is_transfer = instruction.handler == jmp_instruction || instruction.handler == call_instruction ||
                        instruction.handler == short_jump;
-    if (prefix.opcode == LOCK ? is_transfer : !is_string) return ERR_INVALID_OPERAND;
-    code_prefix = prefix.opcode;
-    return 0;
+    return (is_lock_prefix(prefix) ? is_transfer : !is_string) ? ERR_INVALID_OPERAND : 0;
 }
 
-// ESC with one register or memory operand; the external opcode is always 0.
+// ESC with one register or memory operand; the external opcode is always 0,
+// whatever the operand's size (D9 would be another coprocessor instruction).
 int esc_instruction(const Mnemonic&) {
     if (int result = require_one_operand()) return result;
-    return encode_rm_ext(ESC, 0);
+    if (!is_register_or_memory(dst)) return ERR_SYNTAX;
+    put_byte(ESC);
+    put_modrm_and_displacement(modrm(rm_mod(dst), 0, dst.reg));
+    return 0;
 }
 
 }  // namespace vexa

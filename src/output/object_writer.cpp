@@ -13,8 +13,19 @@ int object_error_number;
 
 namespace {
 
-// The location counter has no 64 KiB limit; beyond 32 bits it wraps.
+bool segment_end_passed;  // in this pass
+
+// Beyond the segment the location counter goes on counting, so that later
+// statements keep their addresses; beyond 32 bits it wraps.
 void advance_location(int64_t count) { location_counter = int32_t(uint32_t(location_counter) + uint32_t(count)); }
+
+// How many of `count` bytes at the location counter lie inside the segment.
+// (Past 7FFFFFFFH the counter reads as negative: far beyond the end.)
+size_t inside_segment(size_t count) {
+    uint64_t location = uint32_t(location_counter);
+    if (location + count <= uint64_t(SEGMENT_END)) return count;
+    return location < uint64_t(SEGMENT_END) ? size_t(uint64_t(SEGMENT_END) - location) : 0;
+}
 
 // The bytes a statement writes at most by the quick way below.
 constexpr size_t SMALL_WRITE = 16;
@@ -50,13 +61,26 @@ size_t write_to_object(const uint8_t* bytes, size_t count) {
 }  // namespace
 
 int emit_bytes(const uint8_t* bytes, size_t count) {
-    if (pass_index == 1 && write_to_object(bytes, count) != count) {
-        object_error_number = errno;
-        return -1;
+    if (pass_index == 1) {
+        size_t written = inside_segment(count);
+        if (write_to_object(bytes, written) != written) {
+            object_error_number = errno;
+            return -1;
+        }
     }
     advance_location(int64_t(count));
     return 0;
 }
+
+void set_location(int32_t address) { location_counter = address; }
+
+bool passes_segment_end() {
+    if (segment_end_passed || uint32_t(location_counter) <= uint32_t(SEGMENT_END)) return false;
+    segment_end_passed = true;
+    return true;
+}
+
+void reset_segment_end() { segment_end_passed = false; }
 
 int emit_code(uint8_t count) {
     // One prefix at most: the first operand's override wins.

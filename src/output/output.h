@@ -16,6 +16,17 @@ int emit_gap(int64_t count);
 // `length` bytes written `count` times over.
 int emit_repeated(const uint8_t* bytes, uint8_t length, uint32_t count);
 extern int object_error_number;
+// Moves the location counter to `address` without writing: the image's origin.
+void set_location(int32_t address);
+
+// The image lies in one 64 KiB segment: nothing beyond its end is written.
+constexpr int64_t SEGMENT_END = 0x10000;
+// True once in a pass: for the statement after which the location counter
+// stands past the end of the segment. (No statement takes it around 32 bits
+// and back.)
+bool passes_segment_end();
+// Forgets that the segment's end was passed: at the start of each pass.
+void reset_segment_end();
 
 // Flushes and closes object_file; a negative answer is a failed write, as above.
 int close_object_file();

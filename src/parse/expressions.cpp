@@ -71,7 +71,7 @@ Read failed(const char* at, int error) { return {at, error}; }
 // A quoted character is its byte code. The quotes were paired when the line
 // was split, so an unpaired one is an unclosed string.
 Read read_character_constant(const char* p, Expression& factor) {
-    const char* close = std::strchr(p + 1, *p);
+    const char* close = closing_quote(p);
     if (!close) return failed(p, ERR_INVALID_STRING);
     if (close != p + 2) return failed(p, ERR_ILLEGAL_SIZE);  // a string, not one character
     factor.value = uint8_t(p[1]);
@@ -81,9 +81,12 @@ Read read_character_constant(const char* p, Expression& factor) {
 template <Place place>
 Read read_sum(const char* p, Expression& sum);
 
-// The characters after a factor or a group that let the sum go on.
-constexpr bool continues_sum(char c, Place place) {
-    return c == '+' || c == '-' || c == '*' || c == '/' || (place == Place::OPERAND && c == '[');
+// The characters after a factor or a group that let the sum go on: in an
+// operand a group may follow, and after a group a value between groups
+// ([BX]5[SI]).
+constexpr bool continues_sum(char c, Place place, bool after_group = false) {
+    return c == '+' || c == '-' || c == '*' || c == '/' ||
+           (place == Place::OPERAND && (c == '[' || (after_group && is_name_char(c))));
 }
 
 template <Place place>
@@ -184,12 +187,26 @@ int add_group(Expression& sum, const Expression& group) {
     return 0;
 }
 
+// A value written between two groups is added to them: [BX]5[SI] is
+// [BX+SI+5]. Answers where the group after it begins, or null (and adds
+// nothing) when no group follows: [BX]5 alone is no sum.
+template <Place place>
+const char* add_value_between_groups(const char* p, Expression& sum) {
+    Expression term;
+    Read read = read_term<place>(p, term);
+    if (read.error || *read.end != '[') return nullptr;
+    sum.value = wrap(uint32_t(sum.value) + uint32_t(term.value));
+    take_origin(sum, term);
+    return read.end;
+}
+
 template <Place place>
 Read read_sum(const char* p, Expression& sum) {
     sum = Expression{};
     bool subtract = false;
     for (;;) {
         BaseIndex name = place == Place::BRACKETS ? base_index_at(p) : NO_BASE_INDEX;
+        bool group_read = false;
         if (place == Place::OPERAND && *p == '[') {
             if (subtract) return failed(p, ERR_SYNTAX);  // registers cannot be subtracted
             Expression group;
@@ -197,6 +214,7 @@ Read read_sum(const char* p, Expression& sum) {
             if (read.error) return read;
             if (int error = add_group(sum, group)) return failed(read.end, error);
             p = read.end;
+            group_read = true;
         } else if (name != NO_BASE_INDEX) {
             // A register inside brackets must stand alone between + signs.
             p += 2;
@@ -215,6 +233,10 @@ Read read_sum(const char* p, Expression& sum) {
             subtract = *p++ == '-';
         } else if (place == Place::OPERAND && *p == '[') {
             subtract = false;  // a group right after a term or a group adds to it
+        } else if (const char* next = place == Place::OPERAND && group_read && is_name_char(*p)
+                                          ? add_value_between_groups<place>(p, sum) : nullptr) {
+            p = next;
+            subtract = false;
         } else {
             return {p, 0};
         }
@@ -261,12 +283,13 @@ template <Place place>
 int read_value(const char** cursor, Expression& result) {
     result = Expression{};
     Read read;
-    if (place == Place::OPERAND && **cursor == '[') {
+    bool group = place == Place::OPERAND && **cursor == '[';
+    if (group) {
         if (!read_plain_group(*cursor, result, read)) read = read_group(*cursor, result);
     } else {
         read = read_factor<place>(*cursor, result);
     }
-    if (read.error || continues_sum(*read.end, place)) read = read_sum<place>(*cursor, result);
+    if (read.error || continues_sum(*read.end, place, group)) read = read_sum<place>(*cursor, result);
     *cursor = read.end;
     return read.error;
 }

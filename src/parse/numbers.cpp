@@ -223,11 +223,18 @@ int check_operand_chars(const char* text, Commas* commas) {
     return 0;
 }
 
+const char* closing_quote(const char* open) {
+    const char* end = operand_text + operand_length;
+    bool in_operand_text = open >= operand_text && open < end;
+    if (!in_operand_text) end = open + std::strlen(open);
+    return static_cast<const char*>(std::memchr(open + 1, *open, size_t(end - open - 1)));
+}
+
 int check_quoted_operand_chars(const char* text, Commas* commas) {
     Commas found{};
     for (const char* p = text; *p; ++p) {
         if (is_quote(*p)) {
-            const char* close = std::strchr(p + 1, *p);
+            const char* close = closing_quote(p);
             if (!close) return ERR_INVALID_CHARACTER;
             p = close;
             continue;

@@ -9,6 +9,7 @@ Operand dst;
 Operand src;
 uint8_t operand_count;
 bool short_target_named;
+bool segment_pair_named;
 
 namespace {
 
@@ -123,7 +124,8 @@ int complete_memory(const Expression& memory, Operand& operand) {
     return result;
 }
 
-// The value after a ':' completes a segment:offset pair.
+// The value after a ':' completes a segment:offset pair, an immediate of
+// its own size that only a far jump or call takes (the pass driver checks).
 int complete_pair(const char* p, Operand& operand) {
     Expression offset;
     if (int result = parse_expression(&p, offset)) return result;
@@ -132,15 +134,15 @@ int complete_pair(const char* p, Operand& operand) {
     int result = resolved_value(offset, FORWARD_PLACEHOLDER, offset_value);
     operand.value = int32_t((uint32_t(operand.value) << 16) | (uint32_t(offset_value) & 0xFFFF));
     operand.size = SIZE_DWORD;
+    segment_pair_named = true;
     return result;
 }
 
 // A value outside brackets: an immediate, or with a size keyword a direct
-// memory reference. A value from `$` stays an immediate, sized only by a
-// keyword, as `$` alone always was.
+// memory reference (WORD PTR $ is the word stored at $). A segment:offset
+// pair is no address in memory.
 int complete_value(const Expression& value, const char* rest, Operand& operand, bool sized) {
-    bool location = value.origin == IMM_LOCATION;
-    if (sized && !location) {
+    if (sized) {
         operand.kind = KIND_MEMORY;
         operand.reg = RM_DIRECT;
         operand.mod = 0;
@@ -149,9 +151,14 @@ int complete_value(const Expression& value, const char* rest, Operand& operand, 
         operand.reg = value.origin;
     }
     if (*rest && *rest != ':') return ERR_SYNTAX;
+    if (sized && *rest == ':') {
+        segment_pair_named = true;
+        return ERR_INVALID_OPERAND;
+    }
     if (int result = resolved_value(value, FORWARD_PLACEHOLDER, operand.value)) return result;
     if (*rest == ':') return complete_pair(rest + 1, operand);
-    if (!sized && !location) operand.size = fits_byte(operand.value) ? SIZE_BYTE : SIZE_WORD;
+    // An immediate is sized by its value; `$` alone by a keyword only.
+    if (!sized && value.origin != IMM_LOCATION) operand.size = fits_byte(operand.value) ? SIZE_BYTE : SIZE_WORD;
     return 0;
 }
 
@@ -195,7 +202,8 @@ int split_operands(char* text, const Commas& commas, const char** first, const c
     *second = commas.first + 1;
     operand_count = 1;
     if (commas.second) return ERR_EXTRA_OPERAND;
-    if (**second) operand_count = 2;
+    if (!**second) return ERR_SYNTAX;  // a comma after the last operand
+    operand_count = 2;
     return 0;
 }
 
@@ -268,11 +276,13 @@ void reset_operands() {
     src = Operand{};
     operand_count = 0;
     short_target_named = false;
+    segment_pair_named = false;
 }
 
 int parse_operands(char* text) {
     operand_count = 0;
     short_target_named = false;
+    segment_pair_named = false;
     Commas commas;
     int checked = check_operand_chars(text, &commas);
     // Character constants ('A') are the rare case: only then is the text checked twice.
@@ -280,10 +290,13 @@ int parse_operands(char* text) {
     if (checked) return checked;
     const char* first;
     const char* second;
-    if (int result = split_operands(text, commas, &first, &second)) return result;
+    int split = split_operands(text, commas, &first, &second);
+    if (split == ERR_EXTRA_OPERAND) return split;
     if (operand_count == 0) return 0;
+    // Before a trailing comma's error the operand is still read, as its
+    // handler looks at it.
     if (int result = parse_operand(first, dst)) return result;
-    if (operand_count == 1) return 0;
+    if (operand_count == 1) return split;
     int result = parse_operand(second, src);
     // The displacement of a memory operand is always found in dst.value.
     if (src.kind == KIND_MEMORY) dst.value = src.value;

@@ -91,6 +91,15 @@ extern char mnemonic_field[MNEMONIC_CHARS + 1];
 // A prefix written before the mnemonic on its line (REP MOVSB), or empty.
 extern char prefix_field[MNEMONIC_CHARS + 1];
 extern char operand_text[OPERAND_CAPACITY + SCAN_PADDING];
+// Characters in operand_text: its quoted strings may hold zero bytes.
+extern int operand_length;
+// Characters of line_buffer that a report shows: the line without its
+// comment, zero bytes included.
+extern int statement_text_length;
+// A zero byte stands in the statement outside its quoted strings (in a
+// string or a comment it is a character like any other). split_line then
+// answers FIELD_MNEMONIC with an empty mnemonic field.
+extern bool zero_byte_in_statement;
 
 // Splits line_buffer, whose marks read_line found as it copied the line.
 int split_line(const LineMarks& marks);
@@ -98,6 +107,11 @@ int split_line(const LineMarks& marks);
 int split_line();
 
 // ---- Numbers and symbol references ----------------------------------------------
+
+// The quote that closes the string or character constant opened at `open`,
+// or null. Text in operand_text ends at operand_length, as its strings may
+// hold zero bytes; any other text at its first zero byte.
+const char* closing_quote(const char* open);
 
 // Each reader moves `*cursor` past what it consumed.
 int parse_number(const char** cursor, int32_t* value);
@@ -189,6 +203,8 @@ extern Operand src;
 extern uint8_t operand_count;
 // SHORT stood before one of the statement's operands: only jumps accept it.
 extern bool short_target_named;
+// A segment:offset pair was read: only a far jump's or call's target may be one.
+extern bool segment_pair_named;
 
 // First-pass values of symbols not yet defined.
 constexpr int32_t FORWARD_PLACEHOLDER = -1;

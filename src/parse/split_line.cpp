@@ -12,6 +12,9 @@ int label_length;
 char mnemonic_field[MNEMONIC_CHARS + 1];
 char prefix_field[MNEMONIC_CHARS + 1];
 char operand_text[OPERAND_CAPACITY + SCAN_PADDING];
+int operand_length;
+int statement_text_length;
+bool zero_byte_in_statement;
 
 namespace {
 
@@ -126,10 +129,11 @@ const char* take_mnemonic(const char* p, const char* line_end, int& fields) {
     return p;
 }
 
-// At the first letter of a size keyword, outside the verbatim part and not
+// At the first letter of a size keyword, outside quoted strings and not
 // after a name character: stores the keyword's size mark and answers where
-// scanning resumes, or null when the letters there are not a keyword.
-const char* take_size_keyword(const char* p, const char* verbatim, int& k) {
+// scanning resumes, or null when the letters there are not a keyword. Blanks
+// before PTR are skipped up to `end` at most.
+[[gnu::always_inline]] inline const char* take_size_keyword(const char* p, const char* end, int& k) {
     const char* keyword = size_keyword(to_upper(*p));
     int length = match_word(p, keyword);
     if (length == 0) return nullptr;
@@ -138,7 +142,7 @@ const char* take_size_keyword(const char* p, const char* verbatim, int& k) {
     p += length;
     if (is_blank(*p)) ++p;
     const char* q = p;
-    while (is_blank(*q) && q < verbatim) ++q;
+    while (is_blank(*q) && q < end) ++q;
     int ptr_length = match_word(q, "PTR");
     return ptr_length ? q + ptr_length : p;
 }
@@ -194,59 +198,19 @@ bool keeps_blank(const char* stored, const char* end, const char* blanks) {
     return is_name_char(*blanks);
 }
 
-#ifdef __SSE2__
-// Up to sixteen characters at once, up to the next quote, blank or `;`:
-// stored upper-cased. Answers how many were taken, at least one.
-int take_unquoted_run(const char* p, const char* end, int k) {
-    int count = end - p < 16 ? int(end - p) : 16;
-    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    auto is = [&](char c) { return _mm_cmpeq_epi8(block, _mm_set1_epi8(c)); };
-    __m128i stops = _mm_or_si128(_mm_or_si128(is('\''), is('"')),
-                                 _mm_or_si128(_mm_or_si128(is(';'), is(' ')), bytes_between(block, '\t', '\r')));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(operand_text + k), upper_case(block));
-    return __builtin_ctz(unsigned(_mm_movemask_epi8(stops)) | 1u << count);
-}
-#else
-int take_unquoted_run(const char* p, const char*, int k) {
-    operand_text[k] = to_upper(*p);
-    return 1;
-}
-#endif
-
-// From the first quote on, quoted text is stored as written; around it the
-// text is upper-cased and loses its blanks as before, and a `;` starts the
-// comment. Answers where the text ends.
-int take_quoted_part(const char* p, const char* line_end, int k) {
-    while (p < line_end && *p != ';') {
-        if (is_quote(*p)) {
-            // Up to the closing quote; an unclosed quote and what follows stay
-            // as written, for the readers to report.
-            const char quote = *p;
-            operand_text[k++] = *p++;
-            while (p < line_end && *p != quote) operand_text[k++] = *p++;
-            if (p < line_end) operand_text[k++] = *p++;
-        } else if (is_blank(*p)) {
-            if (keeps_blank(operand_text, operand_text + k, p)) operand_text[k++] = ' ';
-            while (is_blank(*p)) ++p;
-        } else {
-            int taken = take_unquoted_run(p, line_end, k);
-            p += taken;
-            k += taken;
-        }
-    }
-    return k;
-}
-
-// `verbatim` is where the first quoted string begins (the line's end if nowhere).
-void take_operands(const char* p, const char* verbatim, const char* line_end, int& fields) {
-    int k = 0;
-    bool after_name = false;  // the last stored character could continue a name
-    bool terminated = false;  // a plain block's zeros end the text
-    while (p < verbatim) {
-        const char* block_end = verbatim - p < 16 ? verbatim : p + 16;
+// Operand text outside quoted strings, from `p` up to `end` (where a quote,
+// a `;`, a zero byte or the line's end stands, none of them a letter):
+// upper-cased, blanks dropped but one between two words, size keywords
+// replaced by their marks. `after_name` tells whether the last character
+// stored could continue a name. Answers true when the text stored ends in
+// the zeros of a plain block. Inlined: its loop is the splitter's hottest.
+[[gnu::always_inline]] inline bool take_unquoted(const char*& p, const char* end, int& k, bool& after_name) {
+    bool terminated = false;
+    while (p < end) {
+        const char* block_end = end - p < 16 ? end : p + 16;
         terminated = false;
 #ifdef __SSE2__
-        if (int taken = take_plain_block(p, verbatim, k)) {
+        if (int taken = take_plain_block(p, end, k)) {
             p += taken;
             k += taken;
             after_name = is_name_char(operand_text[k - 1]);
@@ -258,11 +222,11 @@ void take_operands(const char* p, const char* verbatim, const char* line_end, in
             uint8_t classes = char_classes.of[uint8_t(*p)];
             if (classes & CHAR_BLANK) {
                 if (keeps_blank(operand_text, operand_text + k, p)) operand_text[k++] = ' ';
-                while (is_blank(*p)) ++p;  // the verbatim part begins at a quote, never at a blank
+                while (is_blank(*p)) ++p;  // `end` is never a blank
                 continue;
             }
             if ((classes & CHAR_SIZE_KEYWORD) && !after_name) {
-                if (const char* next = take_size_keyword(p, verbatim, k)) {
+                if (const char* next = take_size_keyword(p, end, k)) {
                     p = next;
                     after_name = true;  // the mark's letter
                     continue;
@@ -272,12 +236,50 @@ void take_operands(const char* p, const char* verbatim, const char* line_end, in
             after_name = classes & CHAR_NAME;
         }
     }
+    return terminated;
+}
+
+// Where the operand text outside strings that begins at `p` ends.
+const char* unquoted_end(const char* p, const char* line_end) {
+    while (p < line_end && !is_quote(*p) && *p != ';' && *p != 0) ++p;
+    return p;
+}
+
+// From the first quote on, quoted text is stored as written, zero bytes
+// included; the text around it as before it; a `;` outside the quotes
+// starts the comment. Answers where the text ends.
+int take_quoted_part(const char* p, const char* line_end, int k, bool after_name) {
+    while (p < line_end && *p != ';') {
+        if (is_quote(*p)) {
+            // Up to the closing quote; an unclosed quote and what follows stay
+            // as written, for the readers to report.
+            const char quote = *p;
+            operand_text[k++] = *p++;
+            while (p < line_end && *p != quote) operand_text[k++] = *p++;
+            if (p < line_end) operand_text[k++] = *p++;
+            after_name = false;
+        } else if (*p == 0) {
+            zero_byte_in_statement = true;  // outside the quotes
+            ++p;
+        } else {
+            take_unquoted(p, unquoted_end(p, line_end), k, after_name);
+        }
+    }
+    return k;
+}
+
+// `verbatim` is where the first quoted string begins (the line's end if nowhere).
+void take_operands(const char* p, const char* verbatim, const char* line_end, int& fields) {
+    int k = 0;
+    bool after_name = false;
+    bool terminated = take_unquoted(p, verbatim, k, after_name);
     if (p < line_end) {
-        k = take_quoted_part(p, line_end, k);
+        k = take_quoted_part(p, line_end, k, after_name);
         terminated = false;
     }
     // One store then holds the whole text, so that reading it back at once does not wait.
     if (!terminated) operand_text[k] = 0;
+    operand_length = k;
     if (k > 0) fields |= FIELD_OPERANDS;
 }
 
@@ -309,16 +311,22 @@ const char* skip_blanks(const char* p) {
     return p;
 }
 
-}  // namespace
+// The fields of a line whose text stops at `p`: a zero byte there, before
+// the line's end, cut a label or mnemonic short.
+int fields_up_to(const char* p, const char* line_end, int fields) {
+    if (p < line_end) zero_byte_in_statement = true;
+    return fields;
+}
 
-int split_line() { return split_line(mark_line(line_buffer)); }
-
-int split_line(const LineMarks& marks) {
+// The fields of the line in line_buffer, whose marks are given.
+int split_fields(const LineMarks& marks) {
     operand_text[0] = 0;
+    operand_length = 0;
     mnemonic_field[0] = 0;
     prefix_field[0] = 0;
     label_field[0] = 0;
     label_length = 0;
+    zero_byte_in_statement = false;
 
     char* line_end = marks.end;
     const char* verbatim = find_verbatim_start(marks);
@@ -328,6 +336,9 @@ int split_line(const LineMarks& marks) {
         line_end = marks.semicolon;
         verbatim = nullptr;
     }
+    statement_text_length = int(line_end - line_buffer);
+    // Before the first quoted string a zero byte is no character of a statement.
+    if (marks.zero && marks.zero < line_end && (!verbatim || marks.zero < verbatim)) zero_byte_in_statement = true;
     if (line_buffer[0] == 0) return 0;
 
     int fields = 0;
@@ -337,15 +348,31 @@ int split_line(const LineMarks& marks) {
     const char* p = line_buffer;
     if (!is_blank(*p)) p = take_label(p, fields);
     p = skip_blanks(p);
-    if (!*p) return fields;
+    if (!*p) return fields_up_to(p, line_end, fields);
     p = skip_blanks(take_mnemonic(p, line_end, fields));
-    if (!*p) return fields;
+    if (!*p) return fields_up_to(p, line_end, fields);
     if (is_line_prefix(mnemonic_field)) {
         std::memcpy(prefix_field, mnemonic_field, sizeof prefix_field);
         p = skip_blanks(take_mnemonic(p, line_end, fields));
-        if (!*p) return fields;
+        if (!*p) return fields_up_to(p, line_end, fields);
     }
     take_operands(p, verbatim ? verbatim : line_end, line_end, fields);
+    return fields;
+}
+
+}  // namespace
+
+int split_line() { return split_line(mark_line(line_buffer)); }
+
+// A statement with a zero byte outside its strings and comment is one with
+// an empty mnemonic, which no mnemonic matches: the driver reports it.
+int split_line(const LineMarks& marks) {
+    int fields = split_fields(marks);
+    if (zero_byte_in_statement) {
+        std::memset(mnemonic_field, 0, sizeof mnemonic_field);
+        prefix_field[0] = 0;
+        fields |= FIELD_MNEMONIC;
+    }
     return fields;
 }
 

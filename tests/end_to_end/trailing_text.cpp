@@ -70,12 +70,14 @@ Statement split_statement(const std::string& line) {
 // Texts that cannot continue the statement. After a DB string another item
 // may follow without a comma, and a statement without operands may take one
 // (RET 4), so a blank and a number continue those. X lengthens a name into
-// one never defined.
+// one never defined. A comma may end a DB or DW list, and no other
+// statement; a zero byte stands in a string or a comment only.
 std::vector<std::string> suffixes_for(const Statement& s) {
-    std::vector<std::string> suffixes = {")", "X"};
+    std::vector<std::string> suffixes = {")", "X", std::string(1, '\0')};
     bool ends_item_list = s.mnemonic == "DB" && (s.operands.empty() || s.operands.back() == '\'' ||
                                                  s.operands.back() == '"' || s.operands.back() == ',');
     if (!s.operands.empty() && !ends_item_list) suffixes.push_back(" 5");
+    if (s.mnemonic != "DB" && s.mnemonic != "DW") suffixes.push_back(",");
     return suffixes;
 }
 

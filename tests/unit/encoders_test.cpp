@@ -66,7 +66,8 @@ TEST_F(Encoders, AluImmediate) {
         {"\x1bW[1234H],1", [] { return alu(0); }, 0, "83 06 34 12 01"},
         {"\x1b" "B[BP],1", [] { return alu(0); }, 0, "80 46 00 01"},
         {"\x1b" "B[BX+SI+1000H],300", [] { return alu(5); }, ERR_ILLEGAL_SIZE, "80 A8 00 10 2C"},
-        {"\x1b" "D[BX],1", [] { return alu(0); }, 0, "80 07 01"},
+        {"\x1b" "D[BX],1", [] { return alu(0); }, ERR_ILLEGAL_SIZE, ""},
+        {"\x1b" "F[BX],1", [] { return alu(0); }, ERR_ILLEGAL_SIZE, ""},
         {"ES,5", [] { return alu(0); }, ERR_SYNTAX, ""},
         {"5,5", [] { return alu(0); }, ERR_SYNTAX, ""},
     };

@@ -58,6 +58,36 @@ TEST(ReadLine, LineEnds) {
     }
 }
 
+// A zero byte does not end a line: the marks cover it all, and note where
+// the first zero stands (in the first or a later block of sixteen).
+TEST(ReadLine, MarksPassZeroBytes) {
+    struct MarksCase {
+        std::string line;
+        long zero, semicolon, quote, last_quote;  // positions, -1 for none
+    };
+    const MarksCase cases[] = {
+        {std::string("A\0;'x'", 7), 1, 2, 3, 5},
+        {std::string(20, 'b') + std::string("\0\0'", 3) + "; '", 20, 23, 22, 25},
+        {"  NOP ; no zero", -1, 6, -1, -1},
+    };
+    for (const MarksCase& c : cases) {
+        SCOPED_TRACE(c.line);
+        vexa_test::ScratchDir dir;
+        dir.write("src.asm", c.line + "\r\nnext\n");
+        ASSERT_EQ(load_source((dir.path() / "src.asm").c_str()), LOAD_OK);
+        char buffer[LINE_CAPACITY + 16];
+        LineMarks marks;
+        ASSERT_EQ(read_line(buffer, LINE_CAPACITY, &marks), int(c.line.size()) + 1);
+        auto at = [&](const char* mark) { return mark ? long(mark - buffer) : -1L; };
+        EXPECT_EQ(at(marks.end), long(c.line.size()));
+        EXPECT_EQ(at(marks.zero), c.zero);
+        EXPECT_EQ(at(marks.semicolon), c.semicolon);
+        EXPECT_EQ(at(marks.single_quote), c.quote);
+        EXPECT_EQ(at(marks.last_single_quote), c.last_quote);
+        release_source();
+    }
+}
+
 TEST(ReadLine, LastLineAtThePageEnd) {
     // A source whose last, unterminated line ends at or just before a page
     // boundary: the line reader's block reads run past the file's bytes.

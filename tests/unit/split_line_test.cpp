@@ -55,6 +55,11 @@ const SplitCase split_cases[] = {
     {"  db \"It's\" , x", M | O, "", "DB", "\"It's\",X"},
     {"  db 'ok', 'open ; end", M | O, "", "DB", "'ok','open ; end"},
     {"  mov al, 'x'", M | O, "", "MOV", "AL,'x'"},
+    // Size keywords after a quoted string are keywords still.
+    {"  mov word ptr ['d'],offset x", M | O, "", "MOV", "\x1bW['d'],\x1bOX"},
+    {"  cmp [si+'0'], byte ptr al ; x", M | O, "", "CMP", "[SI+'0'],\x1b" "BAL"},
+    {"  db 'a', word", M | O, "", "DB", "'a',\x1bW"},
+    {"  db 'a', x word", M | O, "", "DB", "'a',X WORD"},
     {"  mov x byte", M | O, "", "MOV", "X BYTE"},
     // One blank stays between two names or numbers, none anywhere else.
     {"  mov ax , 5 5", M | O, "", "MOV", "AX,5 5"},
