@@ -289,7 +289,7 @@ def lone_cr(rng, label, statement):
 
 
 def nul_byte(rng, label, statement):
-    """A zero byte, which ends the line, before the operands' comma or after
+    """A zero byte, an invalid character, before the operands' comma or after
     the statement: never inside a name, which could become another one."""
     cut = statement.find(",") % (len(statement) + 1)
     return statement_line(label, statement[:cut] + "\0" + statement[cut:] + " ignored")
