@@ -19,11 +19,11 @@ function median(values) {
 }
 
 function assemble(engine, source) {
-  engine.FS.writeFile("/work/PROGRAM.ASM", source);
+  engine.HEAPU8.set(source, engine._engine_source_buffer(source.length));
   const started = process.hrtime.bigint();
   const status = engine._engine_assemble(60);
   const millis = Number(process.hrtime.bigint() - started) / 1e6;
-  if (status !== 0) throw new Error(`the program did not assemble:\n${engine.UTF8ToString(engine._engine_console())}`);
+  if (status !== 0) throw new Error(`the program did not assemble:\n${engine.UTF8ToString(engine._engine_messages())}`);
   return millis;
 }
 
@@ -38,7 +38,6 @@ function runLoop(engine) {
 }
 
 require(path.resolve(enginePath))().then((engine) => {
-  engine.FS.mkdir("/work");
   const program = fs.readFileSync(programPath);
   const lines = program.toString("latin1").split("\n").length - 1;
   assemble(engine, program);  // warm-up

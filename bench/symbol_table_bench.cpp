@@ -45,24 +45,24 @@ void report_per_symbol(benchmark::State& state, int count) {
 void BM_SymtabAdd(benchmark::State& state) {
     const int count = int(state.range(0));
     const Names names = make_names(count, int(state.range(1)));
+    vexa::SymbolTable table;
     for (auto _ : state) {
-        vexa::symtab_init();
-        for (int i = 0; i < count; ++i) benchmark::DoNotOptimize(vexa::symtab_add(names[i], names.length, i));
+        table.init();
+        for (int i = 0; i < count; ++i) benchmark::DoNotOptimize(table.add(names[i], names.length, i));
     }
-    vexa::symtab_free();
     report_per_symbol(state, count);
 }
 
 void BM_SymtabFind(benchmark::State& state) {
     const int count = int(state.range(0));
     const Names names = make_names(count, int(state.range(1)));
-    vexa::symtab_init();
-    for (int i = 0; i < count; ++i) vexa::symtab_add(names[i], names.length, i);
+    vexa::SymbolTable table;
+    table.init();
+    for (int i = 0; i < count; ++i) table.add(names[i], names.length, i);
     int32_t value;
     for (auto _ : state) {
-        for (int i = 0; i < count; ++i) benchmark::DoNotOptimize(vexa::symtab_find(names[i], names.length, &value));
+        for (int i = 0; i < count; ++i) benchmark::DoNotOptimize(table.find(names[i], names.length, &value));
     }
-    vexa::symtab_free();
     report_per_symbol(state, count);
 }
 

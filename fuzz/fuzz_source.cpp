@@ -1,43 +1,36 @@
-// Fuzzes the whole assembler with arbitrary source bytes, listing on.
-#include <unistd.h>
-
+// Fuzzes the whole assembler with arbitrary source bytes, listing on,
+// through the library with its files in memory. The bytes after the first
+// 0xFF are a second file, LIB.INC, which the source may include (itself
+// too); a checked image and a full listing are asked for every input.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
-#include "driver/driver.h"
-
-namespace {
-
-// One scratch source file for every input; object and listing go nowhere.
-const std::string& source_path() {
-    static const std::string path = [] {
-        char pattern[] = "/tmp/vexa-fuzz-source-XXXXXX";
-        int fd = mkstemp(pattern);
-        if (fd < 0) std::abort();
-        close(fd);
-        return std::string(pattern);
-    }();
-    return path;
-}
-
-FILE* null_stream() {
-    static FILE* stream = std::fopen("/dev/null", "w");
-    return stream;
-}
-
-}  // namespace
+#include "driver/assembler.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FILE* source = std::fopen(source_path().c_str(), "wb");
-    if (!source) return 0;
-    std::fwrite(data, 1, size, source);
-    std::fclose(source);
+    const char* bytes = reinterpret_cast<const char*>(data);
+    const void* split = std::memchr(bytes, 0xFF, size);
+    size_t main_size = split ? size_t(static_cast<const char*>(split) - bytes) : size;
 
-    std::string words[] = {"vexa", source_path(), "-o=/dev/null", "-l=/dev/null", "-p10"};
-    char* argv[] = {words[0].data(), words[1].data(), words[2].data(), words[3].data(), words[4].data(), nullptr};
-    int status = vexa::vexa_main(5, argv, null_stream(), null_stream());
-    if (status != 0 && status != 2) std::abort();  // a source that exists always gets assembled
+    vexa::MemoryFiles files;
+    files.files["FUZZ.ASM"] = std::string(bytes, main_size);
+    if (split) files.files["LIB.INC"] = std::string(bytes + main_size + 1, size - main_size - 1);
+    vexa::AssemblyOptions options;
+    options.source = "FUZZ.ASM";
+    options.listing = true;
+    options.lines_per_page = 10;
+    vexa::AssemblyResult result = vexa::assemble_to_memory(options, files);
+
+    // A source that exists is always assembled; what it makes fits its segment.
+    if (result.load_result != vexa::LOAD_OK || result.passes < 1) std::abort();
+    if (result.image.size() > 0x10000) std::abort();
+    int errors = 0;
+    for (const vexa::Diagnostic& diagnostic : result.diagnostics) {
+        if (diagnostic.severity == vexa::Diagnostic::ERROR) ++errors;
+        if (diagnostic.message.empty()) std::abort();
+    }
+    if (errors != result.errors) std::abort();
     return 0;
 }

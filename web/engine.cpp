@@ -1,29 +1,32 @@
 // The playground's engine: the assembler and the interpreter behind a few C
-// functions the page calls. One assembly and one run at a time; the source,
-// the object image and the listing are files of the in-memory file system.
+// functions the page calls. One assembly and one run at a time; the source
+// the page gives is assembled from memory, and the image, the listing and
+// the messages come back as data.
 #include <emscripten/emscripten.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "driver/assembler.h"
 #include "driver/driver.h"
 #include "run/run.h"
 
 namespace {
 
-constexpr const char* OBJECT_PATH = "/work/PROGRAM.COM";
-constexpr const char* LISTING_PATH = "/work/PROGRAM.LST";
-constexpr const char* CONSOLE_PATH = "/work/console.txt";
+// The page has one source; an INCLUDE finds nothing else.
+constexpr const char* SOURCE_NAME = "PROGRAM.ASM";
 
 // A program's output is kept up to this size; the rest is counted, not kept,
 // so a program that prints in a loop cannot exhaust the page's memory.
 constexpr size_t MAX_KEPT_OUTPUT = 1 << 20;
 
-struct Assembly {
+struct Assembled {
+    std::string source;
     int status = 0;
+    int passes = 0;
     int32_t origin = 0;
-    std::string console;
+    std::string messages;  // the diagnostics, as JSON
     std::string image;
     std::string listing;
 };
@@ -35,19 +38,54 @@ struct Run {
     bool started = false;
 };
 
-Assembly assembly;
+Assembled assembled;
 Run run;
 vexa::Machine machine;
 
-bool read_whole_file(const char* path, std::string& text) {
-    text.clear();
-    FILE* file = std::fopen(path, "rb");
-    if (!file) return false;
-    char chunk[1 << 14];
-    size_t count;
-    while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, count);
-    std::fclose(file);
-    return true;
+// A JSON string of 8-bit text: each byte one character, the page reads it so.
+void append_json_string(std::string& json, const std::string& text) {
+    json += '"';
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += char(c);
+        } else if (c < 0x20 || c >= 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            json += escaped;
+        } else {
+            json += char(c);
+        }
+    }
+    json += '"';
+}
+
+const char* severity_name(vexa::Diagnostic::Severity severity) {
+    switch (severity) {
+        case vexa::Diagnostic::NOTE: return "note";
+        case vexa::Diagnostic::ERROR: return "error";
+        case vexa::Diagnostic::FATAL: return "fatal";
+    }
+    return "note";
+}
+
+std::string diagnostics_json(const std::vector<vexa::Diagnostic>& diagnostics) {
+    std::string json = "[";
+    for (const vexa::Diagnostic& d : diagnostics) {
+        if (json.size() > 1) json += ',';
+        char numbers[160];
+        std::snprintf(numbers, sizeof numbers, "{\"severity\":\"%s\",\"pass\":%d,\"line\":%d,\"column\":%d,\"code\":%d,",
+                      severity_name(d.severity), d.pass, int(d.line), int(d.column), d.code);
+        json += numbers;
+        json += "\"file\":";
+        append_json_string(json, d.file);
+        json += ",\"message\":";
+        append_json_string(json, d.message);
+        json += ",\"sourceLine\":";
+        append_json_string(json, d.source_line);
+        json += '}';
+    }
+    return json + "]";
 }
 
 void collect_output(void*, const uint8_t* bytes, size_t count) {
@@ -61,34 +99,41 @@ void collect_output(void*, const uint8_t* bytes, size_t count) {
 
 extern "C" {
 
-// Assembles the source the page wrote to /work/PROGRAM.ASM, as
-// `vexa PROGRAM.ASM -l -p=N` would; answers the exit status.
-EMSCRIPTEN_KEEPALIVE int engine_assemble(int lines_per_page) {
-    std::remove(OBJECT_PATH);
-    std::remove(LISTING_PATH);
-    FILE* console = std::fopen(CONSOLE_PATH, "wb");
-    if (!console) return vexa::EXIT_NOT_STARTED;
-    char page_option[24];
-    std::snprintf(page_option, sizeof page_option, "-p=%d", lines_per_page);
-    // vexa_main reorders its words: they must be writable.
-    char program[] = "vexa", source[] = "/work/PROGRAM.ASM", listing[] = "-l";
-    char* argv[] = {program, source, listing, page_option, nullptr};
-    assembly.status = vexa::vexa_main(4, argv, console, console);
-    assembly.origin = vexa::image_origin;
-    std::fclose(console);
-    read_whole_file(CONSOLE_PATH, assembly.console);
-    read_whole_file(OBJECT_PATH, assembly.image);
-    read_whole_file(LISTING_PATH, assembly.listing);
-    return assembly.status;
+// Room for the source, which the page fills before engine_assemble.
+EMSCRIPTEN_KEEPALIVE char* engine_source_buffer(int length) {
+    assembled.source.assign(size_t(length), '\0');
+    return assembled.source.data();
 }
 
-EMSCRIPTEN_KEEPALIVE const char* engine_console() { return assembly.console.c_str(); }
-EMSCRIPTEN_KEEPALIVE int engine_console_length() { return int(assembly.console.size()); }
-EMSCRIPTEN_KEEPALIVE const char* engine_image() { return assembly.image.data(); }
-EMSCRIPTEN_KEEPALIVE int engine_image_length() { return int(assembly.image.size()); }
-EMSCRIPTEN_KEEPALIVE int engine_image_origin() { return assembly.origin; }
-EMSCRIPTEN_KEEPALIVE const char* engine_listing() { return assembly.listing.c_str(); }
-EMSCRIPTEN_KEEPALIVE int engine_listing_length() { return int(assembly.listing.size()); }
+// Assembles the source with a listing of `lines_per_page` lines a page;
+// answers the exit status the command line would give.
+EMSCRIPTEN_KEEPALIVE int engine_assemble(int lines_per_page) {
+    vexa::MemoryFiles files;
+    files.files[SOURCE_NAME] = assembled.source;
+    vexa::AssemblyOptions options;
+    options.source = SOURCE_NAME;
+    options.listing = true;
+    options.lines_per_page = lines_per_page;
+    vexa::AssemblyResult result = vexa::assemble_to_memory(options, files);
+    assembled.status = result.load_result != vexa::LOAD_OK ? vexa::EXIT_NOT_STARTED
+                       : result.failed()                    ? vexa::EXIT_ASSEMBLY_FAILED
+                                                            : vexa::EXIT_CLEAN;
+    assembled.passes = result.passes;
+    assembled.origin = result.origin;
+    assembled.messages = diagnostics_json(result.diagnostics);
+    assembled.image = std::move(result.image);
+    assembled.listing = std::move(result.listing);
+    return assembled.status;
+}
+
+EMSCRIPTEN_KEEPALIVE int engine_passes() { return assembled.passes; }
+EMSCRIPTEN_KEEPALIVE const char* engine_messages() { return assembled.messages.c_str(); }
+EMSCRIPTEN_KEEPALIVE int engine_messages_length() { return int(assembled.messages.size()); }
+EMSCRIPTEN_KEEPALIVE const char* engine_image() { return assembled.image.data(); }
+EMSCRIPTEN_KEEPALIVE int engine_image_length() { return int(assembled.image.size()); }
+EMSCRIPTEN_KEEPALIVE int engine_image_origin() { return assembled.origin; }
+EMSCRIPTEN_KEEPALIVE const char* engine_listing() { return assembled.listing.c_str(); }
+EMSCRIPTEN_KEEPALIVE int engine_listing_length() { return int(assembled.listing.size()); }
 
 // Room for the program's input, which the page fills before engine_run_start.
 EMSCRIPTEN_KEEPALIVE char* engine_input_buffer(int length) {
@@ -100,8 +145,8 @@ EMSCRIPTEN_KEEPALIVE char* engine_input_buffer(int length) {
 EMSCRIPTEN_KEEPALIVE int engine_run_start(double limit) {
     run.output.clear();
     run.dropped_output = 0;
-    run.started = vexa::load_com_program(machine, reinterpret_cast<const uint8_t*>(assembly.image.data()),
-                                         assembly.image.size(), "");
+    run.started = vexa::load_com_program(machine, reinterpret_cast<const uint8_t*>(assembled.image.data()),
+                                         assembled.image.size(), "");
     if (!run.started) return 0;
     machine.limit = limit > 0 ? uint64_t(limit) : vexa::DEFAULT_INSTRUCTION_LIMIT;
     machine.output = {nullptr, collect_output};

@@ -12,7 +12,6 @@ const SLICE_MILLISECONDS = 12;      // then the page gets a turn
 class Engine {
   constructor(module) {
     this.module = module;
-    module.FS.mkdir("/work");
   }
 
   bytesAt(pointer, length) {
@@ -23,17 +22,20 @@ class Engine {
     return latin1(this.bytesAt(pointer, length));
   }
 
-  // Assembles `source` as `vexa PROGRAM.ASM -l -p=N` does.
+  // Assembles `source` with a listing of `linesPerPage` lines a page, as
+  // `vexa PROGRAM.ASM -l -p=N` does; the messages come back as data.
   assemble(source, linesPerPage) {
     const m = this.module;
-    m.FS.writeFile("/work/PROGRAM.ASM", latin1Bytes(source));
+    const bytes = latin1Bytes(source);
+    m.HEAPU8.set(bytes, m._engine_source_buffer(bytes.length));
     const started = performance.now();
     const status = m._engine_assemble(linesPerPage);
     const millis = performance.now() - started;
     return {
       status,
       millis,
-      console: this.textAt(m._engine_console(), m._engine_console_length()),
+      passes: m._engine_passes(),
+      messages: JSON.parse(this.textAt(m._engine_messages(), m._engine_messages_length())),
       image: this.bytesAt(m._engine_image(), m._engine_image_length()),
       origin: m._engine_image_origin(),
       listing: this.textAt(m._engine_listing(), m._engine_listing_length()),
@@ -191,27 +193,33 @@ function goToLine(number) {
   editor.scrollTop = Math.max(0, (line - 4) * lineHeight);
 }
 
-// The console's text, with each statement error (its line, then the message)
-// as one entry that takes the editor to that line.
-function showMessages(consoleText) {
+// A statement error as the command line prints it: the line's place, the
+// line, then the message.
+function statementErrorText(message) {
+  const place = `${message.file ? `${message.file}:` : ""}${String(message.line).padStart(6, "0")}`;
+  return `${place} : ${message.sourceLine}\n\t${message.message}`;
+}
+
+// The assembler's messages; a statement error of the source on the page is
+// an entry that takes the editor to its line.
+function showMessages(messages) {
   const box = $("messages");
   box.replaceChildren();
-  const lines = consoleText.replace(/\n$/, "").split("\n");
-  for (let i = 0; i < lines.length; ++i) {
-    const match = /^(\d{6}) : /.exec(lines[i]);
-    if (match && i + 1 < lines.length && lines[i + 1].startsWith("\t")) {
-      const entry = document.createElement("button");
-      entry.type = "button";
+  for (const message of messages) {
+    if (message.severity === "error") {
+      const entry = document.createElement(message.file ? "div" : "button");
       entry.className = "message error";
-      entry.dataset.line = String(Number(match[1]));
-      entry.textContent = `${lines[i]}\n${lines[i + 1]}`;
-      entry.addEventListener("click", () => goToLine(Number(entry.dataset.line)));
+      entry.textContent = statementErrorText(message);
+      if (!message.file) {
+        entry.type = "button";
+        entry.dataset.line = String(message.line);
+        entry.addEventListener("click", () => goToLine(message.line));
+      }
       box.append(entry);
-      ++i;
     } else {
       const note = document.createElement("div");
-      note.className = "message";
-      note.textContent = lines[i];
+      note.className = message.severity === "fatal" ? "message fatal" : "message";
+      note.textContent = message.message;
       box.append(note);
     }
   }
@@ -235,13 +243,14 @@ function assemble() {
   page.assembled = result;
   page.assembledSource = source;
   page.assembledPageLength = linesPerPage();
-  showMessages(result.console);
+  showMessages(result.messages);
   $("hex-dump").textContent = result.image.length ? hexDump(result.image, result.origin) : "(no bytes)";
   $("listing-text").textContent = result.listing.replace(/\r\n/g, "\n");
   offerDownload("download-com", result.status === 0 ? result.image : null);
   offerDownload("download-lst", result.listing ? latin1Bytes(result.listing) : null);
   const verdict = result.status === 0 ? `${result.image.length} bytes` : "assembly failed";
-  setStatus(`Assembled in ${result.millis.toFixed(1)} ms: ${verdict}`);
+  const passes = result.passes === 1 ? "1 pass" : `${result.passes} passes`;
+  setStatus(`Assembled in ${result.millis.toFixed(1)} ms (${passes}): ${verdict}`);
   return result;
 }
 

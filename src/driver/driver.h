@@ -1,11 +1,33 @@
-// Driver: the program entry, command line and file names, the source buffer,
-// the two passes, diagnostics and the directives' data.
+// Driver: result codes, the lines of the sources, the passes, the
+// diagnostics, the directives and the record of the first pass.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "driver/assembler.h"
+
+// The vector paths (sixteen bytes at a time) and the replay of the first
+// pass's record make the assembler fast; a build with VEXA_PLAIN_PATHS leaves
+// them out, so that the tests can check the plain paths give the same.
+#if defined(__SSE2__) && !defined(VEXA_PLAIN_PATHS)
+#define VEXA_VECTOR_PATHS 1
+#else
+#define VEXA_VECTOR_PATHS 0
+#endif
 
 namespace vexa {
+
+#ifdef VEXA_PLAIN_PATHS
+constexpr bool REPLAY_PATHS = false;
+#else
+constexpr bool REPLAY_PATHS = true;
+#endif
+
+struct Assembly;
+struct Statement;
+struct Mnemonic;
 
 // ---- Result codes shared by every subsystem -------------------------------
 
@@ -24,6 +46,8 @@ enum ErrorCode : int {
     ERR_DISPLACEMENT_OVERFLOW = -112,
     ERR_ILLEGAL_SIZE = -113,
     ERR_LINE_TOO_LONG = -114,
+    ERR_INCLUDE_NOT_FOUND = -115,
+    ERR_INCLUDE_NESTED = -116,
     ERR_ADDRESS_OVERFLOW = -117,
     ERR_SYMBOL_NOT_DEFINED = -120,
     ERR_MULTI_DEFINED = -121,
@@ -38,65 +62,24 @@ enum StatementCode : int {
     STMT_EQU = 110,
     STMT_ORG = 120,
     STMT_END = 121,
-    STMT_ENDP = 122,  // closes a procedure: its name is not a label
+    STMT_ENDP = 122,     // closes a procedure: its name is not a label
+    STMT_INCLUDE = 130,  // reads the lines of the file it names next
 };
-
-// ---- Program entry and settings (command line) -----------------------------
 
 // Exit statuses of one run.
 constexpr int EXIT_CLEAN = 0;
 constexpr int EXIT_NOT_STARTED = 1;
 constexpr int EXIT_ASSEMBLY_FAILED = 2;
 
-constexpr int MAX_PATH_CHARS = 259;
-constexpr int PATH_BUFFER_SIZE = MAX_PATH_CHARS + 1;
+// ---- Lines ----------------------------------------------------------------------
 
-extern char object_path[PATH_BUFFER_SIZE];
-extern char list_path[PATH_BUFFER_SIZE];
-extern int listing_requested;
-extern int32_t lines_per_page;
-extern char source_dir[PATH_BUFFER_SIZE];
-extern char source_name[PATH_BUFFER_SIZE];
+constexpr int LINE_CAPACITY = 128;
 
-// One whole run of the program: prints to `out` and `err`, returns the exit
-// status. Every module-level variable is reset first, so a process may call it
-// any number of times. The words of `argv` are reordered (non-options first).
-int vexa_main(int argc, char** argv, FILE* out, FILE* err);
-
-void print_banner();
-void print_usage();
-int parse_command_line(int argc, char** argv);
-int parse_option(const char* text);
-
-// ---- Source buffer -----------------------------------------------------------
-
-enum LoadResult : int {
-    LOAD_OK = 0,
-    LOAD_NOT_FOUND = -1,
-    LOAD_NO_MEMORY = -2,
-    LOAD_OPEN_FAILED = -3,
-    LOAD_READ_FAILED = -4,
-};
-
-// read_line answers: no line (end of source), or a line cut after its first
-// capacity - 2 characters because it was longer.
+// read answers: no line (end of the main source), or a line cut after its
+// first capacity - 2 characters because it was longer.
 constexpr int READ_END = -1;
 constexpr int READ_TOO_LONG = -2;
 
-struct SourceBuffer {
-    const uint8_t* base;
-    const uint8_t* end;
-    const uint8_t* cursor;
-};
-extern SourceBuffer source;
-
-int load_source(const char* path);
-void rewind_source();
-// Steps over `bytes` of the source: lines whose text is not needed.
-inline void skip_source(size_t bytes) { source.cursor += bytes; }
-// The characters of the line at `line`, `line_bytes` long with its line end:
-// what the listing shows of a line that is not read.
-size_t listed_length(const uint8_t* line, size_t line_bytes);
 // Where a line in a buffer ends, and where its first semicolon, its first
 // and last quote characters and its first zero byte stand before that end
 // (null where there are none). The text may be read sixteen bytes at a time
@@ -113,78 +96,111 @@ struct LineMarks {
 };
 // The marks of a zero-terminated line.
 LineMarks mark_line(char* line);
-// Copies the next line and its terminator into `buffer` in whole 16-byte
-// blocks: the buffer holds `capacity` bytes rounded up to a multiple of 16.
-// `marks`, when given, receives the line's marks, found as it is copied.
-int read_line(char* buffer, int capacity, LineMarks* marks = nullptr);
-void release_source();
 
-// ---- Pass driver ----------------------------------------------------------------
+// The characters of the line at `line`, `line_bytes` long with its line end:
+// what the listing shows of a line that is not read.
+size_t listed_length(const uint8_t* line, size_t line_bytes);
 
-constexpr int LINE_CAPACITY = 128;
+// The lines of the main source and of the files it includes, the file read
+// now innermost. A file read to its end gives way to the one that included it.
+class LineReader {
+public:
+    // Included files below the main source.
+    static constexpr int MAX_DEPTH = 16;
 
-extern int32_t pass_index;
-extern int32_t line_number;
-extern int32_t location_counter;
-extern int32_t statement_address;
-// The address of the image's first byte: what a first ORG before any byte set.
-extern int32_t image_origin;
-extern int deferred_error;
-extern FILE* object_file;
-extern FILE* listing_file;
-// The current line's text as the listing shows it: in the source, up to its
-// end or a zero byte, at most LINE_CAPACITY - 2 characters.
-extern const char* listing_line;
-extern int listing_line_length;
+    void begin(const SourceText& main);
+    // Copies the next line and its terminator into `buffer` in whole 16-byte
+    // blocks (the buffer holds `capacity` bytes rounded up to a multiple of
+    // 16), marking it as it goes: its length plus one, READ_TOO_LONG for a
+    // line cut short, READ_END at the main source's end.
+    int read(char* buffer, int capacity, LineMarks& marks);
+    // Steps over the next line, `bytes` long with its line end, unread (a
+    // statement replayed); answers where it begins.
+    const uint8_t* skip(size_t bytes);
+    // Reads `text` next, until its end; false when that would be too deep.
+    bool include(const SourceText& text, uint16_t file);
+    // True when `text` is being read: including it again would never end.
+    bool is_reading(const SourceText& text) const;
 
-void assemble_file();
-// True when an assembly was cut short by a fatal message.
-bool assembly_stopped();
+    // Files included below the main source, now.
+    int depth() const { return depth_; }
+    // The line last read or skipped: its file (0 the main source), its
+    // number, where it began and its length with its line end.
+    uint16_t file() const { return levels_[depth_].file; }
+    int32_t line_number() const { return levels_[depth_].line_number; }
+    const uint8_t* line_start() const { return line_start_; }
+    size_t line_bytes() const { return line_bytes_; }
 
-// ---- First-pass record -----------------------------------------------------------
+private:
+    struct Level {
+        const SourceText* text;
+        const uint8_t* cursor;
+        int32_t line_number;
+        uint16_t file;
+    };
+    // Gives way to the including file where the one read now has no line left.
+    void leave_finished_files();
 
-// How the second pass may treat a line instead of assembling it again: not
-// at all (it is assembled), or as a line without bytes, or by writing the
-// instruction's or the data statement's bytes the first pass recorded, or,
-// for a jump or call to a name the first pass had not yet seen (the
-// relative_target it noted), by encoding it from the name's value; it is
-// assembled again if the name is still not defined or out of reach.
-enum Replay : int { REPLAY_NONE, REPLAY_NO_BYTES, REPLAY_CODE, REPLAY_DATA, REPLAY_TARGET };
+    Level levels_[MAX_DEPTH + 1];
+    int depth_ = 0;
+    const uint8_t* line_start_ = nullptr;
+    size_t line_bytes_ = 0;
+};
 
-void reset_statement_record();
-// First pass: how the line just assembled, `line_bytes` of the source with
-// its line end, may be replayed.
-void record_statement(Replay replay, size_t line_bytes);
-// Second pass: the records are read in order from its start.
-void begin_replay();
-// The next line's replay, asked before the line is read; REPLAY_CODE and
-// REPLAY_DATA restore its bytes (a jump or call resolved by its target
-// answers REPLAY_CODE). A line replayed has its length in the
-// source, with its line end, in `*line_bytes`.
-Replay replay_statement(size_t* line_bytes);
-// Second pass without a listing: replays the lines from here to the next one
-// that must be assembled again, writing their bytes as emit_code does;
-// negative when a write failed (the line that failed is the last replayed).
-int replay_unlisted_lines();
+// ---- Diagnostics ------------------------------------------------------------------
 
-// ---- Diagnostics ----------------------------------------------------------------
+// Every message of an assembly, in order. The statement errors of the first
+// pass are told at once; those of a later pass are held until the pass is
+// known to be the last, and dropped when it is not.
+class Diagnostics {
+public:
+    Diagnostics(AssemblyResult& result, Progress* progress) : result_(result), progress_(progress) {}
 
-extern FILE* console_out;
-extern FILE* console_err;
-extern const char* pending_message;
+    void begin_pass(int pass, bool holds);
+    // The statement's error: its line and the message.
+    void report(Statement& s, int code, int32_t column = 0);
+    // A notice or a fatal stop: one line of its own.
+    void note(const std::string& message);
+    void fatal(const std::string& message);
+    // The pass turned out not to be the last: what it held is dropped, and
+    // it reports nothing more.
+    void drop_pass();
+    // The pass is the last: what the first pass and this one held is told.
+    // An error of the first pass on a statement that used a guessed value
+    // is told only if the last pass finds the statement in error too.
+    void release_pass();
+    // Statement errors of the assembly so far.
+    int error_count() const { return errors_; }
+    // Statement errors of the current statement so far (any pass).
+    int reported() const { return reported_; }
 
-void report_error(int code);
-const char* error_message(int code);
-// Number of statement errors reported since the run began (both passes).
-int reported_error_count();
-void reset_diagnostics(FILE* out, FILE* err);
+private:
+    // A first-pass message, kept until the last pass is known.
+    struct FirstPassMessage {
+        Diagnostic diagnostic;
+        uint32_t statement;
+        bool guessed;
+    };
+    void tell(Diagnostic&& diagnostic);
+    void hold(Diagnostic&& diagnostic, uint32_t statement, bool guessed);
+    void release_first_pass(bool all);
+
+    AssemblyResult& result_;
+    Progress* progress_;
+    std::vector<FirstPassMessage> first_pass_;
+    std::vector<Diagnostic> held_;
+    std::vector<uint32_t> statements_in_error_;  // of the pass holding, in order
+    int pass_ = 0;
+    bool holding_ = false;
+    bool dropping_ = false;
+    int errors_ = 0;
+    int reported_ = 0;
+};
 
 // ---- Directives ------------------------------------------------------------------
 
-// The bytes of the current DB or DW statement.
+// The bytes of a DB or DW statement.
 constexpr int DATA_CAPACITY = 128;
-extern uint8_t data_buf[DATA_CAPACITY];
-extern uint8_t data_len;
 
 // A statement with DUP is made of runs of data_buf, each written `repeat`
 // times in order; a run of `?` items only is reserved like DS, not written.
@@ -197,27 +213,101 @@ struct DataRun {
 };
 constexpr int MAX_DATA_RUNS = 64;  // more than the DUP items of a line can need
 constexpr int32_t MAX_DUP_COUNT = 65535;
-extern DataRun data_runs[MAX_DATA_RUNS];
-extern uint8_t data_run_count;
-// Bytes in the image of the current DB or DW statement.
-int64_t data_image_length();
-// Emits that image; negative when the object file could not be written.
-int emit_data_image();
 
-int parse_db_list(char* text);
-int parse_dw_list(char* text);
+// Bytes in the image of the statement's DB or DW.
+int64_t data_image_length(const Statement& s);
+
+int parse_db_list(Statement& s, char* text);
+int parse_dw_list(Statement& s, char* text);
+
+// The procedures opened by PROC and not yet closed, innermost last.
+struct OpenProcedures {
+    static constexpr int MAX = 16;
+    char names[MAX][LINE_CAPACITY];
+    int count = 0;
+};
 
 // Directive handlers, reached like instructions through the mnemonic trie.
-struct Mnemonic;
-int directive_db(const Mnemonic&);
-int directive_dw(const Mnemonic&);
-int directive_ds(const Mnemonic&);
-int directive_equ(const Mnemonic&);
-int directive_org(const Mnemonic&);
-int directive_end(const Mnemonic&);
-int directive_proc(const Mnemonic&);
-int directive_endp(const Mnemonic&);
-// Forgets the procedures opened in an earlier pass.
-void reset_procedures();
+int directive_db(const Mnemonic&, Statement&);
+int directive_dw(const Mnemonic&, Statement&);
+int directive_ds(const Mnemonic&, Statement&);
+int directive_equ(const Mnemonic&, Statement&);
+int directive_org(const Mnemonic&, Statement&);
+int directive_end(const Mnemonic&, Statement&);
+int directive_proc(const Mnemonic&, Statement&);
+int directive_endp(const Mnemonic&, Statement&);
+int directive_include(const Mnemonic&, Statement&);
+
+// ---- The first pass's record ------------------------------------------------------
+
+// How a later pass may treat a line instead of assembling it again: not at
+// all (it is assembled), or as a line without bytes, or by writing the
+// instruction's or the data statement's bytes the first pass recorded, or,
+// for a jump or call to a name the first pass had not yet seen (the
+// relative_target it noted), by encoding it from the name's value; it is
+// assembled again if the name is still not defined or out of reach.
+enum Replay : int { REPLAY_NONE, REPLAY_NO_BYTES, REPLAY_CODE, REPLAY_DATA, REPLAY_TARGET };
+
+// The record of the first pass, statement by statement, replayed by the
+// passes after it as long as they stand where the first stood.
+class StatementRecord {
+public:
+    StatementRecord() = default;
+    StatementRecord(const StatementRecord&) = delete;
+    StatementRecord& operator=(const StatementRecord&) = delete;
+    ~StatementRecord();
+
+    // Sized from the main source: its lines are mostly twice as long as their records.
+    void begin(size_t source_bytes);
+    // First pass: how the statement `s` just assembled, `line_bytes` of its
+    // source with its line end, may be replayed; `line` is where it began.
+    void record(const Statement& s, Replay replay, size_t line_bytes, const uint8_t* line);
+    // A later pass: the records are read in order from their start.
+    void begin_replay();
+    // The next line's replay, asked before the line is read; REPLAY_CODE and
+    // REPLAY_DATA restore its bytes into `s` (a jump or call resolved by its
+    // target answers REPLAY_CODE). A line replayed has its length in the
+    // source, with its line end, in `*line_bytes`.
+    Replay replay(Statement& s, size_t* line_bytes);
+    // Without a listing: replays the lines from here to the next one that
+    // must be assembled again, writing their bytes; negative when a write
+    // failed (the line that failed is the last replayed).
+    int replay_unlisted_lines(Assembly& assembly);
+
+private:
+    struct Reassembly {
+        uint64_t hint;        // of the first name not defined in the first pass, or 0
+        const uint8_t* line;  // where the line begins
+    };
+    bool make_room();
+    void note_reassembly(const Statement& s, const uint8_t* line);
+    void prefetch_names_ahead(const Assembly& assembly);
+    Replay replay_target(Statement& s, const uint8_t* at, size_t* line_bytes);
+    bool diverged(int32_t location);
+
+    uint8_t* bytes_ = nullptr;
+    uint32_t used_ = 0;
+    uint32_t capacity_ = 0;
+    uint32_t first_capacity_ = 0;
+    uint32_t cursor_ = 0;      // the next record a later pass reads
+    bool usable_ = true;       // false once the record could not grow
+    bool diverged_ = false;    // the pass stands elsewhere than the first
+    bool checking_ = false;    // a reassembled statement's end is to be compared
+    int32_t expected_location_ = 0;
+
+    // Each statement assembled again, in order, so that a later pass fetches
+    // its line and the symbol it will look up a few statements ahead.
+    Reassembly* hints_ = nullptr;
+    uint32_t hint_count_ = 0;
+    uint32_t hint_capacity_ = 0;
+    uint32_t hint_cursor_ = 0;
+    bool hints_usable_ = true;
+};
+
+// ---- The passes ------------------------------------------------------------------
+
+// Runs the passes of an assembly, until a pass changes no label's or EQU's
+// value, or a fatal message stops it.
+void run_passes(Assembly& assembly);
 
 }  // namespace vexa

@@ -1,7 +1,17 @@
-// The two passes over the source and what happens to each statement.
-#include <cerrno>
+// The passes over the source and what happens to each statement.
+//
+// The first pass computes every statement's address and defines every name;
+// it records how a later pass may replay each statement. Every later pass
+// assembles again what it must, checks each name's value against the pass
+// before, and writes the image and the listing, until a label or EQU takes
+// another value: then that pass writes nothing more, and the next one runs
+// with the values it learned. A pass in which no value changes is the last.
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "driver/assembly.h"
 #include "driver/driver.h"
 #include "encode/encode.h"
 #include "output/output.h"
@@ -10,94 +20,129 @@
 
 namespace vexa {
 
-int32_t pass_index;
-int32_t line_number;
-int32_t location_counter;
-int32_t statement_address;
-int32_t image_origin;
-int deferred_error;
-FILE* object_file;
-FILE* listing_file;
-const char* listing_line;
-int listing_line_length;
-
 namespace {
+
+// Passes at most; in the last, a value that still changes stops the
+// assembly with the phase error.
+constexpr int MAX_PASSES = 100;
+// After this many passes a statement's length never shrinks (a form once
+// needed is kept), so that the passes end; the pass before records lengths.
+constexpr int PASSES_BEFORE_LONG_FORMS = 4;
+// Only the second pass replays the first pass's record: its names hold the
+// first pass's values, which the recorded statements were assembled with,
+// and a line replayed where the first pass stood keeps its label's value.
+constexpr int REPLAYING_PASS = 1;
 
 // How a pass's statement loop ended.
 enum class LoopEnd { SOURCE_END, END_DIRECTIVE, STOPPED };
 
-bool stopped;
-
-void fatal(const char* message) {
-    std::fputs(message, console_err);
-    stopped = true;
+void stop(Assembly& assembly, const std::string& message) {
+    assembly.diagnostics.fatal(message);
+    assembly.stopped = true;
 }
 
-void report_write_error() {
-    std::fprintf(console_err, "Object file write error. (%d)\n", object_error_number);
-    stopped = true;
+std::string with_error_number(const char* format, const std::string& name, int error_number) {
+    char text[600];
+    std::snprintf(text, sizeof text, format, name.c_str(), error_number);
+    return text;
 }
 
-// Closes what is open. The object file's buffered bytes reach the disk only
-// now, so a failure here is a write error like any other.
-void close_files() {
-    flush_listing();
-    if (listing_file) std::fclose(listing_file);
-    listing_file = nullptr;
-    if (object_file && close_object_file() != 0 && !stopped) report_write_error();
+void report_write_error(Assembly& assembly) {
+    char text[64];
+    std::snprintf(text, sizeof text, "Object file write error. (%d)", assembly.image.error_number());
+    stop(assembly, text);
 }
 
-// The listing's own buffer holds many lines between two writes to the file
-// system (the library's choice of size is the file system's block). The
-// object file keeps the library's buffer: its failed writes are reported as
-// soon as the library finds them.
-constexpr size_t LISTING_BUFFER_BYTES = 64 * 1024;
-char listing_buffer[LISTING_BUFFER_BYTES];
+void report(Statement& s, int code) { s.assembly.diagnostics.report(s, code); }
 
-FILE* open_output(const char* path, char* buffer, size_t size) {
-    FILE* file = std::fopen(path, "wb");
-    if (file) std::setvbuf(file, buffer, _IOFBF, size);
-    return file;
+// Writes what the outputs hold back and closes them. The object file's last
+// bytes reach the disk only now, so a failure here is a write error like any
+// other.
+void close_outputs(Assembly& assembly) {
+    if (!assembly.outputs_opened) return;
+    assembly.outputs_opened = false;
+    assembly.listing.flush();
+    if (assembly.listing.requested()) assembly.listing.close();
+    if (!assembly.object_sink.close() && !assembly.stopped) report_write_error(assembly);
 }
 
-bool open_files() {
-    object_file = open_output(object_path, nullptr, BUFSIZ);
-    if (!object_file) {
-        std::fprintf(console_err, "Can't open object file \"%s\". (%d)\n", object_path, errno);
-        stopped = true;
+// The first pass that writes opens the outputs; a later one starts them over.
+bool open_outputs(Assembly& assembly) {
+    assembly.image.restart();
+    if (assembly.outputs_opened) {
+        assembly.object_sink.restart();
+        assembly.listing.restart();
+        return true;
+    }
+    Sink& object = assembly.object_sink;
+    if (!object.open()) {
+        stop(assembly, with_error_number("Can't open object file \"%s\". (%d)", object.name, object.error_number));
         return false;
     }
-    if (listing_requested) {
-        listing_file = open_output(list_path, listing_buffer, sizeof listing_buffer);
-        if (!listing_file) {
-            int error_number = errno;
-            close_files();
-            std::fprintf(console_err, "Can't open listing file \"%s\". (%d)\n", list_path, error_number);
-            stopped = true;
-            return false;
-        }
+    assembly.outputs_opened = true;
+    if (!assembly.listing.open()) {
+        Sink& listing = *assembly.listing.sink();
+        close_outputs(assembly);
+        stop(assembly, with_error_number("Can't open listing file \"%s\". (%d)", listing.name, listing.error_number));
+        return false;
     }
     return true;
 }
 
-// Defines the line's label with `value` in the first pass, checks it in the
-// second. Answers false when the assembly must stop.
-bool label_step(int32_t value) {
-    if (pass_index == 0) {
-        int added = symtab_add(label_field, label_length, value);
-        if (added == SYMTAB_PRESENT) report_error(ERR_MULTI_DEFINED);
-        if (added == SYMTAB_NO_MEMORY) fatal("Not enough memory for Symbol table.\n");
-        return added != SYMTAB_NO_MEMORY;
+// A value differs from the pass before: this pass is not the last. It writes
+// and tells nothing more; the next pass runs with what it learned.
+void value_changed(Assembly& assembly) {
+    Pass& pass = assembly.pass;
+    if (pass.values_changed) return;
+    pass.values_changed = true;
+    pass.writes = false;
+    assembly.diagnostics.drop_pass();
+}
+
+// Defines the line's label with `value` in the first pass (a value from a
+// guess may change in a later pass), checks it in a later one. Answers
+// false when the assembly must stop.
+bool label_step(Statement& s, int32_t value, bool guessed = false) {
+    Assembly& assembly = s.assembly;
+    SymbolTable& symbols = assembly.symbols;
+    Pass& pass = s.pass;
+    if (pass.pass_index == 0) {
+        int added = symbols.add(s.label_field, s.label_length, value, guessed);
+        if (added == SYMTAB_PRESENT) {
+            report(s, ERR_MULTI_DEFINED);
+            assembly.duplicate_labels.push_back(s.index);
+        }
+        if (added == SYMTAB_NO_MEMORY) {
+            stop(assembly, "Not enough memory for Symbol table.");
+            return false;
+        }
+        return true;
     }
-    int32_t first_pass_value;
-    if (symtab_find(label_field, label_length, &first_pass_value) < 0) {
-        fatal("System error : Symbol table corrupted.\n");
+    const std::vector<uint32_t>& duplicates = assembly.duplicate_labels;
+    if (std::binary_search(duplicates.begin(), duplicates.end(), s.index)) return true;
+    int position = symbols.find(s.label_field, s.label_length, nullptr);
+    if (position < 0) {
+        stop(assembly, "System error : Symbol table corrupted.");
         return false;
     }
-    if (first_pass_value != value) {
-        fatal("Phase error : Symbol value is different between passes.\n");
+    uint8_t this_pass = uint8_t(pass.pass_index + 1);
+    bool defined_again = symbols.defined_in(position) == this_pass;  // a name defined twice
+    if (guessed) pass.equ_unsettled = true;
+    if (symbols.is_unsettled(position) != guessed) {
+        if (!guessed) pass.equ_settled = true;
+        symbols.set_unsettled(position, guessed);
+    }
+    if (symbols.value_at(position) == value) {
+        symbols.set_defined_in(position, this_pass);
+        return true;
+    }
+    if (defined_again || pass.last_allowed) {
+        stop(assembly, "Phase error : Symbol value is different between passes.");
         return false;
     }
+    symbols.set_value(position, value);
+    symbols.set_defined_in(position, this_pass);
+    value_changed(assembly);
     return true;
 }
 
@@ -106,66 +151,61 @@ enum class Action { DONE, STOP, WRITE_FAILED };
 
 Action emitted(int emit_result) { return emit_result < 0 ? Action::WRITE_FAILED : Action::DONE; }
 
-Action act_on_org(int32_t target) {
-    if (target < location_counter) {
-        report_error(ERR_ORG_ASCENDED);
+Action act_on_org(Statement& s, int32_t target) {
+    Assembly& assembly = s.assembly;
+    Pass& pass = s.pass;
+    if (target < pass.location_counter) {
+        report(s, ERR_ORG_ASCENDED);
         return Action::DONE;
     }
-    statement_address = target;
-    if (location_counter == 0) {
-        set_location(target);  // the image's origin: nothing is written
-        image_origin = target;
+    s.statement_address = target;
+    if (pass.location_counter == 0) {
+        pass.location_counter = target;  // the image's origin: nothing is written
+        pass.image_origin = target;
         return Action::DONE;
     }
-    if (target == location_counter) {
-        report_error(ERR_INVALID_NUMBER);
+    if (target == pass.location_counter) {
+        report(s, ERR_INVALID_NUMBER);
         return Action::DONE;
     }
-    return emitted(emit_gap(int64_t(target) - location_counter));
+    return emitted(emit_gap(assembly, int64_t(target) - pass.location_counter));
 }
 
-Action act_on_result(int result, int fields) {
+Action act_on_result(Statement& s, int result, int fields) {
+    Assembly& assembly = s.assembly;
     switch (result) {
         case 0:
-            if (deferred_error) report_error(deferred_error);
-            return emitted(emit_code(code_len));
+            if (s.deferred_error) report(s, s.deferred_error);
+            return emitted(emit_code(assembly, s));
         case STMT_DB:
         case STMT_DW:
-            if (deferred_error) report_error(deferred_error);
-            return emitted(emit_data_image());
+            if (s.deferred_error) report(s, s.deferred_error);
+            return emitted(emit_data_image(assembly, s));
         case STMT_DS:
-            if (dst.value > 0) return emitted(emit_gap(dst.value));
-            report_error(ERR_INVALID_NUMBER);
+            if (s.dst.value > 0) return emitted(emit_gap(assembly, s.dst.value));
+            report(s, ERR_INVALID_NUMBER);
             return Action::DONE;
         case STMT_EQU:
             if (!(fields & FIELD_LABEL)) {
-                report_error(ERR_SYMBOL_NOT_DEFINED);
+                report(s, ERR_SYMBOL_NOT_DEFINED);
                 return Action::DONE;
             }
-            return label_step(dst.value) ? Action::DONE : Action::STOP;
+            // In a later pass, a value from names still unsettled: if this
+            // pass is the last, they never settle.
+            if (s.pass.pass_index > 0 && s.first_pass_guess) report(s, ERR_SYMBOL_NOT_DEFINED);
+            return label_step(s, s.dst.value, s.first_pass_guess) ? Action::DONE : Action::STOP;
         case STMT_ORG:
-            return act_on_org(dst.value);
+            return act_on_org(s, s.dst.value);
         case STMT_END:
         case STMT_ENDP:
-            if (deferred_error) report_error(deferred_error);
+            if (s.deferred_error) report(s, s.deferred_error);
+            return Action::DONE;
+        case STMT_INCLUDE:
             return Action::DONE;
         default:
-            report_error(result);
+            report(s, result);
             return Action::DONE;
     }
-}
-
-void clear_statement_state() {
-    operand_count = 0;
-    data_len = 0;
-    data_run_count = 0;
-    code_len = 0;
-    code_prefix = 0;
-    dst.seg_override = 0;
-    src.seg_override = 0;
-    first_pass_guess = false;
-    unresolved_name_hint = 0;
-    relative_target.width = 0;
 }
 
 // The operand text is one name, which a record can hold.
@@ -178,20 +218,21 @@ bool is_plain_name(const char* text) {
 }
 
 // A jump or call whose one operand is a name not defined yet, and nothing
-// else the first pass had to guess: the second pass can encode it from the
+// else the first pass had to guess: a later pass can encode it from the
 // name's value.
-bool resolves_by_target(Replay replay) {
-    return replay == REPLAY_CODE && relative_target.width && unresolved_name_hint && operand_count == 1 &&
-           !short_target_named && !prefix_field[0] && !code_prefix && is_plain_name(operand_text);
+bool resolves_by_target(const Statement& s, Replay replay) {
+    return replay == REPLAY_CODE && s.relative_target.width && s.unresolved_name_hint && s.operand_count == 1 &&
+           !s.short_target_named && !s.prefix_field[0] && !s.code_prefix && is_plain_name(s.operand_text);
 }
 
 // What a prefix makes of the answer of the statement it stands before: a
 // directive, or an instruction it does not go with, is an invalid operand.
 // END and ENDP still end what they end.
-int answer_with_prefix(int result, bool directive, const Mnemonic& prefix, const Mnemonic& instruction) {
+int answer_with_prefix(Statement& s, int result, bool directive, const Mnemonic& prefix,
+                       const Mnemonic& instruction) {
     if (result < 0) return result;
     if (result == STMT_END || result == STMT_ENDP) {
-        if (!deferred_error) deferred_error = ERR_INVALID_OPERAND;
+        if (!s.deferred_error) s.deferred_error = ERR_INVALID_OPERAND;
         return result;
     }
     if (directive) return ERR_INVALID_OPERAND;
@@ -199,73 +240,91 @@ int answer_with_prefix(int result, bool directive, const Mnemonic& prefix, const
 }
 
 // A prefix on the instruction's line joins the instruction's bytes.
-int add_line_prefix(int result, bool directive, const Mnemonic& instruction) {
-    const Mnemonic& prefix = *find_mnemonic(prefix_field);
-    result = answer_with_prefix(result, directive, prefix, instruction);
-    if (result == 0) code_prefix = prefix.opcode;
+int add_line_prefix(Statement& s, int result, bool directive, const Mnemonic& instruction) {
+    const Mnemonic& prefix = *find_mnemonic(s.prefix_field);
+    result = answer_with_prefix(s, result, directive, prefix, instruction);
+    if (result == 0) s.code_prefix = prefix.opcode;
     return result;
 }
 
-// Prefixes written alone on their lines (REP, then MOVSB on the next) wait
-// for the statement they go with, which answers for them as for a prefix
-// on its line. Labels, blank lines and SEG may stand between.
-struct WaitingPrefixes {
-    const Mnemonic* repeat;  // REP, REPE, REPZ, REPNE, REPNZ
-    const Mnemonic* lock;
-};
-WaitingPrefixes waiting_prefixes;
-bool prefixes_wait;
-
-void forget_waiting_prefixes() {
-    waiting_prefixes = WaitingPrefixes{};
-    prefixes_wait = false;
+void forget_waiting_prefixes(Pass& pass) {
+    pass.waiting_repeat = nullptr;
+    pass.waiting_lock = nullptr;
+    pass.prefixes_wait = false;
 }
 
-// For a statement that is a prefix alone or follows one. It is assembled
-// again in the second pass, where the prefix waits again. `mnemonic` is
-// null for a statement without a known one.
-int answer_waiting_prefixes(int result, bool directive, const Mnemonic* mnemonic) {
-    first_pass_guess = true;
+// For a statement that is a prefix alone on its line (REP, then MOVSB on
+// the next), or follows one: the prefix waits for the statement it goes
+// with, which answers for it as for a prefix on its line; labels, blank
+// lines and SEG may stand between. Both are assembled again in the later
+// passes, where the prefix waits again. `mnemonic` is null for a statement
+// without a known one.
+int answer_waiting_prefixes(Statement& s, int result, bool directive, const Mnemonic* mnemonic) {
+    Pass& pass = s.pass;
+    s.first_pass_guess = true;
     if (mnemonic && result == 0 && mnemonic->handler == prefix_statement) {
-        (is_lock_prefix(*mnemonic) ? waiting_prefixes.lock : waiting_prefixes.repeat) = mnemonic;
-        prefixes_wait = true;
+        (is_lock_prefix(*mnemonic) ? pass.waiting_lock : pass.waiting_repeat) = mnemonic;
+        pass.prefixes_wait = true;
         return result;
     }
     if (mnemonic && mnemonic->handler == seg_prefix) return result;
-    for (const Mnemonic* prefix : {waiting_prefixes.lock, waiting_prefixes.repeat}) {
-        if (prefix && mnemonic) result = answer_with_prefix(result, directive, *prefix, *mnemonic);
+    for (const Mnemonic* prefix : {pass.waiting_lock, pass.waiting_repeat}) {
+        if (prefix && mnemonic) result = answer_with_prefix(s, result, directive, *prefix, *mnemonic);
     }
-    forget_waiting_prefixes();
+    forget_waiting_prefixes(pass);
     return result;
 }
 
 // A segment:offset pair is only the one target of a far jump or call.
-bool pair_is_target(const Mnemonic& mnemonic) {
-    return takes_far_target(mnemonic) && operand_count == 1 && dst.kind == KIND_IMMEDIATE && dst.size == SIZE_DWORD;
+bool pair_is_target(const Statement& s, const Mnemonic& mnemonic) {
+    return takes_far_target(mnemonic) && s.operand_count == 1 && s.dst.kind == KIND_IMMEDIATE &&
+           s.dst.size == SIZE_DWORD;
 }
 
 // Dispatches the mnemonic, parsing the operands only when the handler asks,
 // then dispatches it again. The mnemonic is looked up once for both calls,
 // and the first call is spared when its answer is known to be that request.
-int assemble_statement(const Mnemonic* mnemonic, bool& directive) {
-    if (!mnemonic) return zero_byte_in_statement ? ERR_INVALID_CHARACTER : ERR_INVALID_OPCODE;
+int assemble_statement(Statement& s, const Mnemonic* mnemonic, bool& directive) {
+    if (!mnemonic) return s.zero_byte_in_statement ? ERR_INVALID_CHARACTER : ERR_INVALID_OPCODE;
     directive = is_directive(*mnemonic);
-    int result = reads_operands_first(*mnemonic) ? ERR_MISSING_OPERAND : mnemonic->handler(*mnemonic);
+    int result = reads_operands_first(*mnemonic) ? ERR_MISSING_OPERAND : mnemonic->handler(*mnemonic, s);
     if (result == ERR_MISSING_OPERAND) {
-        deferred_error = parse_operands(operand_text);
+        s.deferred_error = parse_operands(s);
         // SHORT belongs to the jumps, before a target they can take.
-        if (short_target_named) {
+        if (s.short_target_named) {
             if (!takes_short_target(*mnemonic)) return ERR_INVALID_OPERAND;
-            if (deferred_error && deferred_error != ERR_SYMBOL_NOT_DEFINED) return deferred_error;
+            if (s.deferred_error && s.deferred_error != ERR_SYMBOL_NOT_DEFINED) return s.deferred_error;
         }
-        if (segment_pair_named && !pair_is_target(*mnemonic)) return ERR_INVALID_OPERAND;
-        result = mnemonic->handler(*mnemonic);
+        if (s.segment_pair_named && !pair_is_target(s, *mnemonic)) return ERR_INVALID_OPERAND;
+        result = mnemonic->handler(*mnemonic, s);
     }
-    return prefix_field[0] ? add_line_prefix(result, directive, *mnemonic) : result;
+    return s.prefix_field[0] ? add_line_prefix(s, result, directive, *mnemonic) : result;
 }
 
-// What became of one line: whether the pass goes on, and how the second
-// pass may replay the line.
+// The bytes an instruction takes, its prefixes included.
+uint8_t instruction_length(const Statement& s) {
+    uint8_t segment = s.dst.seg_override ? s.dst.seg_override : s.src.seg_override;
+    return uint8_t(s.code_len + (s.code_prefix != 0) + (segment != 0));
+}
+
+// Once lengths must not shrink, an instruction shorter than in the pass
+// before is assembled again with its long forms. Its line is split again:
+// the first try changed the operand text.
+int keep_length(Statement& s, const LineMarks& marks, const Mnemonic* mnemonic, int result, bool& directive) {
+    Assembly& assembly = s.assembly;
+    if (result != 0 || directive || s.index >= assembly.previous_lengths.size() ||
+        instruction_length(s) >= assembly.previous_lengths[s.index]) {
+        return result;
+    }
+    uint32_t index = s.index;
+    s.begin(index);
+    split_line(s, marks);
+    s.long_forms = true;
+    return assemble_statement(s, mnemonic, directive);
+}
+
+// What became of one line: whether the pass goes on, and how a later pass
+// may replay the line.
 struct LineOutcome {
     bool goes_on;
     LoopEnd end;  // when it does not
@@ -277,174 +336,223 @@ constexpr LineOutcome stop_after_line(LoopEnd end) { return {false, end, REPLAY_
 
 // Only an instruction, or data without DUP, is replayed: the other
 // directives act on the assembly, not only on the image.
-Replay replay_of(int result, bool directive) {
-    if (deferred_error) return REPLAY_NONE;
+Replay replay_of(const Statement& s, int result, bool directive) {
+    if (s.deferred_error) return REPLAY_NONE;
     if (result == 0 && !directive) return REPLAY_CODE;
-    bool plain_data = (result == STMT_DB || result == STMT_DW) && data_run_count == 0;
+    bool plain_data = (result == STMT_DB || result == STMT_DW) && s.data_run_count == 0;
     return plain_data ? REPLAY_DATA : REPLAY_NONE;
 }
 
-LineOutcome assemble_line(int read, const LineMarks& marks) {
+void list(Statement& s) {
+    Assembly& assembly = s.assembly;
+    if (s.pass.writes && assembly.listing.requested()) assembly.listing.list_statement(s);
+}
+
+// The lengths of this pass, once the next must not let them shrink.
+void note_length(Statement& s, int result, bool directive) {
+    std::vector<uint8_t>& lengths = s.assembly.current_lengths;
+    if (s.index < lengths.size()) lengths[s.index] = result == 0 && !directive ? instruction_length(s) : 0;
+}
+
+// Once lengths must not shrink, an instruction in error keeps the bytes it
+// took in the pass before (as a gap), so that its error cannot move the
+// labels after it back and forth.
+Action keep_place(Statement& s) {
+    Assembly& assembly = s.assembly;
+    if (s.index >= assembly.previous_lengths.size() || assembly.previous_lengths[s.index] == 0) return Action::DONE;
+    uint8_t length = assembly.previous_lengths[s.index];
+    assembly.current_lengths[s.index] = length;
+    return emitted(emit_gap(assembly, length));
+}
+
+LineOutcome assemble_line(Statement& s, int read, const LineMarks& marks) {
+    Assembly& assembly = s.assembly;
+    Pass& pass = s.pass;
     if (read == READ_TOO_LONG) {
-        forget_waiting_prefixes();
-        report_error(ERR_LINE_TOO_LONG);
-        list_statement();
+        forget_waiting_prefixes(pass);
+        report(s, ERR_LINE_TOO_LONG);
+        list(s);
         return next_line(REPLAY_NONE);
     }
-    int fields = split_line(marks);
+    int fields = split_line(s, marks);
     if (fields == 0) {
-        list_statement();
+        list(s);
         return next_line(REPLAY_NO_BYTES);
     }
     if (fields == FIELD_LABEL) {
-        if (!label_step(location_counter)) return stop_after_line(LoopEnd::STOPPED);
-        list_statement();
+        if (!label_step(s, pass.location_counter)) return stop_after_line(LoopEnd::STOPPED);
+        list(s);
         return next_line(REPLAY_NO_BYTES);
     }
 
-    int errors_before = reported_error_count();
+    int reported_before = assembly.diagnostics.reported();
     bool directive = false;
-    const Mnemonic* mnemonic = find_mnemonic_field(mnemonic_field);
-    int result = assemble_statement(mnemonic, directive);
-    if (prefixes_wait || (mnemonic && mnemonic->handler == prefix_statement)) {
-        result = answer_waiting_prefixes(result, directive, mnemonic);
+    const Mnemonic* mnemonic = assembly.mnemonics.find(s.mnemonic_field);
+    int result = assemble_statement(s, mnemonic, directive);
+    if (pass.keeps_long_forms) result = keep_length(s, marks, mnemonic, result, directive);
+    if (pass.prefixes_wait || (mnemonic && mnemonic->handler == prefix_statement)) {
+        result = answer_waiting_prefixes(s, result, directive, mnemonic);
     }
-    Replay replay = replay_of(result, directive);
-    // In the second pass the label step can only stop the assembly, and the
+    note_length(s, result, directive);
+    Replay replay = replay_of(s, result, directive);
+    // In a later pass the label step can only stop the assembly, and the
     // statement's own error may be the reason (an EQU of a name never
     // defined): that error is reported first.
-    bool failed_with_label = pass_index == 1 && result < 0 && (fields & FIELD_LABEL);
-    if (failed_with_label) report_error(result);
+    bool failed_with_label = pass.pass_index > 0 && result < 0 && (fields & FIELD_LABEL);
+    if (failed_with_label) report(s, result);
     // The label takes the statement's first address, after its operands were read.
     bool names_no_label = result == STMT_EQU || result == STMT_ENDP;
-    if ((fields & FIELD_LABEL) && !names_no_label && !label_step(location_counter)) {
+    if ((fields & FIELD_LABEL) && !names_no_label && !label_step(s, pass.location_counter)) {
         return stop_after_line(LoopEnd::STOPPED);
     }
-    Action action = failed_with_label ? Action::DONE : act_on_result(result, fields);
+    Action action = failed_with_label ? Action::DONE : act_on_result(s, result, fields);
     if (action == Action::STOP) return stop_after_line(LoopEnd::STOPPED);
+    if (result < 0 && pass.keeps_long_forms && !directive) action = keep_place(s);
     // The first statement that passes the segment's end answers for it,
     // unless it has reported something else.
-    if (uint32_t(location_counter) > uint32_t(SEGMENT_END) && passes_segment_end() &&
-        reported_error_count() == errors_before) {
-        report_error(ERR_ADDRESS_OVERFLOW);
+    if (uint32_t(pass.location_counter) > uint32_t(SEGMENT_END) && passes_segment_end(assembly) &&
+        assembly.diagnostics.reported() == reported_before) {
+        report(s, ERR_ADDRESS_OVERFLOW);
     }
-    list_statement();
-    deferred_error = 0;
+    list(s);
     if (action == Action::WRITE_FAILED) {
-        report_write_error();
+        report_write_error(assembly);
         return stop_after_line(LoopEnd::STOPPED);
+    }
+    if (result == STMT_INCLUDE) {
+        const Assembly::IncludedFile& file = assembly.included[s.included_file - 1];
+        pass.reader.include(*assembly.texts[size_t(file.text)].text, s.included_file);
     }
     if (result == STMT_END) return stop_after_line(LoopEnd::END_DIRECTIVE);
     return next_line(replay);
 }
 
-// The second pass writes and lists a line the first pass recorded, as
+// A later pass writes and lists a line the first pass recorded, as
 // assembling it again would.
-LineOutcome replay_line(Replay replay) {
+LineOutcome replay_line(Statement& s, Replay replay) {
+    Assembly& assembly = s.assembly;
     int written = 0;
-    if (replay == REPLAY_CODE) written = emit_code(code_len);
-    if (replay == REPLAY_DATA) written = emit_data_image();
-    list_statement();
+    if (replay == REPLAY_CODE) written = emit_code(assembly, s);
+    if (replay == REPLAY_DATA) written = emit_data_image(assembly, s);
+    list(s);
     if (written < 0) {
-        report_write_error();
+        report_write_error(assembly);
         return stop_after_line(LoopEnd::STOPPED);
     }
     return next_line(replay);
 }
 
-LoopEnd run_statement_loop() {
+// The line just read or skipped, as the statement's.
+void take_line_place(Statement& s, const LineReader& reader) {
+    s.file = reader.file();
+    s.line_number = reader.line_number();
+}
+
+LoopEnd run_statement_loop(Assembly& assembly) {
+    Pass& pass = assembly.pass;
+    Statement& s = assembly.statement;
+    bool replays = REPLAY_PATHS && pass.pass_index == REPLAYING_PASS;
     for (;;) {
         // Without a listing, the lines replayed are not even read.
-        if (pass_index == 1 && !listing_file && replay_unlisted_lines() < 0) {
-            report_write_error();
+        if (replays && !assembly.listing.requested() && assembly.record.replay_unlisted_lines(assembly) < 0) {
+            report_write_error(assembly);
             return LoopEnd::STOPPED;
         }
-        clear_statement_state();
-        const uint8_t* line_start = source.cursor;
-        listing_line = reinterpret_cast<const char*>(line_start);
+        s.begin(pass.statement_count);
         size_t line_bytes = 0;
-        Replay replay = pass_index == 1 ? replay_statement(&line_bytes) : REPLAY_NONE;
-        statement_address = location_counter;
+        Replay replay = replays ? assembly.record.replay(s, &line_bytes) : REPLAY_NONE;
+        s.statement_address = pass.location_counter;
         if (replay != REPLAY_NONE) {
             // Only listed: the line is not read.
-            listing_line_length = int(listed_length(line_start, line_bytes));
-            skip_source(line_bytes);
-            ++line_number;
-            LineOutcome outcome = replay_line(replay);
+            const uint8_t* line = pass.reader.skip(line_bytes);
+            ++pass.statement_count;
+            take_line_place(s, pass.reader);
+            s.listing_line = reinterpret_cast<const char*>(line);
+            s.listing_line_length = int(listed_length(line, line_bytes));
+            LineOutcome outcome = replay_line(s, replay);
             if (!outcome.goes_on) return outcome.end;
             continue;
         }
         LineMarks marks;
-        int read = read_line(line_buffer, LINE_CAPACITY, &marks);
+        int read = pass.reader.read(s.line_buffer, LINE_CAPACITY, marks);
         if (read == READ_END) return LoopEnd::SOURCE_END;
+        ++pass.statement_count;
+        take_line_place(s, pass.reader);
+        const uint8_t* line_start = pass.reader.line_start();
+        size_t read_bytes = pass.reader.line_bytes();
         // A line cut short is listed and reported as cut.
-        listing_line_length = int(marks.end - line_buffer);
-        statement_text_length = listing_line_length;
-        ++line_number;
+        s.listing_line = reinterpret_cast<const char*>(line_start);
+        s.listing_line_length = int(marks.end - s.line_buffer);
+        s.statement_text_length = s.listing_line_length;
 
-        int errors_before = reported_error_count();
-        LineOutcome outcome = assemble_line(read, marks);
-        if (pass_index == 0) {
-            bool reported = reported_error_count() != errors_before;
-            Replay replay = reported ? REPLAY_NONE : !first_pass_guess ? outcome.replay
-                          : resolves_by_target(outcome.replay) ? REPLAY_TARGET : REPLAY_NONE;
-            record_statement(replay, size_t(source.cursor - line_start));
+        int reported_before = assembly.diagnostics.reported();
+        LineOutcome outcome = assemble_line(s, read, marks);
+        if (pass.pass_index == 0 && REPLAY_PATHS) {
+            bool reported = assembly.diagnostics.reported() != reported_before;
+            Replay recorded = reported ? REPLAY_NONE : !s.first_pass_guess ? outcome.replay
+                            : resolves_by_target(s, outcome.replay) ? REPLAY_TARGET : REPLAY_NONE;
+            assembly.record.record(s, recorded, read_bytes, line_start);
         }
         if (!outcome.goes_on) return outcome.end;
     }
 }
 
-// Runs one pass; answers false when the assembly stopped.
-bool run_pass() {
-    if (pass_index == 1 && !open_files()) return false;
-    std::fprintf(console_out, "Pass %d\n", pass_index + 1);
-    std::fflush(console_out);
-    pending_message = nullptr;
-    rewind_source();
-    deferred_error = 0;
-    location_counter = 0;
-    image_origin = 0;
-    line_number = 0;
-    reset_procedures();
-    reset_segment_end();
-    forget_waiting_prefixes();
-    if (pass_index == 1) begin_replay();
-
-    LoopEnd end = run_statement_loop();
-    if (end == LoopEnd::STOPPED) return false;
-    if (pass_index == 0 && end == LoopEnd::SOURCE_END) {
-        std::fputs("Not found 'END' directive.\n", console_err);
+// Sets the pass up: where it stands, what it tells, whether it writes.
+bool begin_pass(Assembly& assembly, int index) {
+    Pass& pass = assembly.pass;
+    pass = Pass{};
+    pass.pass_index = index;
+    pass.reader.begin(*assembly.texts[0].text);
+    pass.writes = index > 0;
+    pass.last_allowed = index == MAX_PASSES - 1;
+    pass.keeps_long_forms = index >= PASSES_BEFORE_LONG_FORMS;
+    if (index >= PASSES_BEFORE_LONG_FORMS - 1) {
+        assembly.previous_lengths.swap(assembly.current_lengths);
+        assembly.current_lengths.assign(assembly.statement_total, 0);
     }
-    if (pass_index == 1) close_files();
-    return !stopped;
+    if (index == REPLAYING_PASS) assembly.record.begin_replay();
+    if (index > 0 && !open_outputs(assembly)) return false;
+    assembly.diagnostics.begin_pass(index + 1, index > 0);
+    assembly.result.passes = index + 1;
+    if (assembly.progress) assembly.progress->pass_started(index + 1);
+    return true;
 }
 
 // About one label in ten lines of twenty-odd characters: the index sized
 // for them at once is not rebuilt as a large program's labels arrive.
-uint32_t expected_symbols() {
-    size_t guess = size_t(source.end - source.base) / 256;
+uint32_t expected_symbols(size_t source_bytes) {
+    size_t guess = source_bytes / 256;
     return guess < UINT32_MAX ? uint32_t(guess) : UINT32_MAX;
 }
 
 }  // namespace
 
-void assemble_file() {
-    stopped = false;
-    image_origin = 0;
-    reset_statement_record();
-    object_file = nullptr;
-    listing_file = nullptr;
-    if (symtab_init(expected_symbols()) != 0) {
-        fatal("Not enough memory for Symbol table.\n");
-    } else {
-        for (pass_index = 0; pass_index < 2 && run_pass(); ++pass_index) {
-        }
+void run_passes(Assembly& assembly) {
+    const SourceText& main = *assembly.texts[0].text;
+    if (assembly.symbols.init(expected_symbols(main.size())) != 0) {
+        stop(assembly, "Not enough memory for Symbol table.");
+        return;
     }
-    close_files();
-    symtab_free();
-    reset_statement_record();
+    if (REPLAY_PATHS) assembly.record.begin(main.size());
+    for (int index = 0; index < MAX_PASSES; ++index) {
+        if (!begin_pass(assembly, index)) break;
+        LoopEnd end = run_statement_loop(assembly);
+        if (end == LoopEnd::STOPPED) break;
+        if (index == 0) {
+            assembly.statement_total = assembly.pass.statement_count;
+            if (end == LoopEnd::SOURCE_END) assembly.diagnostics.note("Not found 'END' directive.");
+            continue;
+        }
+        const Pass& pass = assembly.pass;
+        bool settles_more = pass.equ_unsettled && pass.equ_settled && !pass.last_allowed;
+        if (!pass.values_changed && !settles_more) {
+            assembly.diagnostics.release_pass();
+            break;
+        }
+        if (settles_more) assembly.diagnostics.drop_pass();
+    }
+    assembly.result.origin = assembly.pass.image_origin;
+    close_outputs(assembly);
 }
-
-bool assembly_stopped() { return stopped; }
 
 }  // namespace vexa

@@ -1,4 +1,5 @@
-// The whole source file in memory, read line by line by both passes.
+// Source files in memory, loaded once for every pass, and the reader of
+// their lines.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -7,26 +8,22 @@
 #include <cstdlib>
 #include <cstring>
 
-#ifdef __SSE2__
+#include "driver/driver.h"
+
+#if VEXA_VECTOR_PATHS
 #include <emmintrin.h>
 #endif
 
-#include "driver/driver.h"
-
 namespace vexa {
 
-SourceBuffer source;
-
 namespace {
-
-constexpr size_t SOURCE_PADDING = 16;
 
 bool is_line_end(uint8_t c) { return c == '\r' || c == '\n'; }
 
 // The first CR or LF in [p, limit), or limit. Sixteen bytes at a time where
 // the processor allows: most lines are found in one or two steps.
 const uint8_t* find_line_end(const uint8_t* p, const uint8_t* limit) {
-#ifdef __SSE2__
+#if VEXA_VECTOR_PATHS
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
     for (; limit - p >= 16; p += 16) {
@@ -39,7 +36,7 @@ const uint8_t* find_line_end(const uint8_t* p, const uint8_t* limit) {
     return p;
 }
 
-#ifdef __SSE2__
+#if VEXA_VECTOR_PATHS
 // The marks of one 16-byte block at `base` of the line being copied, which
 // ends at the first bit of `ends`, if any.
 void mark_block(LineMarks& marks, __m128i block, char* base, unsigned ends) {
@@ -92,7 +89,7 @@ LineMarks mark_text(char* line, size_t length) {
 // 16-byte loads of the same blocks be served at once; one pass finds the
 // end, copies and marks.
 size_t copy_to_line_end(char* buffer, const uint8_t* line, size_t limit, LineMarks& marks) {
-#ifdef __SSE2__
+#if VEXA_VECTOR_PATHS
     const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
@@ -121,15 +118,11 @@ size_t copy_to_line_end(char* buffer, const uint8_t* line, size_t limit, LineMar
 
 // Steps over one line end: CR LF, a lone CR or a lone LF. The zeros of the
 // padding stop it at the source's end.
-void consume_line_end() {
-    if (*source.cursor == '\r') ++source.cursor;
-    if (*source.cursor == '\n') ++source.cursor;
+const uint8_t* after_line_end(const uint8_t* p) {
+    if (*p == '\r') ++p;
+    if (*p == '\n') ++p;
+    return p;
 }
-
-// How the source's bytes are held: mapped from the file (the usual case: no
-// copy, no fresh pages to clear) or read into allocated memory.
-enum class Holding { NONE, MAPPED, ALLOCATED };
-Holding holding;
 
 size_t page_rounded(size_t bytes) {
     size_t page = size_t(sysconf(_SC_PAGESIZE));
@@ -155,16 +148,12 @@ const uint8_t* map_source(int descriptor, size_t size) {
 // True when `path` names the file described by `source_info`, under any of
 // its names. The output files are opened, and emptied, before the second
 // pass reads the source: a source written over that way must be a copy.
-bool is_source_file(const struct stat& source_info, const char* path) {
+bool is_source_file(const struct stat& source_info, const std::string& path) {
     struct stat info;
-    return stat(path, &info) == 0 && info.st_dev == source_info.st_dev && info.st_ino == source_info.st_ino;
+    return stat(path.c_str(), &info) == 0 && info.st_dev == source_info.st_dev && info.st_ino == source_info.st_ino;
 }
 
-bool is_written_over(const struct stat& source_info) {
-    return is_source_file(source_info, object_path) || (listing_requested && is_source_file(source_info, list_path));
-}
-
-int read_source(int descriptor, size_t size, const uint8_t** bytes) {
+int read_source(int descriptor, size_t size, SourceText& text) {
     uint8_t* block = static_cast<uint8_t*>(std::calloc(1, size + SOURCE_PADDING));
     if (!block) return LOAD_NO_MEMORY;
     for (size_t done = 0; done < size;) {
@@ -175,34 +164,72 @@ int read_source(int descriptor, size_t size, const uint8_t** bytes) {
         }
         done += size_t(got);
     }
-    *bytes = block;
+    text.adopt_block(block, size);
     return LOAD_OK;
 }
 
 }  // namespace
 
-int load_source(const char* path) {
+bool SourceText::assign(const char* bytes, size_t size) {
+    uint8_t* block = static_cast<uint8_t*>(std::calloc(1, size + SOURCE_PADDING));
+    if (!block) return false;
+    if (size) std::memcpy(block, bytes, size);
+    adopt_block(block, size);
+    return true;
+}
+
+void SourceText::adopt_mapping(const uint8_t* base, size_t size, size_t length) {
+    release();
+    base_ = base;
+    size_ = size;
+    mapped_length_ = length;
+}
+
+void SourceText::adopt_block(uint8_t* block, size_t size) {
+    release();
+    base_ = block;
+    size_ = size;
+}
+
+void SourceText::release() {
+    if (mapped_length_) {
+        munmap(const_cast<uint8_t*>(base_), mapped_length_);
+    } else {
+        std::free(const_cast<uint8_t*>(base_));
+    }
+    base_ = nullptr;
+    size_ = 0;
+    mapped_length_ = 0;
+}
+
+// The file is mapped (the usual case: no copy, no fresh pages to clear),
+// unless it is empty or an output file would write over it.
+int FileSystemFiles::load(const std::string& path, SourceText& text) {
     // Only a regular file is a source; a directory or device is not found.
     struct stat info;
-    if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return LOAD_NOT_FOUND;
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return LOAD_NOT_FOUND;
     size_t size = size_t(info.st_size);
 
-    int descriptor = open(path, O_RDONLY);
+    int descriptor = open(path.c_str(), O_RDONLY);
     if (descriptor < 0) return LOAD_OPEN_FAILED;
-    const uint8_t* bytes = size > 0 && !is_written_over(info) ? map_source(descriptor, size) : nullptr;
+    bool written_over = false;
+    for (const std::string& output : written_paths) written_over = written_over || is_source_file(info, output);
+    const uint8_t* mapped = size > 0 && !written_over ? map_source(descriptor, size) : nullptr;
     int result = LOAD_OK;
-    if (bytes) {
-        holding = Holding::MAPPED;
+    if (mapped) {
+        text.adopt_mapping(mapped, size, mapped_length(size));
     } else {
-        result = read_source(descriptor, size, &bytes);
-        holding = result == LOAD_OK ? Holding::ALLOCATED : Holding::NONE;
+        result = read_source(descriptor, size, text);
     }
     close(descriptor);
-    if (result == LOAD_OK) source = SourceBuffer{bytes, bytes + size, bytes};
     return result;
 }
 
-void rewind_source() { source.cursor = source.base; }
+int MemoryFiles::load(const std::string& path, SourceText& text) {
+    auto found = files.find(path);
+    if (found == files.end()) return LOAD_NOT_FOUND;
+    return text.assign(found->second.data(), found->second.size()) ? LOAD_OK : LOAD_NO_MEMORY;
+}
 
 // A line's end is CR LF, a lone CR or a lone LF, or none at the source's end.
 size_t listed_length(const uint8_t* line, size_t line_bytes) {
@@ -214,36 +241,63 @@ size_t listed_length(const uint8_t* line, size_t line_bytes) {
 
 LineMarks mark_line(char* line) { return mark_text(line, std::strlen(line)); }
 
-int read_line(char* buffer, int capacity, LineMarks* marks) {
-    if (source.cursor >= source.end) return READ_END;
+void LineReader::begin(const SourceText& main) {
+    depth_ = 0;
+    levels_[0] = Level{&main, main.begin(), 0, 0};
+}
+
+bool LineReader::include(const SourceText& text, uint16_t file) {
+    if (depth_ == MAX_DEPTH) return false;
+    levels_[++depth_] = Level{&text, text.begin(), 0, file};
+    return true;
+}
+
+bool LineReader::is_reading(const SourceText& text) const {
+    for (int level = 0; level <= depth_; ++level) {
+        if (levels_[level].text == &text) return true;
+    }
+    return false;
+}
+
+void LineReader::leave_finished_files() {
+    while (depth_ > 0 && levels_[depth_].cursor >= levels_[depth_].text->end()) --depth_;
+}
+
+int LineReader::read(char* buffer, int capacity, LineMarks& marks) {
+    if (depth_ > 0) leave_finished_files();
+    Level& level = levels_[depth_];
+    const uint8_t* end = level.text->end();
+    if (level.cursor >= end) return READ_END;
     // A line may have capacity - 2 characters; one more means it is too long.
     const size_t longest = size_t(capacity - 2);
-    const uint8_t* start = source.cursor;
+    const uint8_t* start = level.cursor;
     __builtin_prefetch(start + 2048, 0, 0);  // ahead, and kept out of the caches the symbols need
-    size_t available = size_t(source.end - start);
-    LineMarks unwanted;
-    LineMarks& found = marks ? *marks : unwanted;
-    size_t length = copy_to_line_end(buffer, start, available < longest + 1 ? available : longest + 1, found);
-    found.text = reinterpret_cast<const char*>(start);
+    size_t available = size_t(end - start);
+    size_t length = copy_to_line_end(buffer, start, available < longest + 1 ? available : longest + 1, marks);
+    marks.text = reinterpret_cast<const char*>(start);
+    ++level.line_number;
+    line_start_ = start;
     if (length > longest) {
         buffer[longest] = 0;
-        if (marks) *marks = mark_text(buffer, longest);
-        source.cursor = find_line_end(start + length, source.end);
-        consume_line_end();
+        marks = mark_text(buffer, longest);
+        level.cursor = after_line_end(find_line_end(start + length, end));
+        line_bytes_ = size_t(level.cursor - start);
         return READ_TOO_LONG;
     }
-    source.cursor = start + length;
-    consume_line_end();
+    level.cursor = after_line_end(start + length);
+    line_bytes_ = size_t(level.cursor - start);
     return int(length) + 1;
 }
 
-void release_source() {
-    if (holding == Holding::MAPPED) {
-        munmap(const_cast<uint8_t*>(source.base), mapped_length(size_t(source.end - source.base)));
-    }
-    if (holding == Holding::ALLOCATED) std::free(const_cast<uint8_t*>(source.base));
-    holding = Holding::NONE;
-    source = SourceBuffer{};
+const uint8_t* LineReader::skip(size_t bytes) {
+    if (depth_ > 0) leave_finished_files();
+    Level& level = levels_[depth_];
+    const uint8_t* line = level.cursor;
+    level.cursor += bytes;
+    ++level.line_number;
+    line_start_ = line;
+    line_bytes_ = bytes;
+    return line;
 }
 
 }  // namespace vexa

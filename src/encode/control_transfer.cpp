@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "driver/assembly.h"
 #include "encode/encode.h"
 
 namespace vexa {
@@ -24,174 +25,161 @@ constexpr uint8_t RET_WITH_POP_COUNT = 1;  // subtracted from C3 and CB
 constexpr uint8_t INT_3 = 0xCC;
 constexpr uint8_t INT_NUMBER = 0xCD;
 
-// Lines of JMP statements whose target was not yet defined when the first
-// pass read them, in ascending order. Such a jump is near in the first pass,
-// and the second pass gives it the same length whatever the distance.
-struct ForwardJumps {
-    int32_t* lines;
-    int32_t count;
-    int32_t capacity;
-};
-ForwardJumps forward_jumps;
-
-// False when the jump could not be remembered.
-bool remember_forward_jump() {
-    if (forward_jumps.count > 0 && forward_jumps.lines[forward_jumps.count - 1] == line_number) return true;
-    if (forward_jumps.count == forward_jumps.capacity) {
-        int32_t capacity = forward_jumps.capacity ? forward_jumps.capacity * 2 : 64;
-        void* lines = std::realloc(forward_jumps.lines, size_t(capacity) * sizeof(int32_t));
-        if (!lines) return false;  // the jump may then be short in the second pass: a phase error
-        forward_jumps.lines = static_cast<int32_t*>(lines);
-        forward_jumps.capacity = capacity;
-    }
-    forward_jumps.lines[forward_jumps.count++] = line_number;
-    return true;
-}
-
-bool was_forward_jump() {
-    return std::binary_search(forward_jumps.lines, forward_jumps.lines + forward_jumps.count, line_number);
-}
-
 bool is_far(const Operand& operand) { return operand.size == SIZE_DWORD || operand.size == SIZE_FAR; }
 
 // Distance from the statement's first byte to the target, without overflow.
-int64_t distance_to(int32_t target) { return int64_t(target) - location_counter; }
+int64_t distance_to(const Statement& s, int32_t target) { return int64_t(target) - s.location(); }
 
-bool is_forward_placeholder(const Operand& operand) {
-    bool placeholder = pass_index == 0 && operand.value == FORWARD_PLACEHOLDER;
-    if (placeholder) first_pass_guess = true;
+bool is_forward_placeholder(Statement& s, const Operand& operand) {
+    bool placeholder = s.pass.pass_index == 0 && operand.value == FORWARD_PLACEHOLDER;
+    if (placeholder) s.first_pass_guess = true;
     return placeholder;
 }
 
 // A segment:offset pair: offset first, then segment, each low byte first.
-int put_far_pointer(uint8_t opcode) {
-    put_byte(opcode);
-    put_word(dst.value);
-    put_word(dst.value >> 16);
+int put_far_pointer(Statement& s, uint8_t opcode) {
+    put_byte(s, opcode);
+    put_word(s, s.dst.value);
+    put_word(s, s.dst.value >> 16);
     return 0;
 }
 
 // An indirect jump or call through a word or doubleword register or memory
 // operand. A byte operand has no 8086 encoding.
-int put_indirect(uint8_t near_digit) {
-    if (is_register_or_memory(dst) && dst.size == SIZE_BYTE) return ERR_INVALID_OPERAND;
-    return encode_rm_ext(INDIRECT, uint8_t((near_digit + (is_far(dst) ? 1 : 0)) << 3));
+int put_indirect(Statement& s, uint8_t near_digit) {
+    if (is_register_or_memory(s.dst) && s.dst.size == SIZE_BYTE) return ERR_INVALID_OPERAND;
+    return encode_rm_ext(s, INDIRECT, uint8_t((near_digit + (is_far(s.dst) ? 1 : 0)) << 3));
 }
 
 // Short when a numeric target's displacement fits; for a symbol only when it
 // lies at most 126 bytes back or at the jump itself, so that a later label's
-// address never depends on the jump's own length.
-bool takes_short_form(int64_t distance) {
+// address never depends on the jump's own length, and not where lengths must
+// not shrink.
+bool takes_short_form(const Statement& s, int64_t distance) {
     if (distance < -126 || distance >= 130) return false;
-    return dst.reg != IMM_SYMBOL || distance <= 2;
+    return s.dst.reg != IMM_SYMBOL || (distance <= 2 && !s.long_forms);
 }
 
 // Two bytes, an 8-bit displacement. A target not defined yet: the two bytes
-// are reserved and the range is tested in the second pass.
-int put_short_jump(uint8_t opcode) {
-    int64_t displacement = distance_to(dst.value) - 2;
-    if (is_forward_placeholder(dst)) {
+// are reserved and the range is tested in a later pass.
+int put_short_jump(Statement& s, uint8_t opcode) {
+    int64_t displacement = distance_to(s, s.dst.value) - 2;
+    if (is_forward_placeholder(s, s.dst)) {
         displacement = -1;
-        relative_target = {opcode, 1};
+        s.relative_target = {opcode, 1};
     } else if (displacement < -128 || displacement > 127) {
         return ERR_DISPLACEMENT_OVERFLOW;
     }
-    put_byte(opcode);
-    put_byte(int32_t(displacement));
+    put_byte(s, opcode);
+    put_byte(s, int32_t(displacement));
     return 0;
 }
 
-int direct_jump() {
-    if (dst.size == SIZE_SHORT) return put_short_jump(JMP_SHORT);
-    if (is_far(dst)) return put_far_pointer(JMP_FAR);
-    bool forward = pass_index == 0 ? is_forward_placeholder(dst) : was_forward_jump();
-    if (pass_index == 0 && forward && remember_forward_jump()) relative_target = {JMP_NEAR, 2};
-    int64_t distance = distance_to(dst.value);
-    if (!forward && takes_short_form(distance)) {
-        put_byte(JMP_SHORT);
-        put_byte(int32_t(distance - 2));
+int direct_jump(Statement& s) {
+    if (s.dst.size == SIZE_SHORT) return put_short_jump(s, JMP_SHORT);
+    if (is_far(s.dst)) return put_far_pointer(s, JMP_FAR);
+    ForwardJumps& forward_jumps = s.assembly.forward_jumps;
+    bool first_pass = s.pass.pass_index == 0;
+    bool forward = first_pass ? is_forward_placeholder(s, s.dst) : forward_jumps.contains(s.index);
+    if (first_pass && forward && forward_jumps.remember(s.index)) s.relative_target = {JMP_NEAR, 2};
+    int64_t distance = distance_to(s, s.dst.value);
+    if (!forward && takes_short_form(s, distance)) {
+        put_byte(s, JMP_SHORT);
+        put_byte(s, int32_t(distance - 2));
     } else {
-        put_byte(JMP_NEAR);
-        put_word(int32_t(distance - 3));
+        put_byte(s, JMP_NEAR);
+        put_word(s, int32_t(distance - 3));
     }
     return 0;
 }
 
 }  // namespace
 
-RelativeTarget relative_target;
+ForwardJumps::~ForwardJumps() { std::free(statements_); }
 
-bool encode_relative_target(const RelativeTarget& noted, int32_t target) {
-    int64_t displacement = distance_to(target) - 1 - noted.width;
+bool ForwardJumps::remember(uint32_t statement) {
+    if (count_ > 0 && statements_[count_ - 1] == statement) return true;
+    if (count_ == capacity_) {
+        uint32_t capacity = capacity_ ? capacity_ * 2 : 64;
+        void* grown = std::realloc(statements_, size_t(capacity) * sizeof(uint32_t));
+        if (!grown) return false;  // the jump may then be short in a later pass: another pass
+        statements_ = static_cast<uint32_t*>(grown);
+        capacity_ = capacity;
+    }
+    statements_[count_++] = statement;
+    return true;
+}
+
+bool ForwardJumps::contains(uint32_t statement) const {
+    return std::binary_search(statements_, statements_ + count_, statement);
+}
+
+bool encode_relative_target(Statement& s, const RelativeTarget& noted, int32_t target) {
+    int64_t displacement = distance_to(s, target) - 1 - noted.width;
     if (noted.width == 1 && (displacement < -128 || displacement > 127)) return false;
-    code_len = 0;
-    put_byte(noted.opcode);
+    s.code_len = 0;
+    put_byte(s, noted.opcode);
     if (noted.width == 1) {
-        put_byte(int32_t(displacement));
+        put_byte(s, int32_t(displacement));
     } else {
-        put_word(int32_t(displacement));
+        put_word(s, int32_t(displacement));
     }
     return true;
 }
 
-void reset_control_transfer() {
-    std::free(forward_jumps.lines);
-    forward_jumps = ForwardJumps{};
-}
-
 // The conditional jumps, JCXZ and the LOOP family: two bytes, an 8-bit displacement.
-int short_jump(const Mnemonic& mnemonic) {
-    if (int result = require_one_operand()) return result;
-    if (dst.kind != KIND_IMMEDIATE) return ERR_SYNTAX;
-    return put_short_jump(mnemonic.opcode);
+int short_jump(const Mnemonic& mnemonic, Statement& s) {
+    if (int result = require_one_operand(s)) return result;
+    if (s.dst.kind != KIND_IMMEDIATE) return ERR_SYNTAX;
+    return put_short_jump(s, mnemonic.opcode);
 }
 
-int jmp_instruction(const Mnemonic&) {
-    if (int result = require_one_operand()) return result;
-    if (dst.kind == KIND_IMMEDIATE) return direct_jump();
-    return put_indirect(JMP_INDIRECT_DIGIT);
+int jmp_instruction(const Mnemonic&, Statement& s) {
+    if (int result = require_one_operand(s)) return result;
+    if (s.dst.kind == KIND_IMMEDIATE) return direct_jump(s);
+    return put_indirect(s, JMP_INDIRECT_DIGIT);
 }
 
 // CALL is always 3 bytes (near) or 5 (far): its displacement never changes its length.
-int call_instruction(const Mnemonic&) {
-    if (int result = require_one_operand()) return result;
-    if (dst.kind == KIND_IMMEDIATE) {
-        if (is_far(dst)) return put_far_pointer(CALL_FAR);
-        if (pass_index == 0) relative_target = {CALL_NEAR, 2};
-        put_byte(CALL_NEAR);
-        put_word(int32_t(distance_to(dst.value) - 3));
+int call_instruction(const Mnemonic&, Statement& s) {
+    if (int result = require_one_operand(s)) return result;
+    if (s.dst.kind == KIND_IMMEDIATE) {
+        if (is_far(s.dst)) return put_far_pointer(s, CALL_FAR);
+        if (s.pass.pass_index == 0) s.relative_target = {CALL_NEAR, 2};
+        put_byte(s, CALL_NEAR);
+        put_word(s, int32_t(distance_to(s, s.dst.value) - 3));
         return 0;
     }
-    if (dst.kind == KIND_SEGREG) return ERR_SYNTAX;
-    if (dst.size == SIZE_BYTE) return ERR_INVALID_OPERAND;
+    if (s.dst.kind == KIND_SEGREG) return ERR_SYNTAX;
+    if (s.dst.size == SIZE_BYTE) return ERR_INVALID_OPERAND;
     // FF whatever the size: CALL WORD PTR and CALL DWORD PTR differ in the digit only.
-    put_byte(INDIRECT);
-    put_modrm_and_displacement(modrm(dst.mod, CALL_INDIRECT_DIGIT + (is_far(dst) ? 1 : 0), dst.reg));
+    put_byte(s, INDIRECT);
+    put_modrm_and_displacement(s, modrm(s.dst.mod, CALL_INDIRECT_DIGIT + (is_far(s.dst) ? 1 : 0), s.dst.reg));
     return 0;
 }
 
 // RET, RETN (C3) and RETF (CB), with an optional count of bytes to pop.
-int ret_instruction(const Mnemonic& mnemonic) {
-    if (operand_count == 0) {
-        if (operand_text[0]) return ERR_MISSING_OPERAND;  // ask for the operand to be read
-        put_byte(mnemonic.opcode);
+int ret_instruction(const Mnemonic& mnemonic, Statement& s) {
+    if (s.operand_count == 0) {
+        if (s.operand_text[0]) return ERR_MISSING_OPERAND;  // ask for the operand to be read
+        put_byte(s, mnemonic.opcode);
         return 0;
     }
-    if (operand_count == 2) return ERR_EXTRA_OPERAND;
-    if (dst.kind != KIND_IMMEDIATE) return ERR_INVALID_OPERAND;
-    put_byte(mnemonic.opcode - RET_WITH_POP_COUNT);
-    put_word(dst.value);
+    if (s.operand_count == 2) return ERR_EXTRA_OPERAND;
+    if (s.dst.kind != KIND_IMMEDIATE) return ERR_INVALID_OPERAND;
+    put_byte(s, mnemonic.opcode - RET_WITH_POP_COUNT);
+    put_word(s, s.dst.value);
     return 0;
 }
 
-int int_instruction(const Mnemonic&) {
-    if (int result = require_one_operand()) return result;
-    if (dst.kind != KIND_IMMEDIATE || dst.value < 0 || dst.value > 255) return ERR_INVALID_OPERAND;
-    if (dst.value == 3) {
-        put_byte(INT_3);
+int int_instruction(const Mnemonic&, Statement& s) {
+    if (int result = require_one_operand(s)) return result;
+    if (s.dst.kind != KIND_IMMEDIATE || s.dst.value < 0 || s.dst.value > 255) return ERR_INVALID_OPERAND;
+    if (s.dst.value == 3) {
+        put_byte(s, INT_3);
     } else {
-        put_byte(INT_NUMBER);
-        put_byte(dst.value);
+        put_byte(s, INT_NUMBER);
+        put_byte(s, s.dst.value);
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 // Data transfer: MOV, XCHG, LEA, LDS, LES, PUSH, POP, IN and OUT. (PUSHF,
 // POPF, XLAT, LAHF and SAHF are single bytes: see the mnemonic table.)
+#include "driver/assembly.h"
 #include "encode/encode.h"
 
 namespace vexa {
@@ -27,88 +28,88 @@ uint8_t width_of(const Operand& operand) { return operand.size == SIZE_WORD ? 1 
 
 bool is_word_register(const Operand& operand) { return operand.kind == KIND_REGISTER && operand.size == SIZE_WORD; }
 
-int move_immediate() {
-    const int32_t value = src.value;
-    if (dst.kind == KIND_REGISTER) {
-        bool byte = dst.size == SIZE_BYTE;
+int move_immediate(Statement& s) {
+    const int32_t value = s.src.value;
+    if (s.dst.kind == KIND_REGISTER) {
+        bool byte = s.dst.size == SIZE_BYTE;
         if (byte && !fits_byte(value)) return ERR_ILLEGAL_SIZE;
-        put_byte((byte ? MOV_BYTE_TO_REGISTER : MOV_WORD_TO_REGISTER) + dst.reg);
-        put_immediate(value, byte);
+        put_byte(s, (byte ? MOV_BYTE_TO_REGISTER : MOV_WORD_TO_REGISTER) + s.dst.reg);
+        put_immediate(s, value, byte);
         return 0;
     }
-    if (dst.kind != KIND_MEMORY) return ERR_SYNTAX;
+    if (s.dst.kind != KIND_MEMORY) return ERR_SYNTAX;
     // An unsized memory destination is a word: MOV [BX],5 is C7 07 05 00.
-    return encode_rm_immediate(MOV_IMMEDIATE_TO_MEMORY);
+    return encode_rm_immediate(s, MOV_IMMEDIATE_TO_MEMORY);
 }
 
 // The accumulator with a direct address: opcode and address, no ModRM. The
 // width comes from the register, which a sized address must agree with.
-int move_accumulator_direct(uint8_t opcode, const Operand& accumulator) {
-    if (int result = agree_sizes()) return result;
-    put_byte(opcode | width_of(accumulator));
-    put_word(dst.value);
+int move_accumulator_direct(Statement& s, uint8_t opcode, const Operand& accumulator) {
+    if (int result = agree_sizes(s)) return result;
+    put_byte(s, opcode | width_of(accumulator));
+    put_word(s, s.dst.value);
     return 0;
 }
 
 }  // namespace
 
-int mov_instruction(const Mnemonic&) {
-    if (int result = require_two_operands()) return result;
-    if (src.kind == KIND_IMMEDIATE) return move_immediate();
-    if (dst.kind == KIND_SEGREG) return encode_sreg_move(MOV_TO_SEGMENT);
-    if (src.kind == KIND_SEGREG) return encode_sreg_move(MOV_FROM_SEGMENT);
-    if (is_direct_address(dst) && is_accumulator(src)) return move_accumulator_direct(MOV_ACCUMULATOR_TO_DIRECT, src);
-    if (is_accumulator(dst) && is_direct_address(src)) return move_accumulator_direct(MOV_DIRECT_TO_ACCUMULATOR, dst);
-    return encode_reg_rm(MOV_REGISTER_MEMORY);
+int mov_instruction(const Mnemonic&, Statement& s) {
+    if (int result = require_two_operands(s)) return result;
+    if (s.src.kind == KIND_IMMEDIATE) return move_immediate(s);
+    if (s.dst.kind == KIND_SEGREG) return encode_sreg_move(s, MOV_TO_SEGMENT);
+    if (s.src.kind == KIND_SEGREG) return encode_sreg_move(s, MOV_FROM_SEGMENT);
+    if (is_direct_address(s.dst) && is_accumulator(s.src)) return move_accumulator_direct(s, MOV_ACCUMULATOR_TO_DIRECT, s.src);
+    if (is_accumulator(s.dst) && is_direct_address(s.src)) return move_accumulator_direct(s, MOV_DIRECT_TO_ACCUMULATOR, s.dst);
+    return encode_reg_rm(s, MOV_REGISTER_MEMORY);
 }
 
-int xchg_instruction(const Mnemonic&) {
-    if (operand_count == 0) return ERR_MISSING_OPERAND;
-    if (operand_count == 1) {
+int xchg_instruction(const Mnemonic&, Statement& s) {
+    if (s.operand_count == 0) return ERR_MISSING_OPERAND;
+    if (s.operand_count == 1) {
         // XCHG BX exchanges BX with AX.
-        if (!is_word_register(dst)) return ERR_INVALID_OPERAND;
-        put_byte(XCHG_WITH_AX + dst.reg);
+        if (!is_word_register(s.dst)) return ERR_INVALID_OPERAND;
+        put_byte(s, XCHG_WITH_AX + s.dst.reg);
         return 0;
     }
-    if (is_word_register(dst) && is_word_register(src) && (dst.reg == 0 || src.reg == 0)) {
-        put_byte(XCHG_WITH_AX + (dst.reg == 0 ? src.reg : dst.reg));
+    if (is_word_register(s.dst) && is_word_register(s.src) && (s.dst.reg == 0 || s.src.reg == 0)) {
+        put_byte(s, XCHG_WITH_AX + (s.dst.reg == 0 ? s.src.reg : s.dst.reg));
         return 0;
     }
-    if (int result = agree_sizes()) return result;
+    if (int result = agree_sizes(s)) return result;
     // No direction bit: the memory operand, or else the second register, is r/m.
     const Operand* register_side;
     const Operand* rm_side;
-    if (dst.kind == KIND_REGISTER) {
-        register_side = &dst;
-        rm_side = &src;
-    } else if (dst.kind == KIND_MEMORY) {
-        register_side = &src;
-        rm_side = &dst;
+    if (s.dst.kind == KIND_REGISTER) {
+        register_side = &s.dst;
+        rm_side = &s.src;
+    } else if (s.dst.kind == KIND_MEMORY) {
+        register_side = &s.src;
+        rm_side = &s.dst;
     } else {
         return ERR_SYNTAX;
     }
     if (register_side->kind != KIND_REGISTER || !is_register_or_memory(*rm_side)) return ERR_INVALID_OPERAND;
-    put_byte(XCHG_REGISTER_MEMORY | (dst.size & WIDTH_BIT));
-    put_modrm_and_displacement(modrm(rm_mod(*rm_side), register_side->reg, rm_side->reg));
+    put_byte(s, XCHG_REGISTER_MEMORY | (s.dst.size & WIDTH_BIT));
+    put_modrm_and_displacement(s, modrm(rm_mod(*rm_side), register_side->reg, rm_side->reg));
     return 0;
 }
 
 // LEA, LDS and LES: a word register and a memory operand.
-int load_address(const Mnemonic& mnemonic) {
-    if (operand_count == 0) return ERR_MISSING_OPERAND;
-    if (operand_count == 1 || dst.kind != KIND_REGISTER || dst.size != SIZE_WORD) return ERR_SYNTAX;
+int load_address(const Mnemonic& mnemonic, Statement& s) {
+    if (s.operand_count == 0) return ERR_MISSING_OPERAND;
+    if (s.operand_count == 1 || s.dst.kind != KIND_REGISTER || s.dst.size != SIZE_WORD) return ERR_SYNTAX;
     // A far pointer operand may be written DWORD PTR.
     bool loads_pointer = mnemonic.opcode == LDS || mnemonic.opcode == LES;
     // The memory operand may be written as a bare address: LEA DX,MSG is LEA DX,[MSG].
-    if (src.kind == KIND_IMMEDIATE && src.size != SIZE_DWORD) {
-        src = Operand{0, KIND_MEMORY, 0, SIZE_NONE, RM_DIRECT, src.value};
-        dst.value = src.value;
+    if (s.src.kind == KIND_IMMEDIATE && s.src.size != SIZE_DWORD) {
+        s.src = Operand{0, KIND_MEMORY, 0, SIZE_NONE, RM_DIRECT, s.src.value};
+        s.dst.value = s.src.value;
     }
-    if (loads_pointer && src.size == SIZE_DWORD) src.size = SIZE_WORD;
-    if (int result = agree_sizes()) return result;
-    if (src.kind != KIND_MEMORY) return ERR_SYNTAX;
-    put_byte(mnemonic.opcode);
-    put_modrm_and_displacement(modrm(src.mod, dst.reg, src.reg));
+    if (loads_pointer && s.src.size == SIZE_DWORD) s.src.size = SIZE_WORD;
+    if (int result = agree_sizes(s)) return result;
+    if (s.src.kind != KIND_MEMORY) return ERR_SYNTAX;
+    put_byte(s, mnemonic.opcode);
+    put_modrm_and_displacement(s, modrm(s.src.mod, s.dst.reg, s.src.reg));
     return 0;
 }
 
@@ -124,45 +125,45 @@ struct StackForms {
 constexpr StackForms push_forms{0x50, 0x06, 0xFF, 6};
 constexpr StackForms pop_forms{0x58, 0x07, 0x8F, 0};
 
-int stack_instruction(const StackForms& forms) {
-    if (int result = require_one_operand()) return result;
-    if (is_word_register(dst)) {
-        put_byte(forms.word_register + dst.reg);
+int stack_instruction(Statement& s, const StackForms& forms) {
+    if (int result = require_one_operand(s)) return result;
+    if (is_word_register(s.dst)) {
+        put_byte(s, forms.word_register + s.dst.reg);
         return 0;
     }
-    if (dst.kind == KIND_SEGREG) {
-        put_byte(forms.segment + (dst.reg << 3));  // POP CS is accepted: 0F
+    if (s.dst.kind == KIND_SEGREG) {
+        put_byte(s, forms.segment + (s.dst.reg << 3));  // POP CS is accepted: 0F
         return 0;
     }
     // The stack holds words only.
-    if (is_register_or_memory(dst) && dst.size == SIZE_BYTE) return ERR_INVALID_OPERAND;
-    if (int result = require_data_size(dst)) return result;
-    return encode_rm_ext(forms.rm_opcode, uint8_t(forms.rm_digit << 3));
+    if (is_register_or_memory(s.dst) && s.dst.size == SIZE_BYTE) return ERR_INVALID_OPERAND;
+    if (int result = require_data_size(s.dst)) return result;
+    return encode_rm_ext(s, forms.rm_opcode, uint8_t(forms.rm_digit << 3));
 }
 
 // IN and OUT: the accumulator, and a port that is DX or a number in -128..255.
-int port_instruction(uint8_t port_number_opcode, const Operand& accumulator, const Operand& port) {
-    if (int result = require_two_operands()) return result;
+int port_instruction(Statement& s, uint8_t port_number_opcode, const Operand& accumulator, const Operand& port) {
+    if (int result = require_two_operands(s)) return result;
     if (!is_accumulator(accumulator)) return ERR_INVALID_OPERAND;
     const uint8_t width = accumulator.size & WIDTH_BIT;
     if (port.kind == KIND_REGISTER && port.reg == REGISTER_DX) {
-        put_byte(port_number_opcode + 8 + width);  // the DX forms: EC/ED, EE/EF
+        put_byte(s, port_number_opcode + 8 + width);  // the DX forms: EC/ED, EE/EF
         return 0;
     }
     if (port.kind != KIND_IMMEDIATE || !fits_byte(port.value)) return ERR_INVALID_OPERAND;
-    put_byte(port_number_opcode + width);
-    put_byte(port.value);
+    put_byte(s, port_number_opcode + width);
+    put_byte(s, port.value);
     return 0;
 }
 
 }  // namespace
 
-int push_instruction(const Mnemonic&) { return stack_instruction(push_forms); }
+int push_instruction(const Mnemonic&, Statement& s) { return stack_instruction(s, push_forms); }
 
-int pop_instruction(const Mnemonic&) { return stack_instruction(pop_forms); }
+int pop_instruction(const Mnemonic&, Statement& s) { return stack_instruction(s, pop_forms); }
 
-int in_instruction(const Mnemonic& mnemonic) { return port_instruction(mnemonic.opcode, dst, src); }
+int in_instruction(const Mnemonic& mnemonic, Statement& s) { return port_instruction(s, mnemonic.opcode, s.dst, s.src); }
 
-int out_instruction(const Mnemonic& mnemonic) { return port_instruction(mnemonic.opcode, src, dst); }
+int out_instruction(const Mnemonic& mnemonic, Statement& s) { return port_instruction(s, mnemonic.opcode, s.src, s.dst); }
 
 }  // namespace vexa

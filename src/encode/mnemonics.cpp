@@ -1,6 +1,7 @@
 // Every accepted mnemonic, and the three-level letter trie that selects one.
 #include <cstring>
 
+#include "driver/assembly.h"
 #include "encode/encode.h"
 
 namespace vexa {
@@ -48,6 +49,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"IMU", "L", unary_group, 0xF6, 5},
     {"IN", "", in_instruction, 0xE4, 0},
     {"INC", "", inc_dec, 0xFE, 0},
+    {"INC", "LUDE", directive_include, 0, 0},
     {"INT", "", int_instruction, 0, 0},
     {"INT", "O", fixed_encoding_unless_operands, 0xCE, 0},
     {"IRE", "T", fixed_encoding_unless_operands, 0xCF, 0},
@@ -163,7 +165,7 @@ constexpr MnemonicHandler operands_first_handlers[] = {
 // The directives act on the assembly itself, not only on the image.
 constexpr MnemonicHandler directive_handlers[] = {
     directive_db, directive_dw, directive_ds, directive_equ, directive_org, directive_end, directive_proc,
-    directive_endp,
+    directive_endp, directive_include,
 };
 
 struct RowFlags {
@@ -232,7 +234,7 @@ constexpr int count_slots() {
     }
     return slots;
 }
-static_assert(MNEMONIC_COUNT == 132, "132 accepted mnemonics and directives");
+static_assert(MNEMONIC_COUNT == 133, "133 accepted mnemonics and directives");
 static_assert(count_slots() == 102, "in 102 trie slots, each slot's rows together");
 
 }  // namespace
@@ -261,29 +263,11 @@ const Mnemonic* find_mnemonic(const char* text) {
     return nullptr;
 }
 
-namespace {
-
-// The mnemonics of a program are few: each lookup's answer is kept, by the
-// field's eight zero-padded letters, in a small table of recent answers.
-struct RecentLookup {
-    uint64_t word;
-    const Mnemonic* found;
-    bool held;
-};
-constexpr int RECENT_LOOKUPS = 256;
-RecentLookup recent_lookups[RECENT_LOOKUPS];
-
-}  // namespace
-
-void reset_mnemonic_lookups() {
-    for (RecentLookup& lookup : recent_lookups) lookup = RecentLookup{};
-}
-
-const Mnemonic* find_mnemonic_field(const char* field) {
+const Mnemonic* MnemonicLookups::find(const char* field) {
     uint64_t word;
     std::memcpy(&word, field, sizeof word);
-    RecentLookup& recent = recent_lookups[(word * 0x9E3779B97F4A7C15ull) >> 56];
-    if (!recent.held || recent.word != word) recent = RecentLookup{word, find_mnemonic(field), true};
+    Recent& recent = recent_[(word * 0x9E3779B97F4A7C15ull) >> 56];
+    if (!recent.held || recent.word != word) recent = Recent{word, find_mnemonic(field), true};
     return recent.found;
 }
 
@@ -291,19 +275,19 @@ bool reads_operands_first(const Mnemonic& mnemonic) { return operands_first.of[&
 
 bool is_directive(const Mnemonic& mnemonic) { return directives.of[&mnemonic - mnemonic_table]; }
 
-int dispatch_mnemonic(const char* mnemonic) {
+int dispatch_mnemonic(Statement& s, const char* mnemonic) {
     const Mnemonic* found = find_mnemonic(mnemonic);
-    return found ? found->handler(*found) : ERR_INVALID_OPCODE;
+    return found ? found->handler(*found, s) : ERR_INVALID_OPCODE;
 }
 
-int require_two_operands() {
-    if (operand_count == 0) return ERR_MISSING_OPERAND;
-    return operand_count == 1 ? ERR_SYNTAX : 0;
+int require_two_operands(const Statement& s) {
+    if (s.operand_count == 0) return ERR_MISSING_OPERAND;
+    return s.operand_count == 1 ? ERR_SYNTAX : 0;
 }
 
-int require_one_operand() {
-    if (operand_count == 0) return ERR_MISSING_OPERAND;
-    return operand_count == 2 ? ERR_EXTRA_OPERAND : 0;
+int require_one_operand(const Statement& s) {
+    if (s.operand_count == 0) return ERR_MISSING_OPERAND;
+    return s.operand_count == 2 ? ERR_EXTRA_OPERAND : 0;
 }
 
 }  // namespace vexa

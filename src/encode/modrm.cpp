@@ -1,12 +1,9 @@
 // The code buffer and the encoders shared by the instruction families: ModRM
 // byte, displacement and size agreement.
+#include "driver/assembly.h"
 #include "encode/encode.h"
 
 namespace vexa {
-
-uint8_t code_buf[CODE_CAPACITY];
-uint8_t code_len;
-uint8_t code_prefix;
 
 namespace {
 
@@ -34,44 +31,44 @@ bool is_direct_address(const Operand& operand) {
     return operand.kind == KIND_MEMORY && operand.mod == 0 && operand.reg == RM_DIRECT;
 }
 
-void put_modrm_and_displacement(uint8_t byte) {
-    put_byte(byte);
-    put_displacement(byte);
+void put_modrm_and_displacement(Statement& s, uint8_t byte) {
+    put_byte(s, byte);
+    put_displacement(s, byte);
 }
 
-void put_byte(int32_t value) { code_buf[code_len++] = uint8_t(value); }
+void put_byte(Statement& s, int32_t value) { s.code_buf[s.code_len++] = uint8_t(value); }
 
-void put_word(int32_t value) {
-    put_byte(value);
-    put_byte(value >> 8);
+void put_word(Statement& s, int32_t value) {
+    put_byte(s, value);
+    put_byte(s, value >> 8);
 }
 
-void put_displacement(uint8_t byte) {
+void put_displacement(Statement& s, uint8_t byte) {
     uint8_t mod = byte >> 6;
     uint8_t rm = byte & 7;
     if (mod == 1) {
-        put_byte(dst.value);
+        put_byte(s, s.dst.value);
     } else if (mod == 2 || (mod == 0 && rm == RM_DIRECT)) {
-        put_word(dst.value);
+        put_word(s, s.dst.value);
     }
 }
 
-void put_immediate(int32_t value, bool byte) {
+void put_immediate(Statement& s, int32_t value, bool byte) {
     if (byte) {
-        put_byte(value);
+        put_byte(s, value);
     } else {
-        put_word(value);
+        put_word(s, value);
     }
 }
 
-int encode_rm_immediate(uint8_t byte_opcode) {
-    if (int result = require_data_size(dst)) return result;
-    const int32_t value = src.value;
-    bool byte = dst.size == SIZE_BYTE;
+int encode_rm_immediate(Statement& s, uint8_t byte_opcode) {
+    if (int result = require_data_size(s.dst)) return result;
+    const int32_t value = s.src.value;
+    bool byte = s.dst.size == SIZE_BYTE;
     if (byte && !fits_byte(value)) return ERR_ILLEGAL_SIZE;
-    put_byte(byte ? byte_opcode : byte_opcode | WIDTH_BIT);
-    put_modrm_and_displacement(modrm(rm_mod(dst), 0, dst.reg));
-    put_immediate(value, byte);
+    put_byte(s, byte ? byte_opcode : byte_opcode | WIDTH_BIT);
+    put_modrm_and_displacement(s, modrm(rm_mod(s.dst), 0, s.dst.reg));
+    put_immediate(s, value, byte);
     return 0;
 }
 
@@ -80,96 +77,97 @@ int require_data_size(const Operand& operand) {
     return data || !is_register_or_memory(operand) ? 0 : ERR_ILLEGAL_SIZE;
 }
 
-int agree_sizes() {
-    if (dst.size == SIZE_NONE) {
-        if (src.size == SIZE_NONE) return ERR_ILLEGAL_SIZE;
-        dst.size = src.size;
-    } else if (src.size != SIZE_NONE && src.size != dst.size) {
+int agree_sizes(Statement& s) {
+    if (s.dst.size == SIZE_NONE) {
+        if (s.src.size == SIZE_NONE) return ERR_ILLEGAL_SIZE;
+        s.dst.size = s.src.size;
+    } else if (s.src.size != SIZE_NONE && s.src.size != s.dst.size) {
         return ERR_ILLEGAL_SIZE;
     }
     return 0;
 }
 
-int encode_reg_rm(uint8_t opcode) {
-    if (int result = agree_sizes()) return result;
-    opcode = uint8_t((opcode & ~WIDTH_BIT) | (dst.size & WIDTH_BIT));
+int encode_reg_rm(Statement& s, uint8_t opcode) {
+    if (int result = agree_sizes(s)) return result;
+    opcode = uint8_t((opcode & ~WIDTH_BIT) | (s.dst.size & WIDTH_BIT));
     uint8_t byte;
     // The reg field takes a general register only: a segment register, an
     // immediate or a second memory operand there has no encoding.
-    if (dst.kind == KIND_REGISTER) {
-        if (!is_register_or_memory(src)) return ERR_INVALID_OPERAND;
+    if (s.dst.kind == KIND_REGISTER) {
+        if (!is_register_or_memory(s.src)) return ERR_INVALID_OPERAND;
         opcode |= DIRECTION_BIT;
-        byte = modrm(src.mod, dst.reg, src.reg);
-    } else if (dst.kind == KIND_MEMORY) {
-        if (src.kind != KIND_REGISTER) return ERR_INVALID_OPERAND;
+        byte = modrm(s.src.mod, s.dst.reg, s.src.reg);
+    } else if (s.dst.kind == KIND_MEMORY) {
+        if (s.src.kind != KIND_REGISTER) return ERR_INVALID_OPERAND;
         opcode &= uint8_t(~DIRECTION_BIT);
-        byte = modrm(dst.mod, src.reg, dst.reg);
+        byte = modrm(s.dst.mod, s.src.reg, s.dst.reg);
     } else {
         return ERR_SYNTAX;
     }
-    put_byte(opcode);
-    put_modrm_and_displacement(byte);
+    put_byte(s, opcode);
+    put_modrm_and_displacement(s, byte);
     return 0;
 }
 
-int encode_sreg_move(uint8_t opcode) {
-    if (int result = agree_sizes()) return result;
+int encode_sreg_move(Statement& s, uint8_t opcode) {
+    if (int result = agree_sizes(s)) return result;
     uint8_t byte;
-    if (dst.kind == KIND_SEGREG) {
-        if (!is_register_or_memory(src)) return ERR_INVALID_OPERAND;  // no move between segment registers
-        byte = modrm(rm_mod(src), dst.reg, src.reg);
-    } else if (is_register_or_memory(dst)) {
-        byte = modrm(dst.mod, src.reg, dst.reg);
+    if (s.dst.kind == KIND_SEGREG) {
+        if (!is_register_or_memory(s.src)) return ERR_INVALID_OPERAND;  // no move between segment registers
+        byte = modrm(rm_mod(s.src), s.dst.reg, s.src.reg);
+    } else if (is_register_or_memory(s.dst)) {
+        byte = modrm(s.dst.mod, s.src.reg, s.dst.reg);
     } else {
         return ERR_SYNTAX;
     }
-    put_byte(opcode);
-    put_modrm_and_displacement(byte);
+    put_byte(s, opcode);
+    put_modrm_and_displacement(s, byte);
     return 0;
 }
 
-int encode_rm_ext(uint8_t opcode, uint8_t modrm_template) {
-    if (!is_register_or_memory(dst)) return ERR_SYNTAX;
-    if (dst.size == SIZE_BYTE || dst.size == SIZE_WORD) opcode = uint8_t((opcode & ~WIDTH_BIT) | dst.size);
-    put_byte(opcode);
-    put_modrm_and_displacement(modrm(rm_mod(dst), modrm_template >> 3, dst.reg));
+int encode_rm_ext(Statement& s, uint8_t opcode, uint8_t modrm_template) {
+    if (!is_register_or_memory(s.dst)) return ERR_SYNTAX;
+    if (s.dst.size == SIZE_BYTE || s.dst.size == SIZE_WORD) opcode = uint8_t((opcode & ~WIDTH_BIT) | s.dst.size);
+    put_byte(s, opcode);
+    put_modrm_and_displacement(s, modrm(rm_mod(s.dst), modrm_template >> 3, s.dst.reg));
     return 0;
 }
 
-int encode_alu_immediate(uint8_t accumulator_opcode, uint8_t group_opcode, uint8_t modrm_template) {
-    const int32_t value = src.value;
+int encode_alu_immediate(Statement& s, uint8_t accumulator_opcode, uint8_t group_opcode, uint8_t modrm_template) {
+    const int32_t value = s.src.value;
     const uint8_t digit = modrm_template >> 3;
-    if (is_accumulator(dst)) {
-        if (dst.size == SIZE_BYTE) {
+    if (is_accumulator(s.dst)) {
+        if (s.dst.size == SIZE_BYTE) {
             if (!fits_byte(value)) return ERR_ILLEGAL_SIZE;
-            put_byte(accumulator_opcode);
-            put_byte(value);
+            put_byte(s, accumulator_opcode);
+            put_byte(s, value);
         } else if (is_sign_extendable(value)) {
             // AX with a small immediate: the sign-extended form, as long as the short one.
-            put_byte(group_opcode | 3);
-            put_byte(modrm(MOD_REGISTER, digit, 0));
-            put_byte(value);
+            put_byte(s, group_opcode | 3);
+            put_byte(s, modrm(MOD_REGISTER, digit, 0));
+            put_byte(s, value);
         } else {
-            put_byte(accumulator_opcode | WIDTH_BIT);
-            put_word(value);
+            put_byte(s, accumulator_opcode | WIDTH_BIT);
+            put_word(s, value);
         }
         return 0;
     }
-    if (!is_register_or_memory(dst)) return ERR_SYNTAX;
-    if (int result = require_data_size(dst)) return result;
+    if (!is_register_or_memory(s.dst)) return ERR_SYNTAX;
+    if (int result = require_data_size(s.dst)) return result;
 
-    if (dst.size == SIZE_WORD) {
-        bool short_immediate = is_sign_extendable(value);
-        put_byte(group_opcode | (short_immediate ? 3 : 1));
-        put_modrm_and_displacement(modrm(rm_mod(dst), digit, dst.reg));
-        put_immediate(value, short_immediate);
+    if (s.dst.size == SIZE_WORD) {
+        // Where lengths must not shrink, a name's value takes the word form.
+        bool short_immediate = is_sign_extendable(value) && !(s.long_forms && s.src.reg == IMM_SYMBOL);
+        put_byte(s, group_opcode | (short_immediate ? 3 : 1));
+        put_modrm_and_displacement(s, modrm(rm_mod(s.dst), digit, s.dst.reg));
+        put_immediate(s, value, short_immediate);
         return 0;
     }
     // Any other size, none included, is a byte operation. Its range is checked
     // after the whole instruction is stored, so the listing shows it.
-    put_byte(group_opcode);
-    put_modrm_and_displacement(modrm(rm_mod(dst), digit, dst.reg));
-    put_byte(value);
+    put_byte(s, group_opcode);
+    put_modrm_and_displacement(s, modrm(rm_mod(s.dst), digit, s.dst.reg));
+    put_byte(s, value);
     return fits_byte(value) ? 0 : ERR_ILLEGAL_SIZE;
 }
 

@@ -4,6 +4,7 @@
 //
 // All take the byte form of their opcode unless the operand is a word: an
 // unsized memory operand is a byte.
+#include "driver/assembly.h"
 #include "encode/encode.h"
 
 namespace vexa {
@@ -22,37 +23,37 @@ bool is_cl(const Operand& operand) {
 }  // namespace
 
 // INC and DEC have a one-byte form for every word register.
-int inc_dec(const Mnemonic& mnemonic) {
-    if (int result = require_one_operand()) return result;
-    if (int result = require_data_size(dst)) return result;
-    if (dst.kind == KIND_REGISTER && dst.size == SIZE_WORD) {
-        put_byte(INC_WORD_REGISTER + (mnemonic.extension << 3) + dst.reg);
+int inc_dec(const Mnemonic& mnemonic, Statement& s) {
+    if (int result = require_one_operand(s)) return result;
+    if (int result = require_data_size(s.dst)) return result;
+    if (s.dst.kind == KIND_REGISTER && s.dst.size == SIZE_WORD) {
+        put_byte(s, INC_WORD_REGISTER + (mnemonic.extension << 3) + s.dst.reg);
         return 0;
     }
-    return encode_rm_ext(mnemonic.opcode, uint8_t(mnemonic.extension << 3));
+    return encode_rm_ext(s, mnemonic.opcode, uint8_t(mnemonic.extension << 3));
 }
 
 // NEG, NOT, MUL, IMUL, DIV, IDIV: F6 /digit, F7 for a word.
-int unary_group(const Mnemonic& mnemonic) {
-    if (int result = require_one_operand()) return result;
-    if (int result = require_data_size(dst)) return result;
-    return encode_rm_ext(mnemonic.opcode, uint8_t(mnemonic.extension << 3));
+int unary_group(const Mnemonic& mnemonic, Statement& s) {
+    if (int result = require_one_operand(s)) return result;
+    if (int result = require_data_size(s.dst)) return result;
+    return encode_rm_ext(s, mnemonic.opcode, uint8_t(mnemonic.extension << 3));
 }
 
 // The shifts and rotates: the count is 1 (D0/D1) or CL (D2/D3), and it is
 // checked before the operand it shifts.
-int encode_shift(const Mnemonic& mnemonic) {
-    if (int result = require_two_operands()) return result;
+int encode_shift(const Mnemonic& mnemonic, Statement& s) {
+    if (int result = require_two_operands(s)) return result;
     uint8_t opcode;
-    if (src.kind == KIND_IMMEDIATE) {
-        if (src.value != 1) return ERR_INVALID_OPERAND;
+    if (s.src.kind == KIND_IMMEDIATE) {
+        if (s.src.value != 1) return ERR_INVALID_OPERAND;
         opcode = SHIFT_BY_ONE;
     } else {
-        if (!is_cl(src)) return ERR_INVALID_OPERAND;
+        if (!is_cl(s.src)) return ERR_INVALID_OPERAND;
         opcode = SHIFT_BY_CL;
     }
-    if (int result = require_data_size(dst)) return result;
-    return encode_rm_ext(opcode, uint8_t(mnemonic.extension << 3));
+    if (int result = require_data_size(s.dst)) return result;
+    return encode_rm_ext(s, opcode, uint8_t(mnemonic.extension << 3));
 }
 
 }  // namespace vexa

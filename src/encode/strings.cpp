@@ -4,6 +4,7 @@
 // A prefix is a statement of its own (REP on one line, MOVSB on the next) or
 // stands before the instruction on its line (REP MOVSB).
 // (REP, LOCK and WAIT are single bytes: see the mnemonic table.)
+#include "driver/assembly.h"
 #include "encode/encode.h"
 
 namespace vexa {
@@ -21,10 +22,10 @@ bool is_byte_or_word(uint8_t size) { return size == SIZE_BYTE || size == SIZE_WO
 
 // The instruction's byte form, stored before any operand test: a statement
 // rejected later is listed with it, though nothing is emitted.
-uint8_t store_byte_form(const Mnemonic& mnemonic) {
+uint8_t store_byte_form(const Mnemonic& mnemonic, Statement& s) {
     uint8_t byte_form = mnemonic.opcode & uint8_t(~WIDTH_BIT);
-    code_buf[0] = byte_form;
-    code_len = 1;
+    s.code_buf[0] = byte_form;
+    s.code_len = 1;
     return byte_form;
 }
 
@@ -37,57 +38,57 @@ int drop_es_override(Operand& es_di) {
 }
 
 // MOVS and CMPS: the operands only give the width.
-int two_operand_string(uint8_t byte_form) {
-    if (int result = require_two_operands()) return result;
-    if (int result = drop_es_override(byte_form == MOVS ? dst : src)) return result;
-    bool sizes_valid = (is_byte_or_word(dst.size) || dst.size == SIZE_NONE) &&
-                       (is_byte_or_word(src.size) || src.size == SIZE_NONE);
-    bool one_size = dst.size != SIZE_NONE || src.size != SIZE_NONE;
-    bool sizes_agree = dst.size == SIZE_NONE || src.size == SIZE_NONE || dst.size == src.size;
+int two_operand_string(Statement& s, uint8_t byte_form) {
+    if (int result = require_two_operands(s)) return result;
+    if (int result = drop_es_override(byte_form == MOVS ? s.dst : s.src)) return result;
+    bool sizes_valid = (is_byte_or_word(s.dst.size) || s.dst.size == SIZE_NONE) &&
+                       (is_byte_or_word(s.src.size) || s.src.size == SIZE_NONE);
+    bool one_size = s.dst.size != SIZE_NONE || s.src.size != SIZE_NONE;
+    bool sizes_agree = s.dst.size == SIZE_NONE || s.src.size == SIZE_NONE || s.dst.size == s.src.size;
     if (!sizes_valid || !one_size || !sizes_agree) return ERR_SYNTAX;
-    code_buf[0] = byte_form + (dst.size == SIZE_NONE ? src.size : dst.size);
+    s.code_buf[0] = byte_form + (s.dst.size == SIZE_NONE ? s.src.size : s.dst.size);
     return 0;
 }
 
 // LODS, SCAS and STOS: one operand that gives the width. That of SCAS and
 // STOS is addressed through ES:DI.
-int one_operand_string(uint8_t byte_form) {
-    if (operand_count == 0) return ERR_MISSING_OPERAND;
-    if (operand_count == 2) return byte_form == LODS ? ERR_EXTRA_OPERAND : ERR_SYNTAX;
+int one_operand_string(Statement& s, uint8_t byte_form) {
+    if (s.operand_count == 0) return ERR_MISSING_OPERAND;
+    if (s.operand_count == 2) return byte_form == LODS ? ERR_EXTRA_OPERAND : ERR_SYNTAX;
     if (byte_form != LODS) {
-        if (int result = drop_es_override(dst)) return result;
+        if (int result = drop_es_override(s.dst)) return result;
     }
-    if (!is_byte_or_word(dst.size)) return ERR_SYNTAX;
-    code_buf[0] = byte_form + dst.size;
+    if (!is_byte_or_word(s.dst.size)) return ERR_SYNTAX;
+    s.code_buf[0] = byte_form + s.dst.size;
     return 0;
 }
 
 }  // namespace
 
 // MOVSB, MOVSW, CMPSB, ... take no operands.
-int string_suffixed(const Mnemonic& mnemonic) {
-    store_byte_form(mnemonic);
-    if (operand_text[0]) return ERR_EXTRA_OPERAND;
-    code_buf[0] = mnemonic.opcode;
+int string_suffixed(const Mnemonic& mnemonic, Statement& s) {
+    store_byte_form(mnemonic, s);
+    if (s.operand_text[0]) return ERR_EXTRA_OPERAND;
+    s.code_buf[0] = mnemonic.opcode;
     return 0;
 }
 
 // MOVS, CMPS, LODS, SCAS, STOS written with operands.
-int string_operands(const Mnemonic& mnemonic) {
-    uint8_t byte_form = store_byte_form(mnemonic);
-    if (byte_form == MOVS || byte_form == CMPS) return two_operand_string(byte_form);
-    return one_operand_string(byte_form);
+int string_operands(const Mnemonic& mnemonic, Statement& s) {
+    uint8_t byte_form = store_byte_form(mnemonic, s);
+    if (byte_form == MOVS || byte_form == CMPS) return two_operand_string(s, byte_form);
+    return one_operand_string(s, byte_form);
 }
 
 // SEG ES, SEG CS, SEG SS, SEG DS: the segment-override prefix as a statement.
-int seg_prefix(const Mnemonic& mnemonic) {
-    if (int result = require_one_operand()) return result;
-    if (dst.kind != KIND_SEGREG) return ERR_INVALID_OPERAND;
-    put_byte(mnemonic.opcode + (dst.reg << 3));
+int seg_prefix(const Mnemonic& mnemonic, Statement& s) {
+    if (int result = require_one_operand(s)) return result;
+    if (s.dst.kind != KIND_SEGREG) return ERR_INVALID_OPERAND;
+    put_byte(s, mnemonic.opcode + (s.dst.reg << 3));
     return 0;
 }
 
-int prefix_statement(const Mnemonic& mnemonic) { return fixed_encoding_unless_operands(mnemonic); }
+int prefix_statement(const Mnemonic& mnemonic, Statement& s) { return fixed_encoding_unless_operands(mnemonic, s); }
 
 bool is_lock_prefix(const Mnemonic& prefix) { return prefix.opcode == LOCK; }
 
@@ -102,11 +103,11 @@ int check_line_prefix(const Mnemonic& prefix, const Mnemonic& instruction) {
 
 // ESC with one register or memory operand; the external opcode is always 0,
 // whatever the operand's size (D9 would be another coprocessor instruction).
-int esc_instruction(const Mnemonic&) {
-    if (int result = require_one_operand()) return result;
-    if (!is_register_or_memory(dst)) return ERR_SYNTAX;
-    put_byte(ESC);
-    put_modrm_and_displacement(modrm(rm_mod(dst), 0, dst.reg));
+int esc_instruction(const Mnemonic&, Statement& s) {
+    if (int result = require_one_operand(s)) return result;
+    if (!is_register_or_memory(s.dst)) return ERR_SYNTAX;
+    put_byte(s, ESC);
+    put_modrm_and_displacement(s, modrm(rm_mod(s.dst), 0, s.dst.reg));
     return 0;
 }
 

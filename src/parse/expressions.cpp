@@ -11,6 +11,7 @@
 // that cannot continue it.
 #include <cstring>
 
+#include "driver/assembly.h"
 #include "parse/parse.h"
 
 namespace vexa {
@@ -70,8 +71,8 @@ Read failed(const char* at, int error) { return {at, error}; }
 
 // A quoted character is its byte code. The quotes were paired when the line
 // was split, so an unpaired one is an unclosed string.
-Read read_character_constant(const char* p, Expression& factor) {
-    const char* close = closing_quote(p);
+Read read_character_constant(const Statement& s, const char* p, Expression& factor) {
+    const char* close = closing_quote(p, s.operand_text + s.operand_length);
     if (!close) return failed(p, ERR_INVALID_STRING);
     if (close != p + 2) return failed(p, ERR_ILLEGAL_SIZE);  // a string, not one character
     factor.value = uint8_t(p[1]);
@@ -79,7 +80,7 @@ Read read_character_constant(const char* p, Expression& factor) {
 }
 
 template <Place place>
-Read read_sum(const char* p, Expression& sum);
+Read read_sum(Statement& s, const char* p, Expression& sum);
 
 // The characters after a factor or a group that let the sum go on: in an
 // operand a group may follow, and after a group a value between groups
@@ -90,30 +91,30 @@ constexpr bool continues_sum(char c, Place place, bool after_group = false) {
 }
 
 template <Place place>
-Read read_factor(const char* p, Expression& factor);
+Read read_factor(Statement& s, const char* p, Expression& factor);
 
 // Signs, parentheses and character constants: the rarer factors.
 template <Place place>
-[[gnu::noinline]] Read read_other_factor(const char* p, Expression& factor) {
+[[gnu::noinline]] Read read_other_factor(Statement& s, const char* p, Expression& factor) {
     const char c = *p;
     if (c == '+' || c == '-') {
-        Read read = read_factor<place>(p + 1, factor);
+        Read read = read_factor<place>(s, p + 1, factor);
         if (c == '-') factor.value = negate(factor.value);
         return read;
     }
     if (c == '(') {
         constexpr Place inside = registers_forbidden(place) ? Place::INSIDE_BRACKETS : Place::VALUE;
-        Read read = read_sum<inside>(p + 1, factor);
+        Read read = read_sum<inside>(s, p + 1, factor);
         if (read.error) return read;
         if (*read.end != ')') return failed(read.end, ERR_SYNTAX);
         return {read.end + 1, 0};
     }
-    if (is_quote(c)) return read_character_constant(p, factor);
+    if (is_quote(c)) return read_character_constant(s, p, factor);
     return failed(p, ERR_SYNTAX);  // nothing here begins a value
 }
 
 template <Place place>
-inline Read read_factor(const char* p, Expression& factor) {
+inline Read read_factor(Statement& s, const char* p, Expression& factor) {
     const char c = *p;
     if (is_digit(c)) {
         int error = parse_number(&p, &factor.value);
@@ -123,15 +124,15 @@ inline Read read_factor(const char* p, Expression& factor) {
         // A register may only be added, on its own: [BX+2*SI] and [BX-SI] have no encoding.
         if (registers_forbidden(place) && base_index_at(p)) return failed(p, ERR_SYNTAX);
         factor.origin = IMM_SYMBOL;
-        factor.unresolved = parse_symbol_ref(&p, &factor.value) == ERR_SYMBOL_NOT_DEFINED;
+        factor.unresolved = parse_symbol_ref(s, &p, &factor.value) == ERR_SYMBOL_NOT_DEFINED;
         return {p, 0};
     }
     if (c == '$') {
-        factor.value = location_counter;
+        factor.value = s.location();
         factor.origin = IMM_LOCATION;
         return {p + 1, 0};
     }
-    return read_other_factor<place>(p, factor);
+    return read_other_factor<place>(s, p, factor);
 }
 
 int divide(Expression& dividend, const Expression& divisor) {
@@ -143,13 +144,13 @@ int divide(Expression& dividend, const Expression& divisor) {
 }
 
 template <Place place>
-Read read_term(const char* p, Expression& term) {
+Read read_term(Statement& s, const char* p, Expression& term) {
     term = Expression{};
-    Read read = read_factor<place>(p, term);
+    Read read = read_factor<place>(s, p, term);
     while (!read.error && (*read.end == '*' || *read.end == '/')) {
         const char op = *read.end;
         Expression factor{};
-        read = read_factor<place>(read.end + 1, factor);
+        read = read_factor<place>(s, read.end + 1, factor);
         if (read.error) break;
         if (op == '*') {
             term.value = wrap(uint32_t(term.value) * uint32_t(factor.value));
@@ -163,9 +164,9 @@ Read read_term(const char* p, Expression& term) {
 
 // A [...] group: its base and index registers and the sum of its terms,
 // perhaps after a segment override ([ES:DI]).
-Read read_group(const char* p, Expression& group) {
+Read read_group(Statement& s, const char* p, Expression& group) {
     uint8_t override = segment_override_at(p + 1);
-    Read read = read_sum<Place::BRACKETS>(p + (override ? 4 : 1), group);
+    Read read = read_sum<Place::BRACKETS>(s, p + (override ? 4 : 1), group);
     if (read.error) return read;
     if (*read.end != ']') return failed(read.end, ERR_SYNTAX);
     group.bracketed = true;
@@ -191,9 +192,9 @@ int add_group(Expression& sum, const Expression& group) {
 // [BX+SI+5]. Answers where the group after it begins, or null (and adds
 // nothing) when no group follows: [BX]5 alone is no sum.
 template <Place place>
-const char* add_value_between_groups(const char* p, Expression& sum) {
+const char* add_value_between_groups(Statement& s, const char* p, Expression& sum) {
     Expression term;
-    Read read = read_term<place>(p, term);
+    Read read = read_term<place>(s, p, term);
     if (read.error || *read.end != '[') return nullptr;
     sum.value = wrap(uint32_t(sum.value) + uint32_t(term.value));
     take_origin(sum, term);
@@ -201,7 +202,7 @@ const char* add_value_between_groups(const char* p, Expression& sum) {
 }
 
 template <Place place>
-Read read_sum(const char* p, Expression& sum) {
+Read read_sum(Statement& s, const char* p, Expression& sum) {
     sum = Expression{};
     bool subtract = false;
     for (;;) {
@@ -210,7 +211,7 @@ Read read_sum(const char* p, Expression& sum) {
         if (place == Place::OPERAND && *p == '[') {
             if (subtract) return failed(p, ERR_SYNTAX);  // registers cannot be subtracted
             Expression group;
-            Read read = read_group(p, group);
+            Read read = read_group(s, p, group);
             if (read.error) return read;
             if (int error = add_group(sum, group)) return failed(read.end, error);
             p = read.end;
@@ -222,7 +223,7 @@ Read read_sum(const char* p, Expression& sum) {
             if (int error = add_register(sum, name)) return failed(p, error);
         } else {
             Expression term;
-            Read read = read_term<place>(p, term);
+            Read read = read_term<place>(s, p, term);
             if (read.error) return read;
             uint32_t total = uint32_t(sum.value);
             sum.value = wrap(subtract ? total - uint32_t(term.value) : total + uint32_t(term.value));
@@ -234,7 +235,7 @@ Read read_sum(const char* p, Expression& sum) {
         } else if (place == Place::OPERAND && *p == '[') {
             subtract = false;  // a group right after a term or a group adds to it
         } else if (const char* next = place == Place::OPERAND && group_read && is_name_char(*p)
-                                          ? add_value_between_groups<place>(p, sum) : nullptr) {
+                                          ? add_value_between_groups<place>(s, p, sum) : nullptr) {
             p = next;
             subtract = false;
         } else {
@@ -247,7 +248,7 @@ Read read_sum(const char* p, Expression& sum) {
 // number or name added or subtracted ([BX], [BX+SI+4], [BP-2], [TABLE],
 // [BX+TABLE]), read the way the whole grammar reads it. Anything else
 // answers false and is left to the grammar.
-bool read_plain_group(const char* p, Expression& group, Read& read) {
+bool read_plain_group(Statement& s, const char* p, Expression& group, Read& read) {
     group = Expression{};
     ++p;
     while (BaseIndex name = base_index_at(p)) {
@@ -266,7 +267,7 @@ bool read_plain_group(const char* p, Expression& group, Read& read) {
     }
     if (term_follows) {
         if (!is_name_char(*p)) return false;  // signs, parentheses, $, quotes, nothing
-        Read term = read_factor<Place::BRACKETS>(p, group);
+        Read term = read_factor<Place::BRACKETS>(s, p, group);
         if (term.error) return false;
         if (subtract) group.value = negate(group.value);
         p = term.end;
@@ -280,26 +281,28 @@ bool read_plain_group(const char* p, Expression& group, Read& read) {
 // The usual value is one number or name, and the usual operand that or one
 // [...] group: they are read as such, and anything longer from the start again.
 template <Place place>
-int read_value(const char** cursor, Expression& result) {
+int read_value(Statement& s, const char** cursor, Expression& result) {
     result = Expression{};
     Read read;
     bool group = place == Place::OPERAND && **cursor == '[';
     if (group) {
-        if (!read_plain_group(*cursor, result, read)) read = read_group(*cursor, result);
+        if (!read_plain_group(s, *cursor, result, read)) read = read_group(s, *cursor, result);
     } else {
-        read = read_factor<place>(*cursor, result);
+        read = read_factor<place>(s, *cursor, result);
     }
-    if (read.error || continues_sum(*read.end, place, group)) read = read_sum<place>(*cursor, result);
+    if (read.error || continues_sum(*read.end, place, group)) read = read_sum<place>(s, *cursor, result);
     *cursor = read.end;
     return read.error;
 }
 
 }  // namespace
 
-int parse_expression(const char** cursor, Expression& result) { return read_value<Place::VALUE>(cursor, result); }
+int parse_expression(Statement& s, const char** cursor, Expression& result) {
+    return read_value<Place::VALUE>(s, cursor, result);
+}
 
-int parse_operand_value(const char** cursor, Expression& result) {
-    return read_value<Place::OPERAND>(cursor, result);
+int parse_operand_value(Statement& s, const char** cursor, Expression& result) {
+    return read_value<Place::OPERAND>(s, cursor, result);
 }
 
 }  // namespace vexa

@@ -1,6 +1,7 @@
 // Numeric literals, symbol references and the operand character set.
 #include <cstring>
 
+#include "driver/assembly.h"
 #include "parse/parse.h"
 #include "symbols/symbols.h"
 
@@ -51,7 +52,7 @@ void note_comma(Commas& found, const char* comma) {
     if (!found.second) (found.first ? found.second : found.first) = const_cast<char*>(comma);
 }
 
-#ifdef __SSE2__
+#if VEXA_VECTOR_PATHS
 // The operand characters, as a vector test: ( ) * + , -   0-9 :   @ A-Z [
 // and / ] _ $ space tab escape.
 __m128i operand_characters_in(__m128i bytes) {
@@ -63,8 +64,8 @@ __m128i operand_characters_in(__m128i bytes) {
     return _mm_or_si128(ranges, singles);
 }
 
-// Sixteen characters a step, for text inside operand_text, whose padding
-// leaves room for a whole block after its terminator.
+// Sixteen characters a step: the text has room for a whole block after its
+// terminator.
 // The usual text is one block: its first two commas are then taken without
 // a loop or a branch on how many there are.
 int check_operand_block_by_block(const char* text, Commas& found) {
@@ -86,10 +87,7 @@ int check_operand_block_by_block(const char* text, Commas& found) {
 }
 #endif
 
-#ifdef __SSE2__
-// Text in operand_text, whose padding lets sixteen bytes be read from any of its characters.
-bool is_in_operand_text(const char* p) { return p >= operand_text && p < operand_text + OPERAND_CAPACITY; }
-
+#if VEXA_VECTOR_PATHS
 // How many of the sixteen bytes at `p` are digits, or name characters, before the first that is not.
 int leading_digits(const char* p) {
     __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -182,59 +180,56 @@ int parse_prefixed_hex(const char** cursor, int32_t* value) {
 }  // namespace
 
 int parse_number(const char** cursor, int32_t* value) {
-#ifdef __SSE2__
-    if (is_in_operand_text(*cursor) && read_short_decimal(cursor, value)) return 0;
+#if VEXA_VECTOR_PATHS
+    if (read_short_decimal(cursor, value)) return 0;
 #endif
     return parse_other_number(cursor, value);
 }
 
-bool first_pass_guess;
-uint64_t unresolved_name_hint;
-
-int parse_symbol_ref(const char** cursor, int32_t* value) {
+int parse_symbol_ref(Statement& s, const char** cursor, int32_t* value) {
     const char* start = *cursor;
     const char* end = start;
-#ifdef __SSE2__
-    if (is_in_operand_text(start)) end += leading_name_chars(start);
+#if VEXA_VECTOR_PATHS
+    end += leading_name_chars(start);
 #endif
     while (is_name_char(*end)) ++end;
     *cursor = end;
+    const SymbolTable& symbols = s.assembly.symbols;
     // A name of no characters is never found.
-    if (symtab_find(start, int(end - start), value) >= 0) return 0;
-    first_pass_guess = true;
-    if (pass_index == 0 && !unresolved_name_hint) unresolved_name_hint = symtab_hint(start, int(end - start));
+    int position = symbols.find(start, int(end - start), value);
+    if (position >= 0) {
+        // A value from names defined further down may change in a later pass.
+        if (symbols.is_unsettled(position)) s.first_pass_guess = true;
+        return 0;
+    }
+    s.first_pass_guess = true;
+    if (s.pass.pass_index == 0 && !s.unresolved_name_hint) s.unresolved_name_hint = symbols.hint(start, int(end - start));
     return ERR_SYMBOL_NOT_DEFINED;
 }
 
 int check_operand_chars(const char* text, Commas* commas) {
     Commas found{};
-#ifdef __SSE2__
-    if (is_in_operand_text(text)) {
-        if (int result = check_operand_block_by_block(text, found)) return result;
-        if (commas) *commas = found;
-        return 0;
-    }
-#endif
+#if VEXA_VECTOR_PATHS
+    if (int result = check_operand_block_by_block(text, found)) return result;
+#else
     for (const char* p = text; *p; ++p) {
         if (!operand_characters.allowed[uint8_t(*p)]) return ERR_INVALID_CHARACTER;
         if (*p == ',') note_comma(found, p);
     }
+#endif
     if (commas) *commas = found;
     return 0;
 }
 
-const char* closing_quote(const char* open) {
-    const char* end = operand_text + operand_length;
-    bool in_operand_text = open >= operand_text && open < end;
-    if (!in_operand_text) end = open + std::strlen(open);
-    return static_cast<const char*>(std::memchr(open + 1, *open, size_t(end - open - 1)));
+const char* closing_quote(const char* open, const char* end) {
+    return open + 1 < end ? static_cast<const char*>(std::memchr(open + 1, *open, size_t(end - open - 1))) : nullptr;
 }
 
-int check_quoted_operand_chars(const char* text, Commas* commas) {
+int check_quoted_operand_chars(const char* text, const char* end, Commas* commas) {
     Commas found{};
     for (const char* p = text; *p; ++p) {
         if (is_quote(*p)) {
-            const char* close = closing_quote(p);
+            const char* close = closing_quote(p, end);
             if (!close) return ERR_INVALID_CHARACTER;
             p = close;
             continue;

@@ -1,15 +1,10 @@
 // Operand text to operand descriptors.
 #include <cstring>
 
+#include "driver/assembly.h"
 #include "parse/parse.h"
 
 namespace vexa {
-
-Operand dst;
-Operand src;
-uint8_t operand_count;
-bool short_target_named;
-bool segment_pair_named;
 
 namespace {
 
@@ -94,13 +89,14 @@ int rm_of(const Expression& memory) {
 
 // A value that uses a name not defined yet takes the placeholder in the first
 // pass; in the second pass the name is an error and the value 0.
-int resolved_value(const Expression& value, int32_t placeholder, int32_t& result) {
-    result = value.unresolved ? (pass_index == 0 ? placeholder : 0) : value.value;
-    return value.unresolved && pass_index == 1 ? ERR_SYMBOL_NOT_DEFINED : 0;
+int resolved_value(const Statement& s, const Expression& value, int32_t placeholder, int32_t& result) {
+    bool first_pass = s.pass.pass_index == 0;
+    result = value.unresolved ? (first_pass ? placeholder : 0) : value.value;
+    return value.unresolved && !first_pass ? ERR_SYMBOL_NOT_DEFINED : 0;
 }
 
 // A memory operand from its brackets' registers and its terms' sum.
-int complete_memory(const Expression& memory, Operand& operand) {
+int complete_memory(const Statement& s, const Expression& memory, Operand& operand) {
     if (memory.seg_override) {
         if (operand.seg_override) return ERR_SYNTAX;  // ES:[CS:BX]
         operand.seg_override = memory.seg_override;
@@ -108,15 +104,16 @@ int complete_memory(const Expression& memory, Operand& operand) {
     operand.kind = KIND_MEMORY;
     operand.reg = RM_DIRECT;
     operand.mod = 0;
-    if (memory.register_count == 0) return resolved_value(memory, FORWARD_PLACEHOLDER, operand.value);
+    if (memory.register_count == 0) return resolved_value(s, memory, FORWARD_PLACEHOLDER, operand.value);
     int rm = rm_of(memory);
     if (rm < 0) return ERR_SYNTAX;
     operand.reg = uint8_t(rm);
-    int result = resolved_value(memory, FORWARD_DISPLACEMENT, operand.value);
+    int result = resolved_value(s, memory, FORWARD_DISPLACEMENT, operand.value);
     int32_t v = operand.value;
-    // A name not defined takes a word displacement in both passes, so that
-    // the instruction keeps its length when the second pass reports it.
-    if (memory.unresolved) {
+    // A name not defined takes a word displacement in every pass, so that
+    // the instruction keeps its length when a later pass reports it; so does
+    // one from a name where lengths must not shrink.
+    if (memory.unresolved || (s.long_forms && memory.origin == IMM_SYMBOL)) {
         operand.mod = 2;
     } else {
         operand.mod = (v == 0 && operand.reg != RM_BP) ? 0 : (v >= -128 && v <= 127) ? 1 : 2;
@@ -126,22 +123,22 @@ int complete_memory(const Expression& memory, Operand& operand) {
 
 // The value after a ':' completes a segment:offset pair, an immediate of
 // its own size that only a far jump or call takes (the pass driver checks).
-int complete_pair(const char* p, Operand& operand) {
+int complete_pair(Statement& s, const char* p, Operand& operand) {
     Expression offset;
-    if (int result = parse_expression(&p, offset)) return result;
+    if (int result = parse_expression(s, &p, offset)) return result;
     if (*p) return ERR_SYNTAX;
     int32_t offset_value;
-    int result = resolved_value(offset, FORWARD_PLACEHOLDER, offset_value);
+    int result = resolved_value(s, offset, FORWARD_PLACEHOLDER, offset_value);
     operand.value = int32_t((uint32_t(operand.value) << 16) | (uint32_t(offset_value) & 0xFFFF));
     operand.size = SIZE_DWORD;
-    segment_pair_named = true;
+    s.segment_pair_named = true;
     return result;
 }
 
 // A value outside brackets: an immediate, or with a size keyword a direct
 // memory reference (WORD PTR $ is the word stored at $). A segment:offset
 // pair is no address in memory.
-int complete_value(const Expression& value, const char* rest, Operand& operand, bool sized) {
+int complete_value(Statement& s, const Expression& value, const char* rest, Operand& operand, bool sized) {
     if (sized) {
         operand.kind = KIND_MEMORY;
         operand.reg = RM_DIRECT;
@@ -152,11 +149,11 @@ int complete_value(const Expression& value, const char* rest, Operand& operand, 
     }
     if (*rest && *rest != ':') return ERR_SYNTAX;
     if (sized && *rest == ':') {
-        segment_pair_named = true;
+        s.segment_pair_named = true;
         return ERR_INVALID_OPERAND;
     }
-    if (int result = resolved_value(value, FORWARD_PLACEHOLDER, operand.value)) return result;
-    if (*rest == ':') return complete_pair(rest + 1, operand);
+    if (int result = resolved_value(s, value, FORWARD_PLACEHOLDER, operand.value)) return result;
+    if (*rest == ':') return complete_pair(s, rest + 1, operand);
     // An immediate is sized by its value; `$` alone by a keyword only.
     if (!sized && value.origin != IMM_LOCATION) operand.size = fits_byte(operand.value) ? SIZE_BYTE : SIZE_WORD;
     return 0;
@@ -172,16 +169,16 @@ const RegisterName* find_register(const char* text) {
 // SHORT before a jump's target: the value stays an immediate, marked to be
 // reached with an 8-bit displacement. Registers, memory and far pointers
 // have no short form.
-int complete_short_target(const char* p, Operand& operand) {
+int complete_short_target(Statement& s, const char* p, Operand& operand) {
     if (find_register(p) || *p == '[') return ERR_INVALID_OPERAND;
     Expression target;
-    if (int result = parse_expression(&p, target)) return result;
+    if (int result = parse_expression(s, &p, target)) return result;
     if (*p == ':' || operand.seg_override) return ERR_INVALID_OPERAND;
     if (*p) return ERR_SYNTAX;
     operand.kind = KIND_IMMEDIATE;
     operand.reg = target.origin;
     operand.size = SIZE_SHORT;
-    return resolved_value(target, FORWARD_PLACEHOLDER, operand.value);
+    return resolved_value(s, target, FORWARD_PLACEHOLDER, operand.value);
 }
 
 }  // namespace
@@ -191,26 +188,26 @@ uint8_t segment_override_at(const char* text) {
     return prefix && text[1] == 'S' && text[2] == ':' ? prefix : 0;
 }
 
-int split_operands(char* text, const Commas& commas, const char** first, const char** second) {
+int split_operands(Statement& s, char* text, const Commas& commas, const char** first, const char** second) {
     *first = text;
     *second = nullptr;
     if (!commas.first) {
-        operand_count = text[0] ? 1 : 0;
+        s.operand_count = text[0] ? 1 : 0;
         return 0;
     }
     *commas.first = 0;
     *second = commas.first + 1;
-    operand_count = 1;
+    s.operand_count = 1;
     if (commas.second) return ERR_EXTRA_OPERAND;
     if (!**second) return ERR_SYNTAX;  // a comma after the last operand
-    operand_count = 2;
+    s.operand_count = 2;
     return 0;
 }
 
 namespace {
 
 // Everything but a register alone.
-[[gnu::noinline]] int parse_other_operand(const char* text, Operand& operand) {
+[[gnu::noinline]] int parse_other_operand(Statement& s, const char* text, Operand& operand) {
     const char* p = text;
     // What a faulty operand leaves unwritten stays the immediate 0, the same
     // in both passes.
@@ -235,8 +232,8 @@ namespace {
         p += p[1] ? 2 : 1;
     }
     if (short_target) {
-        short_target_named = true;
-        return complete_short_target(p, operand);
+        s.short_target_named = true;
+        return complete_short_target(s, p, operand);
     }
 
     if (const RegisterName* name = find_register(p)) {
@@ -249,57 +246,50 @@ namespace {
     }
     const char* start = p;
     Expression value;
-    if (int result = parse_operand_value(&p, value)) return result;
+    if (int result = parse_operand_value(s, &p, value)) return result;
     if (!value.bracketed) {
         // An override stands only before a memory operand in brackets.
         if (operand.seg_override) return ERR_SYNTAX;
-        return complete_value(value, p, operand, sized);
+        return complete_value(s, value, p, operand, sized);
     }
     // OFFSET TABLE[BX] has no value to take the offset of.
     if (*p || (offset && *start != '[')) return ERR_SYNTAX;
-    return complete_memory(value, operand);
+    return complete_memory(s, value, operand);
 }
 
 }  // namespace
 
 // A register alone, the most common operand, is read without the rest.
-int parse_operand(const char* text, Operand& operand) {
+int parse_operand(Statement& s, const char* text, Operand& operand) {
     if (const RegisterName* name = find_register(text)) {
         operand = Operand{0, name->kind, 3, name->size, name->code, 0};
         return 0;
     }
-    return parse_other_operand(text, operand);
+    return parse_other_operand(s, text, operand);
 }
 
-void reset_operands() {
-    dst = Operand{};
-    src = Operand{};
-    operand_count = 0;
-    short_target_named = false;
-    segment_pair_named = false;
-}
-
-int parse_operands(char* text) {
-    operand_count = 0;
-    short_target_named = false;
-    segment_pair_named = false;
+int parse_operands(Statement& s) {
+    char* text = s.operand_text;
+    s.operand_count = 0;
+    s.short_target_named = false;
+    s.segment_pair_named = false;
     Commas commas;
     int checked = check_operand_chars(text, &commas);
     // Character constants ('A') are the rare case: only then is the text checked twice.
-    if (checked && std::strpbrk(text, "'\"")) checked = check_quoted_operand_chars(text, &commas);
+    if (checked && std::strpbrk(text, "'\"")) checked = check_quoted_operand_chars(text, text + s.operand_length, &commas);
     if (checked) return checked;
     const char* first;
     const char* second;
-    int split = split_operands(text, commas, &first, &second);
+    int split = split_operands(s, text, commas, &first, &second);
     if (split == ERR_EXTRA_OPERAND) return split;
-    if (operand_count == 0) return 0;
+    if (s.operand_count == 0) return 0;
     // Before a trailing comma's error the operand is still read, as its
     // handler looks at it.
-    if (int result = parse_operand(first, dst)) return result;
-    if (operand_count == 1) return split;
-    int result = parse_operand(second, src);
+    if (int result = parse_operand(s, first, s.dst)) return result;
+    if (s.operand_count == 1) return split;
+    int result = parse_operand(s, second, s.src);
     // The displacement of a memory operand is always found in dst.value.
-    if (src.kind == KIND_MEMORY) dst.value = src.value;
+    if (s.src.kind == KIND_MEMORY) s.dst.value = s.src.value;
     return result;
 }
 

@@ -5,13 +5,15 @@
 #include <cstdint>
 #include <initializer_list>
 
-#ifdef __SSE2__
+#include "driver/driver.h"
+
+#if VEXA_VECTOR_PATHS
 #include <emmintrin.h>
 #endif
 
-#include "driver/driver.h"
-
 namespace vexa {
+
+struct Statement;
 
 // ---- Character classes (ASCII only; bytes 0x80-0xFF are ordinary) ---------------
 
@@ -56,7 +58,7 @@ constexpr bool is_quote(char c) { return c == '\'' || c == '"'; }
 // A value that a byte can hold, signed or unsigned: -128 to 255.
 constexpr bool fits_byte(int32_t value) { return value >= -128 && value <= 255; }
 
-#ifdef __SSE2__
+#if VEXA_VECTOR_PATHS
 // For sixteen bytes at once: all ones in each byte from `low` to `high`.
 inline __m128i bytes_between(__m128i bytes, char low, char high) {
     __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(low));
@@ -84,46 +86,30 @@ constexpr int OPERAND_CAPACITY = 128;
 // begins inside it stays inside the array.
 constexpr int SCAN_PADDING = 16;
 
-extern char line_buffer[LINE_CAPACITY + SCAN_PADDING];
-extern char label_field[LABEL_CAPACITY + SCAN_PADDING];  // upper case, terminated
-extern int label_length;
-extern char mnemonic_field[MNEMONIC_CHARS + 1];
-// A prefix written before the mnemonic on its line (REP MOVSB), or empty.
-extern char prefix_field[MNEMONIC_CHARS + 1];
-extern char operand_text[OPERAND_CAPACITY + SCAN_PADDING];
-// Characters in operand_text: its quoted strings may hold zero bytes.
-extern int operand_length;
-// Characters of line_buffer that a report shows: the line without its
-// comment, zero bytes included.
-extern int statement_text_length;
-// A zero byte stands in the statement outside its quoted strings (in a
-// string or a comment it is a character like any other). split_line then
-// answers FIELD_MNEMONIC with an empty mnemonic field.
-extern bool zero_byte_in_statement;
-
-// Splits line_buffer, whose marks read_line found as it copied the line.
-int split_line(const LineMarks& marks);
+// Splits the line in the statement's line_buffer, whose marks read_line
+// found as it copied the line. A statement with a zero byte outside its
+// strings and comment answers FIELD_MNEMONIC with an empty mnemonic field,
+// which no mnemonic matches.
+int split_line(Statement& s, const LineMarks& marks);
 // The same for a line_buffer filled otherwise.
-int split_line();
+int split_line(Statement& s);
 
 // ---- Numbers and symbol references ----------------------------------------------
 
+// The readers of this subsystem read up to sixteen bytes beyond any
+// character of their text: it must have room for that after its terminator,
+// as every buffer of a Statement has (SCAN_PADDING).
+
 // The quote that closes the string or character constant opened at `open`,
-// or null. Text in operand_text ends at operand_length, as its strings may
-// hold zero bytes; any other text at its first zero byte.
-const char* closing_quote(const char* open);
+// before `end`, or null.
+const char* closing_quote(const char* open, const char* end);
 
 // Each reader moves `*cursor` past what it consumed.
 int parse_number(const char** cursor, int32_t* value);
-int parse_symbol_ref(const char** cursor, int32_t* value);
-// Set when the statement used a value the first pass can only guess: a name
-// not (yet) defined, an empty data item, a jump target that reads as the
-// forward placeholder. Such a statement is assembled again in the second
-// pass; the pass driver clears the flag before each statement.
-extern bool first_pass_guess;
-// The symbol hint of the statement's first name not (yet) defined, or 0: the
-// second pass looks it up ahead. Kept in the first pass only.
-extern uint64_t unresolved_name_hint;
+// Looks the name at the cursor up. A name not (yet) defined, or one whose
+// value a later pass may change, marks the statement as guessed in the
+// first pass (see Statement::first_pass_guess).
+int parse_symbol_ref(Statement& s, const char** cursor, int32_t* value);
 // 0, or ERR_INVALID_CHARACTER at a character operands never contain. The
 // first two commas are noted in `commas` when it is given (null if none).
 struct Commas {
@@ -131,9 +117,10 @@ struct Commas {
     char* second;
 };
 int check_operand_chars(const char* text, Commas* commas = nullptr);
-// The same check for text that holds character constants: whatever stands
-// between two quotes passes, and commas there do not separate operands.
-int check_quoted_operand_chars(const char* text, Commas* commas);
+// The same check for text that holds character constants, ending at `end`:
+// whatever stands between two quotes passes, and commas there do not
+// separate operands.
+int check_quoted_operand_chars(const char* text, const char* end, Commas* commas);
 
 // ---- Expressions -------------------------------------------------------------------
 
@@ -152,13 +139,14 @@ struct Expression {
     BaseIndex registers[2];  // in the order written
 };
 
-// Reads a constant expression: + - * / and parentheses over numbers, names,
-// `$` and character constants. Stops at the first character that cannot
-// continue it; a name not defined is no error here (see `unresolved`).
-int parse_expression(const char** cursor, Expression& result);
+// Reads a constant expression in the statement's text: + - * / and
+// parentheses over numbers, names, `$` and character constants. Stops at the
+// first character that cannot continue it; a name not defined is no error
+// here (see `unresolved`).
+int parse_expression(Statement& s, const char** cursor, Expression& result);
 // The same for an operand, which may also add [...] groups of base and index
 // registers to its terms: TABLE[BX], [BX+SI+4], [BX][SI].
-int parse_operand_value(const char** cursor, Expression& result);
+int parse_operand_value(Statement& s, const char** cursor, Expression& result);
 
 // ---- Operands ----------------------------------------------------------------------
 
@@ -198,28 +186,17 @@ struct Operand {
 // The r/m code that, with mod 0, is a direct address.
 constexpr uint8_t RM_DIRECT = 6;
 
-extern Operand dst;
-extern Operand src;
-extern uint8_t operand_count;
-// SHORT stood before one of the statement's operands: only jumps accept it.
-extern bool short_target_named;
-// A segment:offset pair was read: only a far jump's or call's target may be one.
-extern bool segment_pair_named;
-
 // First-pass values of symbols not yet defined.
 constexpr int32_t FORWARD_PLACEHOLDER = -1;
 constexpr int32_t FORWARD_DISPLACEMENT = -32768;
 
-// Fills operand_count, dst and src from the operand text; writes a zero byte
-// over the separating comma.
-int parse_operands(char* text);
+// Fills operand_count, dst and src from the statement's operand text;
+// writes a zero byte over the separating comma.
+int parse_operands(Statement& s);
 // Cuts the text at the first of `commas` (from check_operand_chars).
-int split_operands(char* text, const Commas& commas, const char** first, const char** second);
-int parse_operand(const char* text, Operand& operand);
+int split_operands(Statement& s, char* text, const Commas& commas, const char** first, const char** second);
+int parse_operand(Statement& s, const char* text, Operand& operand);
 // The segment-override prefix byte when `text` begins with ES:, CS:, SS: or DS:, else 0.
 uint8_t segment_override_at(const char* text);
-
-// Clears the operands left by an earlier run.
-void reset_operands();
 
 }  // namespace vexa

@@ -2,19 +2,10 @@
 #include <cstddef>
 #include <cstring>
 
+#include "driver/assembly.h"
 #include "parse/parse.h"
 
 namespace vexa {
-
-char line_buffer[LINE_CAPACITY + SCAN_PADDING];
-char label_field[LABEL_CAPACITY + SCAN_PADDING];
-int label_length;
-char mnemonic_field[MNEMONIC_CHARS + 1];
-char prefix_field[MNEMONIC_CHARS + 1];
-char operand_text[OPERAND_CAPACITY + SCAN_PADDING];
-int operand_length;
-int statement_text_length;
-bool zero_byte_in_statement;
 
 namespace {
 
@@ -54,15 +45,20 @@ const char* find_verbatim_start(const LineMarks& marks) {
     return start;
 }
 
-#ifdef __SSE2__
+// A zero byte at `p` is no character of the statement: the first is reported.
+void note_zero_byte(Statement& s, const char* p) {
+    if (s.zero_byte_in_statement) return;
+    s.zero_byte_in_statement = true;
+    s.zero_byte_column = int(p - s.line_buffer) + 1;
+}
+
+#if VEXA_VECTOR_PATHS
 // How far the line's bytes as read (in the source) stand from their copy in
-// line_buffer. Sixteen bytes at an odd place of the copy would span two of
+// s.line_buffer. Sixteen bytes at an odd place of the copy would span two of
 // the copy's stores, and wait until both are done: they are read where the
 // copy came from. Before the line's end the bytes are the same.
-std::ptrdiff_t source_distance;
-
-__m128i load_line_block(const char* p) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + source_distance));
+__m128i load_line_block(const Statement& s, const char* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + s.source_distance));
 }
 
 __m128i blank_bytes(__m128i block) {
@@ -84,12 +80,12 @@ unsigned word_ends(__m128i block, char also) {
 
 // Stores the label from column 0, all of it; answers the position after it.
 // The buffers' padding lets sixteen bytes be read and stored at once.
-const char* take_label(const char* p, int& fields) {
+const char* take_label(Statement& s, const char* p, int& fields) {
     int stored = 0;
-#ifdef __SSE2__
+#if VEXA_VECTOR_PATHS
     for (;; stored += 16) {
         __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + stored));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(label_field + stored), upper_case(block));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(s.label_field + stored), upper_case(block));
         if (unsigned ends = word_ends(block, ':')) {
             stored += __builtin_ctz(ends);
             break;
@@ -97,34 +93,34 @@ const char* take_label(const char* p, int& fields) {
     }
     p += stored;
 #else
-    while (*p && !is_blank(*p) && *p != ':') label_field[stored++] = to_upper(*p++);
+    while (*p && !is_blank(*p) && *p != ':') s.label_field[stored++] = to_upper(*p++);
 #endif
     if (*p == ':') ++p;
-    label_field[stored] = 0;
-    label_length = stored;
+    s.label_field[stored] = 0;
+    s.label_length = stored;
     if (stored > 0) fields |= FIELD_LABEL;
     return p;
 }
 
 // Stores up to eight letters of the mnemonic, the rest of the field zeros.
-const char* take_mnemonic(const char* p, const char* line_end, int& fields) {
-#ifdef __SSE2__
+const char* take_mnemonic(Statement& s, const char* p, const char* line_end, int& fields) {
+#if VEXA_VECTOR_PATHS
     const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    __m128i block = load_line_block(p);
+    __m128i block = load_line_block(s, p);
     // The copy's terminator, where the source holds the line end or a ';'.
     size_t distance = size_t(line_end - p);
     unsigned line_ends = unsigned(~uint64_t(0) << (distance < 32 ? distance : 32));
     int stored = __builtin_ctz(word_ends(block, 0) | line_ends | 1u << MNEMONIC_CHARS);
     __m128i kept = _mm_and_si128(upper_case(block), _mm_cmplt_epi8(lanes, _mm_set1_epi8(char(stored))));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(mnemonic_field), kept);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(s.mnemonic_field), kept);
     p += stored;
 #else
     (void)line_end;
     int stored = 0;
-    while (*p && !is_blank(*p) && stored < MNEMONIC_CHARS) mnemonic_field[stored++] = to_upper(*p++);
-    std::memset(mnemonic_field + stored, 0, MNEMONIC_CHARS - stored);
+    while (*p && !is_blank(*p) && stored < MNEMONIC_CHARS) s.mnemonic_field[stored++] = to_upper(*p++);
+    std::memset(s.mnemonic_field + stored, 0, MNEMONIC_CHARS - stored);
 #endif
-    mnemonic_field[MNEMONIC_CHARS] = 0;
+    s.mnemonic_field[MNEMONIC_CHARS] = 0;
     if (stored > 0) fields |= FIELD_MNEMONIC;
     return p;
 }
@@ -133,12 +129,12 @@ const char* take_mnemonic(const char* p, const char* line_end, int& fields) {
 // after a name character: stores the keyword's size mark and answers where
 // scanning resumes, or null when the letters there are not a keyword. Blanks
 // before PTR are skipped up to `end` at most.
-[[gnu::always_inline]] inline const char* take_size_keyword(const char* p, const char* end, int& k) {
+[[gnu::always_inline]] inline const char* take_size_keyword(Statement& s, const char* p, const char* end, int& k) {
     const char* keyword = size_keyword(to_upper(*p));
     int length = match_word(p, keyword);
     if (length == 0) return nullptr;
-    operand_text[k++] = SIZE_MARK;
-    operand_text[k++] = keyword[0];
+    s.operand_text[k++] = SIZE_MARK;
+    s.operand_text[k++] = keyword[0];
     p += length;
     if (is_blank(*p)) ++p;
     const char* q = p;
@@ -147,13 +143,13 @@ const char* take_mnemonic(const char* p, const char* line_end, int& fields) {
     return ptr_length ? q + ptr_length : p;
 }
 
-#ifdef __SSE2__
+#if VEXA_VECTOR_PATHS
 
 // Stores the first `count` bytes of `upper`, zeros after them.
-int store_plain_block(__m128i upper, int count, int k) {
+int store_plain_block(Statement& s, __m128i upper, int count, int k) {
     const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     __m128i kept = _mm_and_si128(upper, _mm_cmplt_epi8(lanes, _mm_set1_epi8(char(count))));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(operand_text + k), kept);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(s.operand_text + k), kept);
     return count;
 }
 
@@ -163,18 +159,18 @@ int store_plain_block(__m128i upper, int count, int k) {
 // taken, 0 to leave them to that loop. The byte after the last one read
 // (the end of the text, or a quote) is never a letter. A block that reaches
 // `end` is stored with zeros after it: the text's terminator when nothing follows.
-int take_plain_block(const char* p, const char* end, int k) {
+int take_plain_block(Statement& s, const char* p, const char* end, int k) {
     int count = end - p < 16 ? int(end - p) : 16;
     unsigned wanted = (1u << count) - 1;
-    __m128i block = load_line_block(p);
+    __m128i block = load_line_block(s, p);
     if (unsigned(_mm_movemask_epi8(blank_bytes(block))) & wanted) return 0;
     __m128i upper = upper_case(block);
     // The shortest keyword has three letters: most blocks have no three in a
     // row, and need no closer look. A run reaching the block's end may go on.
     unsigned letters = unsigned(_mm_movemask_epi8(bytes_between(upper, 'A', 'Z'))) & wanted;
     if (count == 16) letters |= 0x30000;
-    if ((letters & letters >> 1 & letters >> 2 & wanted) == 0) return store_plain_block(upper, count, k);
-    __m128i next = upper_case(load_line_block(p + 1));
+    if ((letters & letters >> 1 & letters >> 2 & wanted) == 0) return store_plain_block(s, upper, count, k);
+    __m128i next = upper_case(load_line_block(s, p + 1));
     // The first two letters of BYTE, DWORD, WORD, FAR, NEAR, OFFSET, SHORT.
     auto starts = [&](char first, char second) {
         return _mm_and_si128(_mm_cmpeq_epi8(upper, _mm_set1_epi8(first)), _mm_cmpeq_epi8(next, _mm_set1_epi8(second)));
@@ -184,7 +180,7 @@ int take_plain_block(const char* p, const char* end, int k) {
                                                  _mm_or_si128(_mm_or_si128(starts('N', 'E'), starts('O', 'F')),
                                                               starts('S', 'H'))));
     if (unsigned(_mm_movemask_epi8(keywords)) & wanted) return 0;
-    return store_plain_block(upper, count, k);
+    return store_plain_block(s, upper, count, k);
 }
 #endif
 
@@ -204,16 +200,16 @@ bool keeps_blank(const char* stored, const char* end, const char* blanks) {
 // replaced by their marks. `after_name` tells whether the last character
 // stored could continue a name. Answers true when the text stored ends in
 // the zeros of a plain block. Inlined: its loop is the splitter's hottest.
-[[gnu::always_inline]] inline bool take_unquoted(const char*& p, const char* end, int& k, bool& after_name) {
+[[gnu::always_inline]] inline bool take_unquoted(Statement& s, const char*& p, const char* end, int& k, bool& after_name) {
     bool terminated = false;
     while (p < end) {
         const char* block_end = end - p < 16 ? end : p + 16;
         terminated = false;
-#ifdef __SSE2__
-        if (int taken = take_plain_block(p, end, k)) {
+#if VEXA_VECTOR_PATHS
+        if (int taken = take_plain_block(s, p, end, k)) {
             p += taken;
             k += taken;
-            after_name = is_name_char(operand_text[k - 1]);
+            after_name = is_name_char(s.operand_text[k - 1]);
             terminated = taken < 16;
             continue;
         }
@@ -221,18 +217,18 @@ bool keeps_blank(const char* stored, const char* end, const char* blanks) {
         while (p < block_end) {
             uint8_t classes = char_classes.of[uint8_t(*p)];
             if (classes & CHAR_BLANK) {
-                if (keeps_blank(operand_text, operand_text + k, p)) operand_text[k++] = ' ';
+                if (keeps_blank(s.operand_text, s.operand_text + k, p)) s.operand_text[k++] = ' ';
                 while (is_blank(*p)) ++p;  // `end` is never a blank
                 continue;
             }
             if ((classes & CHAR_SIZE_KEYWORD) && !after_name) {
-                if (const char* next = take_size_keyword(p, end, k)) {
+                if (const char* next = take_size_keyword(s, p, end, k)) {
                     p = next;
                     after_name = true;  // the mark's letter
                     continue;
                 }
             }
-            operand_text[k++] = to_upper(*p++);
+            s.operand_text[k++] = to_upper(*p++);
             after_name = classes & CHAR_NAME;
         }
     }
@@ -248,38 +244,38 @@ const char* unquoted_end(const char* p, const char* line_end) {
 // From the first quote on, quoted text is stored as written, zero bytes
 // included; the text around it as before it; a `;` outside the quotes
 // starts the comment. Answers where the text ends.
-int take_quoted_part(const char* p, const char* line_end, int k, bool after_name) {
+int take_quoted_part(Statement& s, const char* p, const char* line_end, int k, bool after_name) {
     while (p < line_end && *p != ';') {
         if (is_quote(*p)) {
             // Up to the closing quote; an unclosed quote and what follows stay
             // as written, for the readers to report.
             const char quote = *p;
-            operand_text[k++] = *p++;
-            while (p < line_end && *p != quote) operand_text[k++] = *p++;
-            if (p < line_end) operand_text[k++] = *p++;
+            s.operand_text[k++] = *p++;
+            while (p < line_end && *p != quote) s.operand_text[k++] = *p++;
+            if (p < line_end) s.operand_text[k++] = *p++;
             after_name = false;
         } else if (*p == 0) {
-            zero_byte_in_statement = true;  // outside the quotes
+            note_zero_byte(s, p);  // outside the quotes
             ++p;
         } else {
-            take_unquoted(p, unquoted_end(p, line_end), k, after_name);
+            take_unquoted(s, p, unquoted_end(p, line_end), k, after_name);
         }
     }
     return k;
 }
 
 // `verbatim` is where the first quoted string begins (the line's end if nowhere).
-void take_operands(const char* p, const char* verbatim, const char* line_end, int& fields) {
+void take_operands(Statement& s, const char* p, const char* verbatim, const char* line_end, int& fields) {
     int k = 0;
     bool after_name = false;
-    bool terminated = take_unquoted(p, verbatim, k, after_name);
+    bool terminated = take_unquoted(s, p, verbatim, k, after_name);
     if (p < line_end) {
-        k = take_quoted_part(p, line_end, k, after_name);
+        k = take_quoted_part(s, p, line_end, k, after_name);
         terminated = false;
     }
     // One store then holds the whole text, so that reading it back at once does not wait.
-    if (!terminated) operand_text[k] = 0;
-    operand_length = k;
+    if (!terminated) s.operand_text[k] = 0;
+    s.operand_length = k;
     if (k > 0) fields |= FIELD_OPERANDS;
 }
 
@@ -303,7 +299,7 @@ bool is_line_prefix(const char* field) {
     return false;
 }
 
-// Within line_buffer, whose padding lets eight bytes be compared at once.
+// Within s.line_buffer, whose padding lets eight bytes be compared at once.
 const char* skip_blanks(const char* p) {
     static constexpr char indent[8] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
     while (std::memcmp(p, indent, sizeof indent) == 0) p += sizeof indent;  // the usual indentation
@@ -313,20 +309,21 @@ const char* skip_blanks(const char* p) {
 
 // The fields of a line whose text stops at `p`: a zero byte there, before
 // the line's end, cut a label or mnemonic short.
-int fields_up_to(const char* p, const char* line_end, int fields) {
-    if (p < line_end) zero_byte_in_statement = true;
+int fields_up_to(Statement& s, const char* p, const char* line_end, int fields) {
+    if (p < line_end) note_zero_byte(s, p);
     return fields;
 }
 
-// The fields of the line in line_buffer, whose marks are given.
-int split_fields(const LineMarks& marks) {
-    operand_text[0] = 0;
-    operand_length = 0;
-    mnemonic_field[0] = 0;
-    prefix_field[0] = 0;
-    label_field[0] = 0;
-    label_length = 0;
-    zero_byte_in_statement = false;
+// The fields of the line in s.line_buffer, whose marks are given.
+int split_fields(Statement& s, const LineMarks& marks) {
+    s.operand_text[0] = 0;
+    s.operand_length = 0;
+    s.mnemonic_field[0] = 0;
+    s.prefix_field[0] = 0;
+    s.label_field[0] = 0;
+    s.label_length = 0;
+    s.operands_at = 0;
+    s.zero_byte_in_statement = false;
 
     char* line_end = marks.end;
     const char* verbatim = find_verbatim_start(marks);
@@ -336,41 +333,42 @@ int split_fields(const LineMarks& marks) {
         line_end = marks.semicolon;
         verbatim = nullptr;
     }
-    statement_text_length = int(line_end - line_buffer);
+    s.statement_text_length = int(line_end - s.line_buffer);
     // Before the first quoted string a zero byte is no character of a statement.
-    if (marks.zero && marks.zero < line_end && (!verbatim || marks.zero < verbatim)) zero_byte_in_statement = true;
-    if (line_buffer[0] == 0) return 0;
+    if (marks.zero && marks.zero < line_end && (!verbatim || marks.zero < verbatim)) note_zero_byte(s, marks.zero);
+    if (s.line_buffer[0] == 0) return 0;
 
     int fields = 0;
-#ifdef __SSE2__
-    source_distance = marks.text - line_buffer;
+#if VEXA_VECTOR_PATHS
+    s.source_distance = marks.text - s.line_buffer;
 #endif
-    const char* p = line_buffer;
-    if (!is_blank(*p)) p = take_label(p, fields);
+    const char* p = s.line_buffer;
+    if (!is_blank(*p)) p = take_label(s, p, fields);
     p = skip_blanks(p);
-    if (!*p) return fields_up_to(p, line_end, fields);
-    p = skip_blanks(take_mnemonic(p, line_end, fields));
-    if (!*p) return fields_up_to(p, line_end, fields);
-    if (is_line_prefix(mnemonic_field)) {
-        std::memcpy(prefix_field, mnemonic_field, sizeof prefix_field);
-        p = skip_blanks(take_mnemonic(p, line_end, fields));
-        if (!*p) return fields_up_to(p, line_end, fields);
+    if (!*p) return fields_up_to(s, p, line_end, fields);
+    p = skip_blanks(take_mnemonic(s, p, line_end, fields));
+    if (!*p) return fields_up_to(s, p, line_end, fields);
+    if (is_line_prefix(s.mnemonic_field)) {
+        std::memcpy(s.prefix_field, s.mnemonic_field, sizeof s.prefix_field);
+        p = skip_blanks(take_mnemonic(s, p, line_end, fields));
+        if (!*p) return fields_up_to(s, p, line_end, fields);
     }
-    take_operands(p, verbatim ? verbatim : line_end, line_end, fields);
+    s.operands_at = int(p - s.line_buffer);
+    take_operands(s, p, verbatim ? verbatim : line_end, line_end, fields);
     return fields;
 }
 
 }  // namespace
 
-int split_line() { return split_line(mark_line(line_buffer)); }
+int split_line(Statement& s) { return split_line(s, mark_line(s.line_buffer)); }
 
 // A statement with a zero byte outside its strings and comment is one with
 // an empty mnemonic, which no mnemonic matches: the driver reports it.
-int split_line(const LineMarks& marks) {
-    int fields = split_fields(marks);
-    if (zero_byte_in_statement) {
-        std::memset(mnemonic_field, 0, sizeof mnemonic_field);
-        prefix_field[0] = 0;
+int split_line(Statement& s, const LineMarks& marks) {
+    int fields = split_fields(s, marks);
+    if (s.zero_byte_in_statement) {
+        std::memset(s.mnemonic_field, 0, sizeof s.mnemonic_field);
+        s.prefix_field[0] = 0;
         fields |= FIELD_MNEMONIC;
     }
     return fields;

@@ -1,4 +1,4 @@
-// Symbols: label and EQU values carried from the first pass to the second.
+// Symbols: label and EQU values, carried from each pass to the next.
 #pragma once
 
 #include <cstdint>
@@ -7,43 +7,97 @@ namespace vexa {
 
 // Every character of a name counts; names are compared as written (the
 // parser upper-cases them). One record a symbol, in the order they were
-// added: [int32 value][uint8 length][name bytes], packed one after another,
-// so that a short name costs little and a long one is not cut.
-struct SymbolTable {
-    uint8_t* records;   // null when no table exists
-    uint32_t used;      // bytes taken by records
-    uint32_t capacity;  // bytes allocated, always 8 or more beyond `used`
-    int32_t count;
+// added: [int32 value][uint8 length][uint8 marks][name bytes], packed one
+// after another, so that a short name costs little and a long one is not
+// cut. A hash index beside the records finds a name with one probe.
+class SymbolTable {
+public:
+    SymbolTable() = default;
+    SymbolTable(const SymbolTable&) = delete;
+    SymbolTable& operator=(const SymbolTable&) = delete;
+    ~SymbolTable() { free(); }
+
+    // An empty table; its index is sized for about `expected_symbols` names
+    // (a guess: it grows as needed), which spares rebuilding it as it fills.
+    // 0, or -1 without memory.
+    int init(uint32_t expected_symbols = 0);
+    void free();
+
+    // The symbol's position (its record's offset: later symbols stand further
+    // on), or -1. `*value` is 0 unless the name is found. A name of no
+    // characters is never found.
+    int find(const char* name, int length, int32_t* value) const;
+    // `length` is 1 to SYMBOL_NAME_LIMIT; a name outside that is refused as
+    // SYMTAB_NO_MEMORY (no record can hold it). The symbol counts as defined
+    // in the first pass; `unsettled` marks it so.
+    int add(const char* name, int length, int32_t value, bool unsettled = false);
+
+    // A symbol found or added, by its position.
+    int32_t value_at(int position) const;
+    void set_value(int position, int32_t value);
+    // The pass that last defined it (0 for none since it was added).
+    uint8_t defined_in(int position) const { return records_[position + MARKS_AT] & PASS_BITS; }
+    void set_defined_in(int position, uint8_t pass);
+    // Its value came from names not defined yet: it may change in a later pass.
+    bool is_unsettled(int position) const { return records_[position + MARKS_AT] & UNSETTLED; }
+    void set_unsettled(int position, bool unsettled) {
+        uint8_t& marks = records_[position + MARKS_AT];
+        marks = uint8_t(unsettled ? marks | UNSETTLED : marks & PASS_BITS);
+    }
+
+    // Looking a name up ahead of time: a later pass knows which names its
+    // statements assembled again will ask for. A hint is the name's place in
+    // the index; the prefetches bring its index group, then (once that is at
+    // hand) its record into the cache, and change nothing else. A hint of 0
+    // is none.
+    uint64_t hint(const char* name, int length) const;
+    void prefetch_group(uint64_t hint) const;
+    void prefetch_record(uint64_t hint) const;
+
+    int32_t count() const { return count_; }
+    uint32_t capacity() const { return capacity_; }
+
+    // Record layout, in bytes from a record's start.
+    static constexpr uint32_t VALUE_BYTES = 4;
+    static constexpr uint32_t LENGTH_AT = VALUE_BYTES;
+    static constexpr uint32_t MARKS_AT = LENGTH_AT + 1;
+    static constexpr uint32_t NAME_AT = MARKS_AT + 1;
+    static constexpr uint8_t UNSETTLED = 0x80;
+    static constexpr uint8_t PASS_BITS = 0x7F;
+
+    // The index is an array of groups of eight slots. Each slot has a tag
+    // byte (0 when empty, else 0x80 and seven bits of the name's hash) and
+    // the record's offset plus one. Comparing all eight tags of a group at
+    // once keeps the common lookup free of unpredictable branches.
+    static constexpr int GROUP_SLOTS = 8;
+    struct IndexGroup {
+        uint64_t tags;
+        uint32_t held[GROUP_SLOTS];
+    };
+
+private:
+    int32_t find_record(const char* name, int length, uint64_t word, uint64_t hash) const;
+    bool record_holds(const uint8_t* record, const char* name, int length, uint64_t word) const;
+    void index_record(uint64_t hash, uint32_t offset);
+    bool rebuild_index(uint32_t group_count);
+    bool reserve_index_slot();
+    bool reserve_record(uint32_t size);
+
+    uint8_t* records_ = nullptr;  // null when no table exists
+    uint32_t used_ = 0;           // bytes taken by records
+    uint32_t capacity_ = 0;       // bytes allocated, always 8 or more beyond `used_`
+    int32_t count_ = 0;
+    IndexGroup* groups_ = nullptr;
+    uint32_t mask_ = 0;  // group count - 1; the count is a power of two
 };
-extern SymbolTable symbol_table;
 
 constexpr uint32_t SYMTAB_INITIAL_BYTES = 16 * 1024;
 // A record's length byte holds at most this; a source line is shorter.
 constexpr int SYMBOL_NAME_LIMIT = 255;
 
-// symtab_add answers
+// SymbolTable::add answers
 constexpr int SYMTAB_ADDED = 0;
 constexpr int SYMTAB_PRESENT = -1;
 constexpr int SYMTAB_NO_MEMORY = -2;
-
-// An empty table; its index is sized for about `expected_symbols` names (a
-// guess: it grows as needed), which spares rebuilding it as it fills.
-int symtab_init(uint32_t expected_symbols = 0);
-// The symbol's position (its record's offset: later symbols stand further
-// on), or -1. `*value` is 0 unless the name is found. A name of no
-// characters is never found.
-int symtab_find(const char* name, int length, int32_t* value);
-// `length` is 1 to SYMBOL_NAME_LIMIT; a name outside that is refused as
-// SYMTAB_NO_MEMORY (no record can hold it).
-int symtab_add(const char* name, int length, int32_t value);
-void symtab_free();
-
-// Looking a name up ahead of time: the second pass knows which names its
-// statements assembled again will ask for. A hint is the name's place in the
-// index; the prefetches bring its index group, then (once that is at hand)
-// its record into the cache, and change nothing else. A hint of 0 is none.
-uint64_t symtab_hint(const char* name, int length);
-void symtab_prefetch_group(uint64_t hint);
-void symtab_prefetch_record(uint64_t hint);
 
 }  // namespace vexa

@@ -44,9 +44,19 @@ CHECK_SECONDS = 40         # a check that takes longer finds the page frozen
 @dataclasses.dataclass
 class Assembly:
     status: int
-    console: str
+    out: str  # "Pass 1" and so on
+    err: str  # the banner, then the messages
     image: bytes
     listing: str  # CR LF as LF
+
+    @property
+    def messages(self):
+        """The messages, without the banner, as the page should show them."""
+        return self.err.split("\n", 1)[1].removesuffix("\n") if "\n" in self.err else ""
+
+    @property
+    def passes(self):
+        return self.out.count("Pass ")
 
 
 def assemble_natively(vexa, source, lines_per_page=None):
@@ -56,10 +66,10 @@ def assemble_natively(vexa, source, lines_per_page=None):
         work = pathlib.Path(temp)
         (work / "PROGRAM.ASM").write_bytes(source.encode("latin-1"))
         done = subprocess.run([vexa, "PROGRAM.ASM", "-l"] + page_option, cwd=work,
-                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=WAIT)
+                              capture_output=True, timeout=WAIT)
         image = work / "PROGRAM.COM"
         listing = work / "PROGRAM.LST"
-        return Assembly(done.returncode, done.stdout.decode("latin-1"),
+        return Assembly(done.returncode, done.stdout.decode("latin-1"), done.stderr.decode("latin-1"),
                         image.read_bytes() if image.exists() else b"",
                         listing.read_bytes().decode("latin-1").replace("\r\n", "\n") if listing.exists() else "")
 
@@ -93,9 +103,9 @@ def hex_dump(image, origin):
     return "\n".join(lines) if lines else "(no bytes)"
 
 
-def statement_errors(console):
-    """(line number, the two lines) for each statement error in the console's text."""
-    lines = console.rstrip("\n").split("\n")
+def statement_errors(messages):
+    """(line number, the two lines) for each statement error of the main source in the messages."""
+    lines = messages.rstrip("\n").split("\n")
     return [(int(lines[i][:6]), f"{lines[i]}\n{lines[i + 1]}")
             for i in range(len(lines) - 1)
             if lines[i][:6].isdigit() and lines[i][6:9] == " : " and lines[i + 1].startswith("\t")]
@@ -151,7 +161,8 @@ class Page:
     def assembly(self):
         return self.js("""
             const a = vexaPlayground.assembled;
-            return {status: a.status, console: a.console, image: Array.from(a.image), origin: a.origin,
+            return {status: a.status, passes: a.passes, messages: a.messages, image: Array.from(a.image),
+                    origin: a.origin, status_line: document.getElementById('status').textContent,
                     listing: a.listing,
                     entries: Array.from(document.querySelectorAll('#messages > *'),
                                         (e) => ({error: e.matches('button.message.error'),
@@ -187,14 +198,17 @@ def compare_assembly(page, assembled, native, origin):
     problems = []
     if assembled["status"] != native.status:
         problems.append(f"status {assembled['status']}, vexa's exit status {native.status}")
-    if assembled["console"] != native.console:
-        problems.append(f"console {assembled['console']!r}\n        vexa printed {native.console!r}")
+    if assembled["passes"] != native.passes:
+        problems.append(f"{assembled['passes']} passes, vexa ran {native.passes}")
     shown = "\n".join(entry["text"] for entry in assembled["entries"])
-    if shown != native.console.removesuffix("\n"):
-        problems.append(f"the messages box shows {shown!r}\n        vexa printed {native.console!r}")
+    if shown != native.messages:
+        problems.append(f"the messages box shows {shown!r}\n        vexa printed {native.messages!r}")
+    kept = [m for m in assembled["messages"] if m["severity"] == "error" and not m["file"]]
+    if [(m["line"], m["code"] < 0) for m in kept] != [(line, True) for line, _ in statement_errors(native.messages)]:
+        problems.append(f"the statement errors as data {kept}")
     buttons = [(entry["line"], entry["text"]) for entry in assembled["entries"] if entry["error"]]
-    if buttons != statement_errors(native.console):
-        problems.append(f"error entries {buttons}, expected {statement_errors(native.console)}")
+    if buttons != statement_errors(native.messages):
+        problems.append(f"error entries {buttons}, expected {statement_errors(native.messages)}")
     hidden = [e.text for e in page.driver.find_elements(By.CSS_SELECTOR, "#messages > *") if not e.is_displayed()]
     if hidden:
         problems.append(f"messages not shown: {hidden[:3]}")
@@ -282,6 +296,25 @@ JMP NOWHERE
 RET
 MSG DB 0DH,0AH,'x$'""")
 
+SETTLING = """        ORG 100H
+        MOV SI,OFFSET TABLE
+        CMP SI,TABLE_END
+        MOV AX,[BX+OFS]
+        RET
+TABLE:  DB 1,2,3
+TABLE_END: DB 0
+OFS     EQU 4
+        END
+"""
+
+NO_INCLUDE = "        ORG 100H\n        INCLUDE 'MACROS.INC'\n        RET\n"
+
+NEVER_SETTLING = """A       EQU B+1
+B       EQU A+1
+        RET
+        END
+"""
+
 def assembly_cases(examples):
     return [
         AssemblyCase("a clean example", (examples / "factorial.asm").read_text(encoding="latin-1")),
@@ -290,6 +323,9 @@ def assembly_cases(examples):
                      pages=range(5, 7)),
         AssemblyCase("one endless page, -p=7", numbered_lines(25, "200H"), 7, 0x200),
         AssemblyCase("a large source", numbered_lines(1500, "100H"), 60, pages=range(60, 90)),
+        AssemblyCase("forward references that take a third pass", SETTLING),
+        AssemblyCase("an included file the page does not have, no END", NO_INCLUDE, error_lines=(2,)),
+        AssemblyCase("values that never settle", NEVER_SETTLING, origin=0, error_lines=(1,), pages=range(0, 1)),
     ]
 
 
@@ -298,8 +334,10 @@ def check_assembly(page, vexa, case):
     assembled = page.assemble(case.lines_per_page)
     native = assemble_natively(vexa, case.source, case.lines_per_page)
     problems = compare_assembly(page, assembled, native, case.origin)
+    if f"({native.passes} pass" not in assembled["status_line"]:
+        problems.append(f"the status line {assembled['status_line']!r} does not say {native.passes} passes")
     # The case must test what it says.
-    error_lines = sorted({line for line, _ in statement_errors(native.console)})
+    error_lines = sorted({line for line, _ in statement_errors(native.messages)})
     if error_lines != sorted(case.error_lines):
         problems.append(f"vexa reports errors on lines {error_lines}, the case expects {list(case.error_lines)}")
     pages = len(re.findall(r"Page \d+$", native.listing, re.MULTILINE))
@@ -392,7 +430,7 @@ def check_run(page, vexa, vexa_run, case):
     shown = page.wait_for_run()
     native = assemble_natively(vexa, source, 60)
     if native.status != 0:
-        return [f"the case does not assemble:\n{native.console}"]
+        return [f"the case does not assemble:\n{native.err}"]
     problems = compare_run(shown, run_natively(vexa_run, native.image, case.input, case.limit))
     shown_registers = dict(cell.split()[:2] for cell in shown["registers"])
     for name, value in case.registers.items():

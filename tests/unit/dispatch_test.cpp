@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "encode/encode.h"
+#include "support/test_assembly.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ const char* const accepted[][2] = {
     {"CMC", "CMC"}, {"CMP", "CMP"}, {"CMPS", "CMP"}, {"CMPSB", "CMP"}, {"CMPSW", "CMP"}, {"CWD", "CWD"},
     {"DAA", "DAA"}, {"DAS", "DAS"}, {"DB", "DB"}, {"DEC", "DEC"}, {"DIV", "DIV"}, {"DS", "DS"},
     {"DW", "DW"}, {"END", "END"}, {"EQU", "EQU"}, {"ESC", "ESC"}, {"HLT", "HLT"}, {"IDIV", "IDI"},
-    {"IMUL", "IMU"}, {"IN", "IN"}, {"INC", "INC"}, {"INT", "INT"}, {"INTO", "INT"}, {"IRET", "IRE"},
+    {"IMUL", "IMU"}, {"IN", "IN"}, {"INC", "INC"}, {"INCLUDE", "INC"}, {"INT", "INT"}, {"INTO", "INT"}, {"IRET", "IRE"},
     {"JA", "JA"}, {"JAE", "JAE"}, {"JB", "JB"}, {"JBE", "JBE"}, {"JC", "JC"}, {"JCXZ", "JCX"},
     {"JE", "JE"}, {"JG", "JG"}, {"JGE", "JGE"}, {"JL", "JL"}, {"JLE", "JLE"}, {"JMP", "JMP"},
     {"JNA", "JNA"}, {"JNAE", "JNA"}, {"JNB", "JNB"}, {"JNBE", "JNB"}, {"JNC", "JNC"}, {"JNE", "JNE"},
@@ -47,29 +48,29 @@ TEST(Dispatch, EveryAcceptedMnemonicReachesItsSlot) {
 TEST(Dispatch, EveryAcceptedMnemonicHasAHandler) {
     // With no operand text, a handler answers its bytes, a directive's code
     // or a request for operands, never "Invalid Operation Code".
-    operand_text[0] = 0;
+    vexa_test::TestAssembly test;
+    Statement& s = test.statement();
+    test.operands("");
     for (const auto& [text, slot] : accepted) {
-        operand_count = 0;
-        code_len = 0;
-        EXPECT_NE(dispatch_mnemonic(text), ERR_INVALID_OPCODE) << text;
+        s.begin(0);
+        EXPECT_NE(dispatch_mnemonic(s, text), ERR_INVALID_OPCODE) << text;
     }
 }
 
 TEST(Dispatch, HandlersCalledWithOperandsFirstOnlyAskForThem) {
     // The driver skips the first call of these handlers: with operand text
     // present but not yet read, that call must ask for operands and store nothing.
-    std::strcpy(operand_text, "AX,1");
+    vexa_test::TestAssembly test;
+    Statement& s = test.statement();
+    test.operands("AX,1");
     int operands_first = 0;
     for (const auto& [text, slot] : accepted) {
         const Mnemonic* found = find_mnemonic(text);
         if (!reads_operands_first(*found)) continue;
         ++operands_first;
-        operand_count = 0;
-        code_len = 0;
-        data_len = 0;
-        deferred_error = 0;
-        EXPECT_EQ(found->handler(*found), ERR_MISSING_OPERAND) << text;
-        EXPECT_EQ(code_len + data_len + deferred_error, 0) << text;
+        s.begin(0);
+        EXPECT_EQ(found->handler(*found, s), ERR_MISSING_OPERAND) << text;
+        EXPECT_EQ(s.code_len + s.data_len + s.deferred_error, 0) << text;
     }
     EXPECT_GT(operands_first, 60);  // the operand-taking instructions
 }
@@ -82,9 +83,10 @@ TEST(Dispatch, MisspellingsAreInvalid) {
         "RETX", "RETNF", "LOCKX", "WAITX",  "CMPSBX", "TES",  "TESTS",  "PUS",   "PUSHFX", "POPFX", "LAH",
         "SHLX", "NOPE",  "A\x80", "\xC1" "DD", "DB1", "J",   "JMPS",   "D",     "E",     "EN",    "EQ",
     };
+    vexa_test::TestAssembly test;
     for (const char* text : invalid) {
         EXPECT_EQ(find_mnemonic(text), nullptr) << text;
-        EXPECT_EQ(dispatch_mnemonic(text), ERR_INVALID_OPCODE) << text;
+        EXPECT_EQ(dispatch_mnemonic(test.statement(), text), ERR_INVALID_OPCODE) << text;
     }
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "parse/parse.h"
-#include "symbols/symbols.h"
+#include "support/test_assembly.h"
 
 namespace {
 
@@ -29,24 +29,21 @@ constexpr int REG = KIND_REGISTER, MEM = KIND_MEMORY, IMM = KIND_IMMEDIATE, SEG 
 class ParseOperand : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(symtab_init(), 0);
-        symtab_add("X", 1, 0x0104);
-        symtab_add("AX", 2, 7);
-        symtab_add("BXX", 3, 0x300);
-        location_counter = 0x100;
-    }
-    void TearDown() override {
-        symtab_free();
-        pass_index = 0;
-        location_counter = 0;
+        test.define("X", 0x0104);
+        test.define("AX", 7);
+        test.define("BXX", 0x300);
+        test.pass().location_counter = 0x100;
     }
 
-    static void check(const OperandCase& c) {
+    // The statement's text, as the splitter leaves it: the readers read beyond its end.
+    const char* text(const std::string& written) { return test.operands(written); }
+
+    void check(const OperandCase& c) {
         SCOPED_TRACE(std::string("text ") + c.text + " pass " + std::to_string(c.pass));
-        pass_index = c.pass;
+        test.pass().pass_index = c.pass;
         Operand op{};
         op.mod = 0x55;
-        EXPECT_EQ(parse_operand(c.text, op), c.result);
+        EXPECT_EQ(parse_operand(s, text(c.text), op), c.result);
         const int unchecked = ANY;
         EXPECT_EQ(c.kind == unchecked ? unchecked : op.kind, c.kind);
         EXPECT_EQ(c.size == unchecked ? unchecked : op.size, c.size);
@@ -55,6 +52,9 @@ protected:
         EXPECT_EQ(c.value == unchecked ? unchecked : op.value, c.value == unchecked ? unchecked : int32_t(c.value));
         EXPECT_EQ(op.seg_override, c.seg_override);
     }
+
+    vexa_test::TestAssembly test;
+    Statement& s = test.statement();
 };
 
 TEST_F(ParseOperand, TypicalTexts) {
@@ -282,12 +282,12 @@ TEST_F(ParseOperand, ExpressionArithmetic) {
         {"'A", ERR_INVALID_STRING, ANY, ANY_TEXT},
         {"1+12X", ERR_INVALID_NUMBER, ANY, ANY_TEXT},
     };
-    pass_index = 1;
+    test.pass().pass_index = 1;
     for (const ExpressionCase& c : cases) {
         SCOPED_TRACE(c.text);
-        const char* cursor = c.text;
+        const char* cursor = text(c.text);
         Expression result;
-        EXPECT_EQ(parse_expression(&cursor, result), c.result);
+        EXPECT_EQ(parse_expression(s, &cursor, result), c.result);
         if (c.value != ANY) {
             EXPECT_EQ(result.value, int32_t(c.value));
         }
@@ -308,15 +308,17 @@ TEST_F(ParseOperand, UsualMemoryFormsReadAsTheGrammarReadsThem) {
         "[BX+12B]", "[BX+$]", "[BX+'A']", "[BX+(5)]", "[BX*2]", "[BX+SI*2]", "[X+BX]", "[BX SI]", "[BX",
     };
     for (int pass : {0, 1}) {
-        pass_index = pass;
-        for (const char* text : texts) {
-            SCOPED_TRACE(std::string(text) + " pass " + std::to_string(pass));
-            std::string longer = std::string(text) + "+0";
-            const char* alone = text;
-            const char* extended = longer.c_str();
+        test.pass().pass_index = pass;
+        for (const char* written : texts) {
+            SCOPED_TRACE(std::string(written) + " pass " + std::to_string(pass));
+            // Both texts in the statement's buffer, one after the other.
+            std::string longer = std::string(written) + "+0";
+            char* both = test.operands(std::string(written) + '\0' + longer);
+            const char* alone = both;
+            const char* extended = both + std::strlen(written) + 1;
             Expression shortcut, grammar;
-            int shortcut_result = parse_operand_value(&alone, shortcut);
-            int grammar_result = parse_operand_value(&extended, grammar);
+            int shortcut_result = parse_operand_value(s, &alone, shortcut);
+            int grammar_result = parse_operand_value(s, &extended, grammar);
             EXPECT_EQ(shortcut_result, grammar_result);
             if (shortcut_result != 0) continue;
             EXPECT_STREQ(alone, "");
@@ -358,34 +360,33 @@ TEST_F(ParseOperand, OperandCountsAndSplitting) {
     };
     for (const OperandsCase& c : cases) {
         SCOPED_TRACE(c.text);
-        pass_index = c.pass;
-        char text[OPERAND_CAPACITY];
-        std::strcpy(text, c.text);
-        EXPECT_EQ(parse_operands(text), c.result);
-        EXPECT_EQ(operand_count, c.count);
+        test.pass().pass_index = c.pass;
+        test.operands(c.text);
+        EXPECT_EQ(parse_operands(s), c.result);
+        EXPECT_EQ(s.operand_count, c.count);
     }
 }
 
 TEST_F(ParseOperand, MemoryDisplacementIsCopiedIntoDst) {
-    pass_index = 1;
-    char text[OPERAND_CAPACITY] = "AX,[SI+6]";
-    ASSERT_EQ(parse_operands(text), 0);
-    EXPECT_EQ(dst.kind, KIND_REGISTER);
-    EXPECT_EQ(dst.reg, 0);
-    EXPECT_EQ(dst.value, 6);
-    EXPECT_EQ(src.reg, 4);
+    test.pass().pass_index = 1;
+    const char* text = test.operands("AX,[SI+6]");
+    ASSERT_EQ(parse_operands(s), 0);
+    EXPECT_EQ(s.dst.kind, KIND_REGISTER);
+    EXPECT_EQ(s.dst.reg, 0);
+    EXPECT_EQ(s.dst.value, 6);
+    EXPECT_EQ(s.src.reg, 4);
     EXPECT_STREQ(text, "AX");  // the comma became the first operand's end
 
-    std::strcpy(text, "[BX+2],5");
-    ASSERT_EQ(parse_operands(text), 0);
-    EXPECT_EQ(dst.value, 2);
-    EXPECT_EQ(src.value, 5);
+    test.operands("[BX+2],5");
+    ASSERT_EQ(parse_operands(s), 0);
+    EXPECT_EQ(s.dst.value, 2);
+    EXPECT_EQ(s.src.value, 5);
 
-    std::strcpy(text, "AX,BX");
-    ASSERT_EQ(parse_operands(text), 0);
-    EXPECT_EQ(dst.size, SIZE_WORD);
-    EXPECT_EQ(src.kind, KIND_REGISTER);
-    EXPECT_EQ(src.reg, 3);
+    test.operands("AX,BX");
+    ASSERT_EQ(parse_operands(s), 0);
+    EXPECT_EQ(s.dst.size, SIZE_WORD);
+    EXPECT_EQ(s.src.kind, KIND_REGISTER);
+    EXPECT_EQ(s.src.reg, 3);
 }
 
 }  // namespace

@@ -14,18 +14,27 @@ namespace {
 
 using namespace vexa;
 
-// What read_line delivered: each line's text, or "<long:...>" for an over-long one.
+// A line buffer as the statement has it: whole blocks of sixteen.
+struct LineBuffer {
+    char bytes[LINE_CAPACITY + 16];
+};
+
+// What the line reader delivered: each line's text, or "<long:...>" for an over-long one.
 std::vector<std::string> read_all(const std::string& bytes) {
     vexa_test::ScratchDir dir;
     dir.write("src.asm", bytes);
-    EXPECT_EQ(load_source((dir.path() / "src.asm").c_str()), LOAD_OK);
+    FileSystemFiles files;
+    SourceText text;
+    EXPECT_EQ(files.load((dir.path() / "src.asm").string(), text), LOAD_OK);
+    LineReader reader;
+    reader.begin(text);
     std::vector<std::string> lines;
-    char buffer[LINE_CAPACITY];
-    for (int result; (result = read_line(buffer, LINE_CAPACITY)) != READ_END;) {
-        std::string text(buffer, result == READ_TOO_LONG ? std::strlen(buffer) : size_t(result - 1));
-        lines.push_back(result == READ_TOO_LONG ? "<long:" + text + ">" : text);
+    LineBuffer buffer;
+    LineMarks marks;
+    for (int result; (result = reader.read(buffer.bytes, LINE_CAPACITY, marks)) != READ_END;) {
+        std::string line(buffer.bytes, result == READ_TOO_LONG ? std::strlen(buffer.bytes) : size_t(result - 1));
+        lines.push_back(result == READ_TOO_LONG ? "<long:" + line + ">" : line);
     }
-    release_source();
     return lines;
 }
 
@@ -72,19 +81,20 @@ TEST(ReadLine, MarksPassZeroBytes) {
     };
     for (const MarksCase& c : cases) {
         SCOPED_TRACE(c.line);
-        vexa_test::ScratchDir dir;
-        dir.write("src.asm", c.line + "\r\nnext\n");
-        ASSERT_EQ(load_source((dir.path() / "src.asm").c_str()), LOAD_OK);
-        char buffer[LINE_CAPACITY + 16];
+        SourceText text;
+        ASSERT_TRUE(text.assign((c.line + "\r\nnext\n").data(), c.line.size() + 7));
+        LineReader reader;
+        reader.begin(text);
+        LineBuffer line;
+        char* buffer = line.bytes;
         LineMarks marks;
-        ASSERT_EQ(read_line(buffer, LINE_CAPACITY, &marks), int(c.line.size()) + 1);
+        ASSERT_EQ(reader.read(buffer, LINE_CAPACITY, marks), int(c.line.size()) + 1);
         auto at = [&](const char* mark) { return mark ? long(mark - buffer) : -1L; };
         EXPECT_EQ(at(marks.end), long(c.line.size()));
         EXPECT_EQ(at(marks.zero), c.zero);
         EXPECT_EQ(at(marks.semicolon), c.semicolon);
         EXPECT_EQ(at(marks.single_quote), c.quote);
         EXPECT_EQ(at(marks.last_single_quote), c.last_quote);
-        release_source();
     }
 }
 
@@ -103,49 +113,73 @@ TEST(ReadLine, LastLineAtThePageEnd) {
     }
 }
 
-TEST(ReadLine, RewindStartsOver) {
-    vexa_test::ScratchDir dir;
-    dir.write("src.asm", "one\ntwo\n");
-    ASSERT_EQ(load_source((dir.path() / "src.asm").c_str()), LOAD_OK);
-    char buffer[LINE_CAPACITY];
-    EXPECT_EQ(read_line(buffer, LINE_CAPACITY), 4);
-    EXPECT_EQ(read_line(buffer, LINE_CAPACITY), 4);
-    EXPECT_EQ(read_line(buffer, LINE_CAPACITY), READ_END);
-    rewind_source();
-    EXPECT_EQ(read_line(buffer, LINE_CAPACITY), 4);
-    EXPECT_STREQ(buffer, "one");
-    release_source();
+// A file included reads its lines next, with its own numbers; at its end the
+// file that included it goes on. Skipped lines count as read.
+TEST(ReadLine, IncludedFilesGoBeforeTheRestOfTheirIncluder) {
+    SourceText main, first, second;
+    ASSERT_TRUE(main.assign("m1\nm2\nm3\n", 9));
+    ASSERT_TRUE(first.assign("a1\na2", 5));
+    ASSERT_TRUE(second.assign("", 0));
+    LineReader reader;
+    reader.begin(main);
+    LineBuffer buffer;
+    LineMarks marks;
+    std::vector<std::string> seen;
+    auto read = [&] {
+        int result = reader.read(buffer.bytes, LINE_CAPACITY, marks);
+        if (result == READ_END) return false;
+        seen.push_back(std::to_string(reader.file()) + ":" + std::to_string(reader.line_number()) + " " +
+                       std::string(buffer.bytes, size_t(result - 1)));
+        return true;
+    };
+    ASSERT_TRUE(read());
+    ASSERT_TRUE(reader.include(first, 1));
+    EXPECT_TRUE(reader.is_reading(first));
+    ASSERT_TRUE(read());
+    ASSERT_TRUE(reader.include(second, 2));  // empty: nothing to read
+    reader.skip(3);
+    seen.push_back(std::to_string(reader.file()) + ":" + std::to_string(reader.line_number()) + " skipped");
+    while (read()) {
+    }
+    EXPECT_FALSE(reader.is_reading(first));
+    const std::vector<std::string> expected = {"0:1 m1", "1:1 a1", "1:2 skipped", "0:2 m2", "0:3 m3"};
+    EXPECT_EQ(seen, expected);
+}
+
+TEST(ReadLine, IncludedFilesNestSixteenDeep) {
+    SourceText main, file;
+    ASSERT_TRUE(main.assign("x\n", 2));
+    ASSERT_TRUE(file.assign("y\n", 2));
+    LineReader reader;
+    reader.begin(main);
+    for (int depth = 1; depth <= LineReader::MAX_DEPTH; ++depth) ASSERT_TRUE(reader.include(file, 1)) << depth;
+    EXPECT_FALSE(reader.include(file, 1));
+    EXPECT_EQ(reader.depth(), LineReader::MAX_DEPTH);
 }
 
 TEST(LoadSource, OutputNamingTheSourceLeavesItsLinesReadable) {
     // An object or listing path that reaches the source under another name
     // (here a symbolic link) empties the file when opened; the lines already
     // loaded must survive that.
-    for (bool through_listing : {false, true}) {
-        vexa_test::ScratchDir dir;
-        dir.write("src.asm", "one\ntwo\n");
-        std::filesystem::create_symlink(dir.path() / "src.asm", dir.path() / "out.bin");
-        const std::string output = (dir.path() / "out.bin").string();
-        std::strcpy(through_listing ? list_path : object_path, output.c_str());
-        listing_requested = through_listing;
-        ASSERT_EQ(load_source((dir.path() / "src.asm").c_str()), LOAD_OK);
-        std::fclose(std::fopen(output.c_str(), "wb"));
-        char buffer[LINE_CAPACITY];
-        EXPECT_EQ(read_line(buffer, LINE_CAPACITY), 4);
-        EXPECT_STREQ(buffer, "one");
-        EXPECT_EQ(read_line(buffer, LINE_CAPACITY), 4);
-        EXPECT_STREQ(buffer, "two");
-        release_source();
-        object_path[0] = list_path[0] = 0;
-        listing_requested = 0;
-    }
+    vexa_test::ScratchDir dir;
+    dir.write("src.asm", "one\ntwo\n");
+    std::filesystem::create_symlink(dir.path() / "src.asm", dir.path() / "out.bin");
+    const std::string output = (dir.path() / "out.bin").string();
+    FileSystemFiles files;
+    files.written_paths.push_back(output);
+    SourceText text;
+    ASSERT_EQ(files.load((dir.path() / "src.asm").string(), text), LOAD_OK);
+    std::fclose(std::fopen(output.c_str(), "wb"));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(text.begin()), text.size()), "one\ntwo\n");
 }
 
 TEST(LoadSource, MissingFileOrDirectoryIsNotFound) {
     vexa_test::ScratchDir dir;
-    EXPECT_EQ(load_source((dir.path() / "missing.asm").c_str()), LOAD_NOT_FOUND);
-    EXPECT_EQ(load_source(dir.path().c_str()), LOAD_NOT_FOUND);
-    EXPECT_EQ(source.base, nullptr);
+    FileSystemFiles files;
+    SourceText text;
+    EXPECT_EQ(files.load((dir.path() / "missing.asm").string(), text), LOAD_NOT_FOUND);
+    EXPECT_EQ(files.load(dir.path().string(), text), LOAD_NOT_FOUND);
+    EXPECT_FALSE(text.loaded());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "parse/parse.h"
+#include "support/test_assembly.h"
 
 namespace {
 
@@ -86,29 +87,39 @@ const SplitCase split_cases[] = {
     {"  sub \xe9x,1", M | O, "", "SUB", "\xe9X,1"},
 };
 
-// The label is terminated text and its length agrees.
-void expect_label(const char* label) {
-    EXPECT_STREQ(label_field, label);
-    EXPECT_EQ(label_length, int(std::strlen(label)));
-}
+class SplitLine : public testing::Test {
+protected:
+    // The label is terminated text and its length agrees.
+    void expect_label(const char* label) {
+        EXPECT_STREQ(s.label_field, label);
+        EXPECT_EQ(s.label_length, int(std::strlen(label)));
+    }
+    int split(const std::string& line) {
+        std::memset(s.line_buffer, 0, sizeof s.line_buffer);
+        line.copy(s.line_buffer, line.size());
+        return split_line(s);
+    }
 
-TEST(SplitLine, FieldsOfTypicalLines) {
+    vexa_test::TestAssembly test;
+    Statement& s = test.statement();
+};
+
+TEST_F(SplitLine, FieldsOfTypicalLines) {
     for (const SplitCase& c : split_cases) {
-        std::strcpy(line_buffer, c.line);
-        std::memset(label_field, 'z', LABEL_CAPACITY);
-        label_length = 99;
-        int fields = split_line();
+        std::memset(s.label_field, 'z', LABEL_CAPACITY);
+        s.label_length = 99;
+        int fields = split(c.line);
         SCOPED_TRACE(c.line);
         EXPECT_EQ(fields, c.fields);
         expect_label(c.label);
         if (fields == 0) continue;
-        EXPECT_STREQ(mnemonic_field, c.mnemonic);
-        EXPECT_STREQ(operand_text, c.operands);
+        EXPECT_STREQ(s.mnemonic_field, c.mnemonic);
+        EXPECT_STREQ(s.operand_text, c.operands);
     }
 }
 
 // A label is kept whole up to the longest line, whatever follows it.
-TEST(SplitLine, LabelOfEveryLength) {
+TEST_F(SplitLine, LabelOfEveryLength) {
     for (int length = 1; length <= LINE_CAPACITY - 2; ++length) {
         std::string label(length, 'n');
         label[length - 1] = char('a' + length % 26);
@@ -117,28 +128,23 @@ TEST(SplitLine, LabelOfEveryLength) {
         for (const std::string& rest : {std::string(), std::string(":"), std::string(" NOP")}) {
             std::string line = (label + rest).substr(0, LINE_CAPACITY - 2);
             SCOPED_TRACE(line);
-            std::strcpy(line_buffer, line.c_str());
-            ASSERT_EQ(split_line() & FIELD_LABEL, FIELD_LABEL);
+            ASSERT_EQ(split(line) & FIELD_LABEL, FIELD_LABEL);
             expect_label(upper.c_str());
         }
     }
 }
 
-TEST(SplitLine, NoLabelLeavesAnEmptyOne) {
-    std::strcpy(line_buffer, "A_LONG_LABEL: NOP");
-    split_line();
-    std::strcpy(line_buffer, "  NOP");
-    split_line();
+TEST_F(SplitLine, NoLabelLeavesAnEmptyOne) {
+    split("A_LONG_LABEL: NOP");
+    split("  NOP");
     expect_label("");
 }
 
-TEST(SplitLine, CommentIsCutInsideTheLineBuffer) {
-    std::strcpy(line_buffer, "  DW X  ; note");
-    split_line();
-    EXPECT_STREQ(line_buffer, "  DW X  ");
-    std::strcpy(line_buffer, "  DB 'AB' ; note");
-    split_line();
-    EXPECT_STREQ(line_buffer, "  DB 'AB' ; note");
+TEST_F(SplitLine, CommentIsCutInsideTheLineBuffer) {
+    split("  DW X  ; note");
+    EXPECT_STREQ(s.line_buffer, "  DW X  ");
+    split("  DB 'AB' ; note");
+    EXPECT_STREQ(s.line_buffer, "  DB 'AB' ; note");
 }
 
 }  // namespace

@@ -12,10 +12,12 @@ namespace {
 
 using namespace vexa;
 
-int add(const std::string& name, int32_t value) { return symtab_add(name.data(), int(name.size()), value); }
+SymbolTable table;
+
+int add(const std::string& name, int32_t value) { return table.add(name.data(), int(name.size()), value); }
 
 int find(const std::string& name, int32_t* value = nullptr) {
-    return symtab_find(name.data(), int(name.size()), value);
+    return table.find(name.data(), int(name.size()), value);
 }
 
 // A name made from a number, padded on the left to `length` characters.
@@ -26,8 +28,8 @@ std::string numbered(int number, size_t length) {
 
 class SymbolTableTest : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(symtab_init(), 0); }
-    void TearDown() override { symtab_free(); }
+    void SetUp() override { ASSERT_EQ(table.init(), 0); }
+    void TearDown() override { table.free(); }
 };
 
 TEST_F(SymbolTableTest, EmptyTableFindsNothing) {
@@ -81,28 +83,28 @@ TEST_F(SymbolTableTest, EveryCharacterCounts) {
 // Only the given length counts: the bytes after it are not part of the name.
 TEST_F(SymbolTableTest, NameEndsAtItsLength) {
     const char text[] = "COUNTER_12345";
-    EXPECT_EQ(symtab_add(text, 9, 1), SYMTAB_ADDED);
-    EXPECT_EQ(symtab_add(text, 3, 2), SYMTAB_ADDED);
+    EXPECT_EQ(table.add(text, 9, 1), SYMTAB_ADDED);
+    EXPECT_EQ(table.add(text, 3, 2), SYMTAB_ADDED);
     int32_t value = 0;
     EXPECT_GE(find("COUNTER_1", &value), 0);
     EXPECT_EQ(value, 1);
     EXPECT_GE(find("COU", &value), 0);
     EXPECT_EQ(value, 2);
     EXPECT_EQ(find("COUNTER_12"), -1);
-    EXPECT_EQ(symtab_find(text, 0, &value), -1);
+    EXPECT_EQ(table.find(text, 0, &value), -1);
     EXPECT_EQ(value, 0);
 }
 
 // Names of every length a line can hold, each a prefix of the next.
 TEST_F(SymbolTableTest, NamesOfOneTo126Characters) {
     const std::string longest(126, 'Q');
-    for (int length = 1; length <= 126; ++length) ASSERT_EQ(symtab_add(longest.data(), length, length), SYMTAB_ADDED);
+    for (int length = 1; length <= 126; ++length) ASSERT_EQ(table.add(longest.data(), length, length), SYMTAB_ADDED);
     for (int length = 1; length <= 126; ++length) {
         int32_t value = 0;
-        ASSERT_GE(symtab_find(longest.data(), length, &value), 0) << length;
+        ASSERT_GE(table.find(longest.data(), length, &value), 0) << length;
         ASSERT_EQ(value, length);
     }
-    EXPECT_EQ(symbol_table.count, 126);
+    EXPECT_EQ(table.count(), 126);
 }
 
 // A name read from the end of an allocation: no byte after it is touched
@@ -111,9 +113,9 @@ TEST_F(SymbolTableTest, NameAtTheEndOfItsBuffer) {
     for (int length = 1; length <= 20; ++length) {
         std::unique_ptr<char[]> name(new char[length]);
         std::memset(name.get(), 'Z', length);
-        ASSERT_EQ(symtab_add(name.get(), length, length), SYMTAB_ADDED);
+        ASSERT_EQ(table.add(name.get(), length, length), SYMTAB_ADDED);
         int32_t value = 0;
-        ASSERT_GE(symtab_find(name.get(), length, &value), 0);
+        ASSERT_GE(table.find(name.get(), length, &value), 0);
         ASSERT_EQ(value, length);
     }
 }
@@ -123,8 +125,8 @@ TEST_F(SymbolTableTest, NameAtTheEndOfItsBuffer) {
 TEST_F(SymbolTableTest, GrowthKeepsEveryValue) {
     const int count = 3 * int(SYMTAB_INITIAL_BYTES) / 100;
     for (int i = 0; i < count; ++i) ASSERT_EQ(add(numbered(i, 100), i * 3), SYMTAB_ADDED);
-    EXPECT_GT(symbol_table.capacity, SYMTAB_INITIAL_BYTES);
-    EXPECT_EQ(symbol_table.count, count);
+    EXPECT_GT(table.capacity(), SYMTAB_INITIAL_BYTES);
+    EXPECT_EQ(table.count(), count);
     int previous = -1;
     for (int i = 0; i < count; ++i) {
         int32_t value = -1;
@@ -148,15 +150,15 @@ TEST_F(SymbolTableTest, ManySymbolsStayFindable) {
     }
     EXPECT_EQ(find(numbered(count, 8)), -1);
     EXPECT_EQ(find(""), -1);
-    EXPECT_EQ(symbol_table.count, count);
+    EXPECT_EQ(table.count(), count);
 }
 
 // A new table starts empty: nothing of an earlier run is found.
 TEST_F(SymbolTableTest, InitForgetsEarlierSymbols) {
     ASSERT_EQ(add("START", 0x100), SYMTAB_ADDED);
-    ASSERT_EQ(symtab_init(), 0);
+    ASSERT_EQ(table.init(), 0);
     EXPECT_EQ(find("START"), -1);
-    EXPECT_EQ(symbol_table.count, 0);
+    EXPECT_EQ(table.count(), 0);
     EXPECT_EQ(add("START", 0x200), SYMTAB_ADDED);
 }
 

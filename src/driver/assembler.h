@@ -1,0 +1,179 @@
+// The assembler as a library: one call assembles a source and answers the
+// image, the listing and the diagnostics as data. The command line, the
+// tests and the playground all assemble through it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vexa {
+
+// ---- Source files ------------------------------------------------------------------
+
+// Answers of loading a file.
+enum LoadResult : int {
+    LOAD_OK = 0,
+    LOAD_NOT_FOUND = -1,
+    LOAD_NO_MEMORY = -2,
+    LOAD_OPEN_FAILED = -3,
+    LOAD_READ_FAILED = -4,
+};
+
+// Zero bytes after a source's last byte: the line reader reads sixteen
+// bytes at a time, and stops at them.
+constexpr size_t SOURCE_PADDING = 16;
+
+// A source file's bytes, as loaded once for every pass, followed by at
+// least SOURCE_PADDING zero bytes.
+class SourceText {
+public:
+    SourceText() = default;
+    SourceText(const SourceText&) = delete;
+    SourceText& operator=(const SourceText&) = delete;
+    ~SourceText() { release(); }
+
+    const uint8_t* begin() const { return base_; }
+    const uint8_t* end() const { return base_ + size_; }
+    size_t size() const { return size_; }
+    bool loaded() const { return base_ != nullptr; }
+
+    // Takes a copy of `bytes`.
+    bool assign(const char* bytes, size_t size);
+    // Takes a mapping of `length` bytes, the file's `size` bytes and zeros after them.
+    void adopt_mapping(const uint8_t* base, size_t size, size_t length);
+    // Takes a block from malloc holding `size` bytes and the padding.
+    void adopt_block(uint8_t* block, size_t size);
+    void release();
+
+private:
+    const uint8_t* base_ = nullptr;
+    size_t size_ = 0;
+    size_t mapped_length_ = 0;  // 0 for a block from malloc
+};
+
+// Where the main source and the files it includes come from.
+class SourceFiles {
+public:
+    virtual ~SourceFiles();
+    // Loads the file at `path` into `text`; answers a LoadResult.
+    virtual int load(const std::string& path, SourceText& text) = 0;
+};
+
+// The files of the file system. A source that an output file would write
+// over is read into memory instead of mapped: opening the output empties it.
+class FileSystemFiles : public SourceFiles {
+public:
+    // Paths whose files are written during the assembly.
+    std::vector<std::string> written_paths;
+    int load(const std::string& path, SourceText& text) override;
+};
+
+// Files held in memory, by the name the assembly asks for.
+class MemoryFiles : public SourceFiles {
+public:
+    std::map<std::string, std::string> files;
+    int load(const std::string& path, SourceText& text) override;
+};
+
+// ---- Outputs -------------------------------------------------------------------------
+
+// Where the object image or the listing goes, in order. Opened before the
+// first byte of the pass that writes; when a later pass must write again,
+// restarted.
+class Sink {
+public:
+    virtual ~Sink();
+    // False when the destination cannot be opened; error_number says why.
+    virtual bool open() { return true; }
+    // False when the bytes could not be written; error_number says why.
+    virtual bool write(const uint8_t* bytes, size_t count) = 0;
+    // A gap of `count` bytes that read as zero, written only if bytes follow.
+    virtual bool skip(uint64_t count) = 0;
+    // Writes what is held back; false when that fails.
+    virtual bool close() { return true; }
+    // Forgets everything written: the next pass writes it all again.
+    virtual void restart() = 0;
+    int error_number = 0;
+    std::string name;  // what messages call it: a file's path
+};
+
+// Bytes kept in memory.
+class MemorySink : public Sink {
+public:
+    std::string bytes;
+    bool write(const uint8_t* data, size_t count) override;
+    bool skip(uint64_t count) override;
+    bool close() override;
+    void restart() override;
+
+private:
+    uint64_t pending_gap_ = 0;
+};
+
+// ---- One assembly ----------------------------------------------------------------------
+
+struct AssemblyOptions {
+    std::string source;                      // the main source, as named on the command line
+    std::vector<std::string> include_paths;  // directories for INCLUDE, in the order given
+    bool listing = false;
+    int32_t lines_per_page = 62;  // below 10: no page breaks
+};
+
+struct Diagnostic {
+    enum Severity : uint8_t {
+        NOTE,   // "Not found 'END' directive."
+        ERROR,  // a statement error
+        FATAL,  // a message that stopped the assembly
+    };
+    Severity severity;
+    int pass;          // 1 for the first
+    std::string file;  // an included file's name as its INCLUDE wrote it; empty for the main source
+    int32_t line;      // the line number in that file; 0 when it belongs to no line
+    int32_t column;    // 1-based; 0 when not known
+    int code;          // the ErrorCode of a statement error, else 0
+    std::string message;
+    std::string source_line;  // the line as reported: without its comment
+};
+
+// Told as the assembly goes, for a console that shows it live.
+class Progress {
+public:
+    virtual ~Progress();
+    virtual void pass_started(int pass) { (void)pass; }
+    virtual void reported(const Diagnostic& diagnostic) { (void)diagnostic; }
+};
+
+struct AssemblyResult {
+    int load_result = LOAD_OK;  // the main source's; nothing was assembled unless LOAD_OK
+    int passes = 0;
+    bool stopped = false;  // a fatal message ended the assembly
+    int errors = 0;        // statement errors reported
+    int32_t origin = 0;    // the address of the image's first byte
+    std::vector<Diagnostic> diagnostics;
+    // Filled by assemble_to_memory only.
+    std::string image;
+    std::string listing;
+
+    bool failed() const { return stopped || errors > 0; }
+};
+
+// Assembles options.source: the image goes to `object` and, with
+// options.listing, the listing to `listing`.
+AssemblyResult assemble(const AssemblyOptions& options, SourceFiles& files, Sink& object, Sink* listing,
+                        Progress* progress = nullptr);
+
+// The same, the image and the listing kept in the result.
+AssemblyResult assemble_to_memory(const AssemblyOptions& options, SourceFiles& files, Progress* progress = nullptr);
+
+// The text of a message code ("Syntax Error"); "Unknown error" for any other.
+const char* error_message(int code);
+
+// The command line: one whole run, printing to `out` and `err`; answers the
+// exit status. The words of `argv` are reordered (non-options first).
+int vexa_main(int argc, char** argv, FILE* out, FILE* err);
+
+}  // namespace vexa

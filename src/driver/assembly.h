@@ -1,0 +1,230 @@
+// The state of one assembly, in three objects with one lifetime each: the
+// Assembly for all its passes, the Pass, and the Statement being assembled.
+// Each is created, and reset for the next of its kind, in one place.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/assembler.h"
+#include "driver/driver.h"
+#include "encode/encode.h"
+#include "output/output.h"
+#include "parse/parse.h"
+#include "symbols/symbols.h"
+
+namespace vexa {
+
+struct Assembly;
+
+// One pass over the source: where it stands, what it has open, and whether
+// it is the pass that writes.
+struct Pass {
+    int32_t pass_index = 0;  // 0 in the first pass
+    int32_t location_counter = 0;
+    // The address of the image's first byte: what a first ORG before any byte set.
+    int32_t image_origin = 0;
+    // Statements read so far in this pass, replayed ones included.
+    uint32_t statement_count = 0;
+    LineReader reader;
+    OpenProcedures procedures;
+    // Prefixes written alone on their lines (REP, then MOVSB on the next)
+    // wait for the statement they go with.
+    const Mnemonic* waiting_repeat = nullptr;  // REP, REPE, REPZ, REPNE, REPNZ
+    const Mnemonic* waiting_lock = nullptr;
+    bool prefixes_wait = false;
+    bool segment_end_passed = false;
+    // A pass after the first writes the image and the listing, and tells its
+    // messages, until a label or EQU takes another value than in the pass
+    // before: then the next pass does.
+    bool writes = false;
+    bool values_changed = false;
+    // EQUs whose value came from names still unsettled, and EQUs that were
+    // so in the pass before and are settled now: while both happen, another
+    // pass may settle more; when only the first does, their names never
+    // get a value (A EQU B with B EQU A).
+    bool equ_unsettled = false;
+    bool equ_settled = false;
+    // The last pass allowed: a value that changes stops the assembly.
+    bool last_allowed = false;
+    // Statements keep a long form once they needed it (see Statement::long_forms).
+    bool keeps_long_forms = false;
+};
+
+// The statement being assembled: its line, its fields and operands, and
+// the bytes it makes. One object serves every statement of an assembly;
+// begin() clears what each must find cleared.
+struct Statement {
+    Statement(Assembly& owner, Pass& current) : assembly(owner), pass(current) {}
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Assembly& assembly;
+    Pass& pass;
+
+    // Its line: as read (line_buffer), as listed (from the source) and as
+    // reported (without its comment). `file` is 0 for the main source.
+    char line_buffer[LINE_CAPACITY + SCAN_PADDING];
+    int statement_text_length = 0;
+    const char* listing_line = nullptr;
+    int listing_line_length = 0;
+    uint16_t file = 0;
+    int32_t line_number = 0;
+    // How far the line's bytes as read (in the source) stand from their copy
+    // in line_buffer: up to the line's end they are the same, and the vector
+    // paths read them there.
+    std::ptrdiff_t source_distance = 0;
+    // Its place among the statements of a pass.
+    uint32_t index = 0;
+    // The file an INCLUDE statement found.
+    uint16_t included_file = 0;
+
+    // Its fields (split_line).
+    char label_field[LABEL_CAPACITY + SCAN_PADDING];  // upper case, terminated
+    int label_length = 0;
+    char mnemonic_field[MNEMONIC_CHARS + 1];
+    // A prefix written before the mnemonic on its line (REP MOVSB), or empty.
+    char prefix_field[MNEMONIC_CHARS + 1];
+    char operand_text[OPERAND_CAPACITY + SCAN_PADDING];
+    // Characters in operand_text: its quoted strings may hold zero bytes.
+    int operand_length = 0;
+    // Where the operands begin in line_buffer, as written (INCLUDE reads them so).
+    int operands_at = 0;
+    // A zero byte stands in the statement outside its quoted strings (in a
+    // string or a comment it is a character like any other), at this column.
+    bool zero_byte_in_statement = false;
+    int zero_byte_column = 0;
+
+    // Its operands.
+    Operand dst;
+    Operand src;
+    uint8_t operand_count = 0;
+    // SHORT stood before one of its operands: only jumps accept it.
+    bool short_target_named = false;
+    // A segment:offset pair was read: only a far jump's or call's target may be one.
+    bool segment_pair_named = false;
+
+    // The instruction's bytes, without any prefix.
+    uint8_t code_buf[CODE_CAPACITY];
+    uint8_t code_len = 0;
+    // A REP or LOCK prefix written on the instruction's line, or 0: it goes
+    // before the segment override and the instruction's bytes.
+    uint8_t code_prefix = 0;
+    // The bytes of a DB or DW statement, and its runs when it has DUP.
+    uint8_t data_buf[DATA_CAPACITY];
+    uint8_t data_len = 0;
+    DataRun data_runs[MAX_DATA_RUNS];
+    uint8_t data_run_count = 0;
+
+    // An error of operand parsing or of a DB/DW item list, held until the
+    // handler's answer is known.
+    int deferred_error = 0;
+    // The last message reported for it, for its listing.
+    const char* pending_message = nullptr;
+    // The listing's address column: the location counter at its start, the
+    // new address after an ORG; advanced across a long data statement's rows.
+    int32_t statement_address = 0;
+
+    // It used a value the first pass can only guess: a name not (yet)
+    // defined or whose value may change, an empty data item, a jump target
+    // that reads as the forward placeholder. Such a statement is assembled
+    // again in the later passes.
+    bool first_pass_guess = false;
+    // The symbol hint of its first name not (yet) defined, or 0: a later pass
+    // looks it up ahead. Kept in the first pass only.
+    uint64_t unresolved_name_hint = 0;
+    // A jump or call that a later pass may encode from its target's value.
+    RelativeTarget relative_target{};
+    // Take the longest form wherever a value chooses the length (word
+    // displacements and immediates, near jumps): once values have changed for
+    // a few passes, so that lengths only grow and the passes end.
+    bool long_forms = false;
+
+    // Clears what a statement starts without.
+    void begin(uint32_t place) {
+        index = place;
+        operand_count = 0;
+        data_len = 0;
+        data_run_count = 0;
+        code_len = 0;
+        code_prefix = 0;
+        dst.seg_override = 0;
+        src.seg_override = 0;
+        deferred_error = 0;
+        pending_message = nullptr;
+        first_pass_guess = false;
+        unresolved_name_hint = 0;
+        relative_target.width = 0;
+        long_forms = false;
+    }
+    // The address of its first byte: `$`.
+    int32_t location() const;
+};
+
+// One assembly, for all its passes: what it was asked to do, its sources,
+// its symbols, its outputs, its messages, and the record of its first pass.
+struct Assembly {
+    Assembly(const AssemblyOptions& asked, SourceFiles& source_files, Sink& object, Sink* listing_sink,
+             AssemblyResult& answer, Progress* progress)
+        : options(asked),
+          files(source_files),
+          result(answer),
+          image(object),
+          object_sink(object),
+          listing(asked.listing ? listing_sink : nullptr, asked.lines_per_page),
+          diagnostics(answer, progress),
+          progress(progress),
+          statement(*this, pass) {}
+    Assembly(const Assembly&) = delete;
+    Assembly& operator=(const Assembly&) = delete;
+
+    const AssemblyOptions& options;
+    SourceFiles& files;
+    AssemblyResult& result;
+
+    // Each file read, loaded once for every pass, by its path; the main
+    // source first. A file that could not be loaded has no text.
+    struct LoadedText {
+        std::string path;
+        std::unique_ptr<SourceText> text;
+    };
+    std::vector<LoadedText> texts;
+    // The files included, by their number less one: the name as an INCLUDE
+    // statement wrote it (its lines' messages show it), and its text.
+    struct IncludedFile {
+        std::string name;
+        int text;
+    };
+    std::vector<IncludedFile> included;
+
+    SymbolTable symbols;
+    StatementRecord record;
+    ForwardJumps forward_jumps;
+    MnemonicLookups mnemonics;
+    // Statements in a pass (as the first pass counted them), and the length
+    // of each in the pass before and in this one, by its place, once lengths
+    // must not shrink (see Statement::long_forms).
+    uint32_t statement_total = 0;
+    std::vector<uint8_t> previous_lengths;
+    std::vector<uint8_t> current_lengths;
+    // Statements whose label the first pass found defined already, in order:
+    // reported there, and the name keeps its first value in every pass.
+    std::vector<uint32_t> duplicate_labels;
+
+    ComImage image;
+    Sink& object_sink;
+    bool outputs_opened = false;
+    Listing listing;
+    Diagnostics diagnostics;
+    Progress* progress;
+    bool stopped = false;  // a fatal message ended it
+
+    Pass pass;
+    Statement statement;
+};
+
+inline int32_t Statement::location() const { return pass.location_counter; }
+
+}  // namespace vexa

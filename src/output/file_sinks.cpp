@@ -1,0 +1,130 @@
+// The object and listing files of the command line.
+#include "output/file_sinks.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace vexa {
+
+namespace {
+
+int create_file(const std::string& path) { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666); }
+
+// Writes all of `count` bytes; false with errno when that fails.
+bool write_all(int descriptor, const uint8_t* bytes, size_t count) {
+    while (count > 0) {
+        ssize_t written = ::write(descriptor, bytes, count);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes += written;
+        count -= size_t(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+ObjectFile::~ObjectFile() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+}
+
+bool ObjectFile::open() {
+    descriptor_ = create_file(name);
+    if (descriptor_ < 0) {
+        error_number = errno;
+        return false;
+    }
+    struct stat info;
+    size_t block = fstat(descriptor_, &info) == 0 && info.st_blksize > 0 ? size_t(info.st_blksize) : BUFSIZ;
+    buffer_.assign(block, 0);
+    used_ = 0;
+    return true;
+}
+
+bool ObjectFile::flush() {
+    size_t count = used_;
+    used_ = 0;
+    if (count && !write_all(descriptor_, buffer_.data(), count)) {
+        error_number = errno;
+        return false;
+    }
+    return true;
+}
+
+// A byte that finds the buffer full flushes it first.
+bool ObjectFile::write(const uint8_t* bytes, size_t count) {
+    while (count > 0) {
+        if (used_ == buffer_.size() && !flush()) return false;
+        size_t room = buffer_.size() - used_;
+        size_t taken = count < room ? count : room;
+        std::memcpy(buffer_.data() + used_, bytes, taken);
+        used_ += taken;
+        bytes += taken;
+        count -= taken;
+    }
+    return true;
+}
+
+// What the buffer holds goes before the gap; the gap is a seek, which alone
+// does not lengthen the file.
+bool ObjectFile::skip(uint64_t count) {
+    if (!flush()) return false;
+    if (lseek(descriptor_, off_t(count), SEEK_CUR) < 0) {
+        error_number = errno;
+        return false;
+    }
+    return true;
+}
+
+bool ObjectFile::close() {
+    if (descriptor_ < 0) return true;
+    bool flushed = flush();
+    bool closed = ::close(descriptor_) == 0;
+    if (flushed && !closed) error_number = errno;
+    descriptor_ = -1;
+    return flushed && closed;
+}
+
+void ObjectFile::restart() {
+    used_ = 0;
+    if (descriptor_ < 0) return;
+    if (ftruncate(descriptor_, 0) != 0 || lseek(descriptor_, 0, SEEK_SET) < 0) error_number = errno;
+}
+
+ListingFile::~ListingFile() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+}
+
+bool ListingFile::open() {
+    descriptor_ = create_file(name);
+    if (descriptor_ < 0) error_number = errno;
+    return descriptor_ >= 0;
+}
+
+bool ListingFile::write(const uint8_t* bytes, size_t count) {
+    if (!write_all(descriptor_, bytes, count)) error_number = errno;
+    return true;
+}
+
+bool ListingFile::skip(uint64_t) { return true; }
+
+bool ListingFile::close() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+    descriptor_ = -1;
+    return true;
+}
+
+void ListingFile::restart() {
+    if (descriptor_ >= 0 && (ftruncate(descriptor_, 0) != 0 || lseek(descriptor_, 0, SEEK_SET) < 0)) {
+        error_number = errno;
+    }
+}
+
+}  // namespace vexa

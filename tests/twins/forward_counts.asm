@@ -1,0 +1,16 @@
+; DS, ORG and DUP counts from EQUs defined further down.
+; Vexa settles in 3 passes
+        ORG 100H
+        JMP START
+BUFFER: DS BUFFER_SIZE
+TABLE:  DB ENTRIES DUP (0FFH)
+WORDS:  DW ENTRIES*2 DUP (1234H)
+        ORG CODE_START
+START:  MOV SI,OFFSET BUFFER
+        MOV CX,BUFFER_SIZE
+        MOV DI,OFFSET TABLE
+        RET
+BUFFER_SIZE EQU 16
+ENTRIES EQU 5
+CODE_START EQU 180H
+        END
