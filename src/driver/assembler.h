@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -97,8 +98,45 @@ public:
     virtual bool close() { return true; }
     // Forgets everything written: the next pass writes it all again.
     virtual void restart() = 0;
+
+    // Bytes in order, as write() takes them: straight into the sink's
+    // buffer while it has room.
+    bool put(const uint8_t* bytes, size_t count) {
+        if (count > size_t(room_end_ - room_)) return write(bytes, count);
+        copy_bytes(room_, bytes, count);
+        room_ += count;
+        return true;
+    }
+
     int error_number = 0;
     std::string name;  // what messages call it: a file's path
+
+protected:
+    // The free part of a sink's own buffer, which put() fills; none by default.
+    uint8_t* room_ = nullptr;
+    uint8_t* room_end_ = nullptr;
+
+private:
+    // A statement's few bytes are copied without a call: two overlapping
+    // moves of the largest size that fits.
+    static void copy_bytes(uint8_t* to, const uint8_t* from, size_t count) {
+        if (count > 16) return copy_long(to, from, count);
+        if (count >= 8) return copy_pair<uint64_t>(to, from, count);
+        if (count >= 4) return copy_pair<uint32_t>(to, from, count);
+        if (count == 0) return;
+        to[0] = from[0];
+        to[count / 2] = from[count / 2];
+        to[count - 1] = from[count - 1];
+    }
+    template <typename Word>
+    static void copy_pair(uint8_t* to, const uint8_t* from, size_t count) {
+        Word head, tail;
+        std::memcpy(&head, from, sizeof head);
+        std::memcpy(&tail, from + count - sizeof tail, sizeof tail);
+        std::memcpy(to, &head, sizeof head);
+        std::memcpy(to + count - sizeof tail, &tail, sizeof tail);
+    }
+    [[gnu::noinline]] static void copy_long(uint8_t* to, const uint8_t* from, size_t count);
 };
 
 // Bytes kept in memory.

@@ -227,4 +227,18 @@ struct Assembly {
 
 inline int32_t Statement::location() const { return pass.location_counter; }
 
+// Beyond the segment the location counter goes on counting, so that later
+// statements keep their addresses; beyond 32 bits it wraps.
+inline void advance_location(Pass& pass, int64_t count) {
+    pass.location_counter = int32_t(uint32_t(pass.location_counter) + uint32_t(count));
+}
+
+// Inline: every statement's bytes pass here.
+inline int emit_bytes(Assembly& assembly, const uint8_t* bytes, size_t count) {
+    Pass& pass = assembly.pass;
+    if (pass.writes && !assembly.image.write(pass.location_counter, bytes, count)) return -1;
+    advance_location(pass, int64_t(count));
+    return 0;
+}
+
 }  // namespace vexa

@@ -1,5 +1,6 @@
 // One assembly through the library interface, and the sinks that keep the
 // image and the listing in memory.
+#include <cstring>
 #include <memory>
 
 #include "driver/assembler.h"
@@ -11,6 +12,8 @@ namespace vexa {
 SourceFiles::~SourceFiles() = default;
 Sink::~Sink() = default;
 Progress::~Progress() = default;
+
+void Sink::copy_long(uint8_t* to, const uint8_t* from, size_t count) { std::memcpy(to, from, count); }
 
 bool MemorySink::write(const uint8_t* data, size_t count) {
     if (pending_gap_) {

@@ -9,112 +9,11 @@
 #include <cstring>
 
 #include "driver/driver.h"
-
-#if VEXA_VECTOR_PATHS
-#include <emmintrin.h>
-#endif
+#include "parse/text_scan.h"
 
 namespace vexa {
 
 namespace {
-
-bool is_line_end(uint8_t c) { return c == '\r' || c == '\n'; }
-
-// The first CR or LF in [p, limit), or limit. Sixteen bytes at a time where
-// the processor allows: most lines are found in one or two steps.
-const uint8_t* find_line_end(const uint8_t* p, const uint8_t* limit) {
-#if VEXA_VECTOR_PATHS
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    for (; limit - p >= 16; p += 16) {
-        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        int hits = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf)));
-        if (hits) return p + __builtin_ctz(unsigned(hits));
-    }
-#endif
-    while (p < limit && !is_line_end(*p)) ++p;
-    return p;
-}
-
-#if VEXA_VECTOR_PATHS
-// The marks of one 16-byte block at `base` of the line being copied, which
-// ends at the first bit of `ends`, if any.
-void mark_block(LineMarks& marks, __m128i block, char* base, unsigned ends) {
-    unsigned valid = (ends & -ends) - 1;  // every bit when the line goes on
-    if (ends) marks.end = base + __builtin_ctz(ends);
-    __m128i semicolon_bytes = _mm_cmpeq_epi8(block, _mm_set1_epi8(';'));
-    __m128i single_bytes = _mm_cmpeq_epi8(block, _mm_set1_epi8('\''));
-    __m128i double_bytes = _mm_cmpeq_epi8(block, _mm_set1_epi8('"'));
-    __m128i zero_bytes = _mm_cmpeq_epi8(block, _mm_setzero_si128());
-    // Most blocks hold none of the four: one test for all of them.
-    __m128i marked = _mm_or_si128(_mm_or_si128(semicolon_bytes, zero_bytes), _mm_or_si128(single_bytes, double_bytes));
-    if ((unsigned(_mm_movemask_epi8(marked)) & valid) == 0) return;
-    unsigned zeros = unsigned(_mm_movemask_epi8(zero_bytes)) & valid;
-    if (zeros && !marks.zero) marks.zero = base + __builtin_ctz(zeros);
-    unsigned semicolons = unsigned(_mm_movemask_epi8(semicolon_bytes)) & valid;
-    unsigned singles = unsigned(_mm_movemask_epi8(single_bytes)) & valid;
-    unsigned doubles = unsigned(_mm_movemask_epi8(double_bytes)) & valid;
-    if (semicolons && !marks.semicolon) marks.semicolon = base + __builtin_ctz(semicolons);
-    if (singles) {
-        if (!marks.single_quote) marks.single_quote = base + __builtin_ctz(singles);
-        marks.last_single_quote = base + 31 - __builtin_clz(singles);
-    }
-    if (doubles) {
-        if (!marks.double_quote) marks.double_quote = base + __builtin_ctz(doubles);
-        marks.last_double_quote = base + 31 - __builtin_clz(doubles);
-    }
-}
-#endif
-
-// The marks of the `length` characters at `line`, one at a time.
-LineMarks mark_text(char* line, size_t length) {
-    LineMarks marks{};
-    char* end = line + length;
-    for (char* p = line; p < end; ++p) {
-        if (*p == ';' && !marks.semicolon) marks.semicolon = p;
-        if (*p == '\'' && !marks.single_quote) marks.single_quote = p;
-        if (*p == '"' && !marks.double_quote) marks.double_quote = p;
-        if (*p == '\'') marks.last_single_quote = p;
-        if (*p == '"') marks.last_double_quote = p;
-        if (*p == 0 && !marks.zero) marks.zero = p;
-    }
-    marks.text = line;
-    marks.end = end;
-    return marks;
-}
-
-// Copies the line at `line` up to its first CR or LF, or its first `limit`
-// bytes, with a terminator, and marks it; answers the length copied. Whole
-// 16-byte stores, the terminator inside the last, let the line splitter's
-// 16-byte loads of the same blocks be served at once; one pass finds the
-// end, copies and marks.
-size_t copy_to_line_end(char* buffer, const uint8_t* line, size_t limit, LineMarks& marks) {
-#if VEXA_VECTOR_PATHS
-    const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    marks = LineMarks{};
-    for (size_t offset = 0;; offset += 16) {
-        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + offset));
-        unsigned ends = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf))));
-        if (limit - offset < 16) ends |= 1u << (limit - offset);
-        mark_block(marks, block, buffer + offset, ends);
-        if (ends) {
-            unsigned length = unsigned(__builtin_ctz(ends));
-            __m128i kept = _mm_cmplt_epi8(lanes, _mm_set1_epi8(char(length)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer + offset), _mm_and_si128(block, kept));
-            return offset + length;
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer + offset), block);
-    }
-#else
-    size_t length = size_t(find_line_end(line, line + limit) - line);
-    std::memcpy(buffer, line, length);
-    buffer[length] = 0;
-    marks = mark_text(buffer, length);
-    return length;
-#endif
-}
 
 // Steps over one line end: CR LF, a lone CR or a lone LF. The zeros of the
 // padding stop it at the source's end.
@@ -239,7 +138,7 @@ size_t listed_length(const uint8_t* line, size_t line_bytes) {
     return length;
 }
 
-LineMarks mark_line(char* line) { return mark_text(line, std::strlen(line)); }
+LineMarks mark_line(char* line) { return scan::mark_text(line, std::strlen(line)); }
 
 void LineReader::begin(const SourceText& main) {
     depth_ = 0;
@@ -273,14 +172,14 @@ int LineReader::read(char* buffer, int capacity, LineMarks& marks) {
     const uint8_t* start = level.cursor;
     __builtin_prefetch(start + 2048, 0, 0);  // ahead, and kept out of the caches the symbols need
     size_t available = size_t(end - start);
-    size_t length = copy_to_line_end(buffer, start, available < longest + 1 ? available : longest + 1, marks);
+    size_t length = scan::copy_marked_line(buffer, start, available < longest + 1 ? available : longest + 1, marks);
     marks.text = reinterpret_cast<const char*>(start);
     ++level.line_number;
     line_start_ = start;
     if (length > longest) {
         buffer[longest] = 0;
-        marks = mark_text(buffer, longest);
-        level.cursor = after_line_end(find_line_end(start + length, end));
+        marks = scan::mark_text(buffer, longest);
+        level.cursor = after_line_end(scan::find_line_end(start + length, end));
         line_bytes_ = size_t(level.cursor - start);
         return READ_TOO_LONG;
     }

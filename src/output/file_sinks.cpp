@@ -44,13 +44,14 @@ bool ObjectFile::open() {
     struct stat info;
     size_t block = fstat(descriptor_, &info) == 0 && info.st_blksize > 0 ? size_t(info.st_blksize) : BUFSIZ;
     buffer_.assign(block, 0);
-    used_ = 0;
+    room_ = buffer_.data();
+    room_end_ = room_ + block;
     return true;
 }
 
 bool ObjectFile::flush() {
-    size_t count = used_;
-    used_ = 0;
+    size_t count = size_t(room_ - buffer_.data());
+    room_ = buffer_.data();
     if (count && !write_all(descriptor_, buffer_.data(), count)) {
         error_number = errno;
         return false;
@@ -61,11 +62,11 @@ bool ObjectFile::flush() {
 // A byte that finds the buffer full flushes it first.
 bool ObjectFile::write(const uint8_t* bytes, size_t count) {
     while (count > 0) {
-        if (used_ == buffer_.size() && !flush()) return false;
-        size_t room = buffer_.size() - used_;
+        if (room_ == room_end_ && !flush()) return false;
+        size_t room = size_t(room_end_ - room_);
         size_t taken = count < room ? count : room;
-        std::memcpy(buffer_.data() + used_, bytes, taken);
-        used_ += taken;
+        std::memcpy(room_, bytes, taken);
+        room_ += taken;
         bytes += taken;
         count -= taken;
     }
@@ -89,11 +90,12 @@ bool ObjectFile::close() {
     bool closed = ::close(descriptor_) == 0;
     if (flushed && !closed) error_number = errno;
     descriptor_ = -1;
+    room_ = room_end_ = nullptr;
     return flushed && closed;
 }
 
 void ObjectFile::restart() {
-    used_ = 0;
+    room_ = buffer_.data();
     if (descriptor_ < 0) return;
     if (ftruncate(descriptor_, 0) != 0 || lseek(descriptor_, 0, SEEK_SET) < 0) error_number = errno;
 }

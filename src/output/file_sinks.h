@@ -31,8 +31,7 @@ private:
     bool flush();
 
     int descriptor_ = -1;
-    std::vector<uint8_t> buffer_;
-    size_t used_ = 0;
+    std::vector<uint8_t> buffer_;  // put() fills it from its start to room_
 };
 
 // The listing file, written in the large blocks the listing builds; its

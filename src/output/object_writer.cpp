@@ -9,12 +9,6 @@ namespace vexa {
 
 namespace {
 
-// Beyond the segment the location counter goes on counting, so that later
-// statements keep their addresses; beyond 32 bits it wraps.
-void advance_location(Pass& pass, int64_t count) {
-    pass.location_counter = int32_t(uint32_t(pass.location_counter) + uint32_t(count));
-}
-
 // How many of `count` bytes at `address` lie inside the segment. (Past
 // 7FFFFFFFH an address reads as negative: far beyond the end.)
 size_t inside_segment(int32_t address, size_t count) {
@@ -27,7 +21,7 @@ size_t inside_segment(int32_t address, size_t count) {
 
 OutputForm::~OutputForm() = default;
 
-bool ComImage::write(int32_t address, const uint8_t* bytes, size_t count) {
+bool ComImage::write_elsewhere(int32_t address, const uint8_t* bytes, size_t count) {
     size_t inside = inside_segment(address, count);
     if (!started_) {
         started_ = true;
@@ -37,7 +31,7 @@ bool ComImage::write(int32_t address, const uint8_t* bytes, size_t count) {
     // The gaps before the bytes, as zeros the file skips.
     if (uint32_t(address) > end_ && !sink_.skip(uint32_t(address) - end_)) return false;
     end_ = uint32_t(address) + uint32_t(inside);
-    return sink_.write(bytes, inside);
+    return sink_.put(bytes, inside);
 }
 
 // The sink skips what lies inside the segment; it writes what it holds
@@ -59,13 +53,6 @@ bool ComImage::gap(int32_t address, uint64_t count) {
     return sink_.skip(skipped);
 }
 
-int emit_bytes(Assembly& assembly, const uint8_t* bytes, size_t count) {
-    Pass& pass = assembly.pass;
-    if (pass.writes && !assembly.image.write(pass.location_counter, bytes, count)) return -1;
-    advance_location(pass, int64_t(count));
-    return 0;
-}
-
 int emit_code(Assembly& assembly, const Statement& s) {
     // One prefix at most: the first operand's override wins.
     uint8_t prefix = s.dst.seg_override ? s.dst.seg_override : s.src.seg_override;
@@ -73,6 +60,7 @@ int emit_code(Assembly& assembly, const Statement& s) {
         advance_location(assembly.pass, int64_t(s.code_len) + (s.code_prefix != 0) + (prefix != 0));
         return 0;
     }
+    if (!s.code_prefix && !prefix) return emit_bytes(assembly, s.code_buf, s.code_len);
     // The prefixes, then the instruction, in one write.
     uint8_t bytes[16];
     static_assert(sizeof bytes >= 2 + CODE_CAPACITY);

@@ -36,12 +36,21 @@ public:
 class ComImage final : public OutputForm {
 public:
     explicit ComImage(Sink& sink) : sink_(sink) {}
-    bool write(int32_t address, const uint8_t* bytes, size_t count) override;
+    // The usual bytes follow what the file holds, inside the segment.
+    bool write(int32_t address, const uint8_t* bytes, size_t count) override {
+        if (uint32_t(address) != end_ || !started_ || uint64_t(end_) + count > uint64_t(SEGMENT_END)) {
+            return write_elsewhere(address, bytes, count);
+        }
+        end_ += uint32_t(count);
+        return sink_.put(bytes, count);
+    }
     bool gap(int32_t address, uint64_t count) override;
     void restart() override { started_ = false; }
     int error_number() const override { return sink_.error_number; }
 
 private:
+    bool write_elsewhere(int32_t address, const uint8_t* bytes, size_t count);
+
     Sink& sink_;
     bool started_ = false;
     uint32_t end_ = 0;  // the address after what the file holds
@@ -51,7 +60,7 @@ private:
 // advances in every pass; only the pass that writes passes the bytes to the
 // output form. A negative answer means the object file could not be
 // written: the output form's error_number says why.
-int emit_bytes(Assembly& assembly, const uint8_t* bytes, size_t count);
+// (emit_bytes, inline, is with the assembly's state.)
 int emit_code(Assembly& assembly, const Statement& s);
 int emit_data(Assembly& assembly, const Statement& s);
 int emit_gap(Assembly& assembly, int64_t count);

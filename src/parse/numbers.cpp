@@ -3,6 +3,7 @@
 
 #include "driver/assembly.h"
 #include "parse/parse.h"
+#include "parse/text_scan.h"
 #include "symbols/symbols.h"
 
 namespace vexa {
@@ -33,93 +34,6 @@ struct SuffixBase {
 };
 constexpr SuffixBase suffix_bases[] = {{'B', 2, ERR_INVALID_BINARY}, {'O', 8, ERR_INVALID_OCTAL}};
 
-// The characters an operand may contain: digits, upper-case letters, tab,
-// the size-mark escape, space and a little punctuation.
-struct OperandCharacters {
-    bool allowed[256];
-};
-constexpr OperandCharacters build_operand_characters() {
-    OperandCharacters set{};
-    for (int c = '0'; c <= '9'; ++c) set.allowed[c] = true;
-    for (int c = 'A'; c <= 'Z'; ++c) set.allowed[c] = true;
-    for (const char* p = "\t\x1b $()*+,-/:@[]_"; *p; ++p) set.allowed[uint8_t(*p)] = true;
-    return set;
-}
-constexpr OperandCharacters operand_characters = build_operand_characters();
-
-// Operands are separated at the first comma; a second one is an error.
-void note_comma(Commas& found, const char* comma) {
-    if (!found.second) (found.first ? found.second : found.first) = const_cast<char*>(comma);
-}
-
-#if VEXA_VECTOR_PATHS
-// The operand characters, as a vector test: ( ) * + , -   0-9 :   @ A-Z [
-// and / ] _ $ space tab escape.
-__m128i operand_characters_in(__m128i bytes) {
-    auto is = [&](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
-    __m128i ranges = _mm_or_si128(_mm_or_si128(bytes_between(bytes, '(', '-'), bytes_between(bytes, '0', ':')),
-                                  bytes_between(bytes, '@', '['));
-    __m128i singles = _mm_or_si128(_mm_or_si128(_mm_or_si128(is('/'), is(']')), _mm_or_si128(is('_'), is('$'))),
-                                   _mm_or_si128(_mm_or_si128(is(' '), is('\t')), is('\x1b')));
-    return _mm_or_si128(ranges, singles);
-}
-
-// Sixteen characters a step: the text has room for a whole block after its
-// terminator.
-// The usual text is one block: its first two commas are then taken without
-// a loop or a branch on how many there are.
-int check_operand_block_by_block(const char* text, Commas& found) {
-    for (const char* p = text;; p += 16) {
-        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        unsigned ends = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_setzero_si128())));
-        unsigned wanted = ((ends & -ends) - 1) & 0xFFFF;  // all sixteen when the text goes on
-        if (~unsigned(_mm_movemask_epi8(operand_characters_in(block))) & wanted) return ERR_INVALID_CHARACTER;
-        unsigned commas = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(',')))) & wanted;
-        if (ends && p == text) {
-            unsigned later = commas & (commas - 1);
-            found.first = commas ? const_cast<char*>(p) + __builtin_ctz(commas | 0x10000) : nullptr;
-            found.second = later ? const_cast<char*>(p) + __builtin_ctz(later | 0x10000) : nullptr;
-            return 0;
-        }
-        for (; commas && !found.second; commas &= commas - 1) note_comma(found, p + __builtin_ctz(commas));
-        if (ends) return 0;
-    }
-}
-#endif
-
-#if VEXA_VECTOR_PATHS
-// How many of the sixteen bytes at `p` are digits, or name characters, before the first that is not.
-int leading_digits(const char* p) {
-    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    return __builtin_ctz(~unsigned(_mm_movemask_epi8(bytes_between(block, '0', '9'))));
-}
-
-int leading_name_chars(const char* p) {
-    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i letters = _mm_or_si128(bytes_between(block, 'A', 'Z'), bytes_between(block, 'a', 'z'));
-    __m128i others = _mm_or_si128(bytes_between(block, '0', '9'), _mm_cmpeq_epi8(block, _mm_set1_epi8('_')));
-    return __builtin_ctz(~unsigned(_mm_movemask_epi8(_mm_or_si128(letters, others))));
-}
-
-// The usual number, one to eight decimal digits with no letter after them,
-// read without a loop: the digits, right-aligned in a word, are combined in
-// pairs, then fours, then all eight. False leaves the text to the full reader.
-bool read_short_decimal(const char** cursor, int32_t* value) {
-    const char* p = *cursor;
-    int length = leading_digits(p);
-    if (length == 0 || length > 8 || is_upper(p[length])) return false;
-    uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    // The bytes after the digits, and what they borrow, are shifted out.
-    uint64_t digits = (word - 0x3030303030303030ull) << (8 * (8 - length));
-    digits = digits * 10 + (digits >> 8);
-    digits = (((digits & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
-              (((digits >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >> 32;
-    *value = int32_t(uint32_t(digits));
-    *cursor = p + length;
-    return true;
-}
-#endif
 
 // 0x1F: at least one hexadecimal digit after the 0X, and no letter, digit
 // or underscore after them.
@@ -180,18 +94,13 @@ int parse_prefixed_hex(const char** cursor, int32_t* value) {
 }  // namespace
 
 int parse_number(const char** cursor, int32_t* value) {
-#if VEXA_VECTOR_PATHS
-    if (read_short_decimal(cursor, value)) return 0;
-#endif
+    if (scan::read_short_decimal(cursor, value)) return 0;
     return parse_other_number(cursor, value);
 }
 
 int parse_symbol_ref(Statement& s, const char** cursor, int32_t* value) {
     const char* start = *cursor;
-    const char* end = start;
-#if VEXA_VECTOR_PATHS
-    end += leading_name_chars(start);
-#endif
+    const char* end = start + scan::leading_name_chars(start);
     while (is_name_char(*end)) ++end;
     *cursor = end;
     const SymbolTable& symbols = s.assembly.symbols;
@@ -209,14 +118,7 @@ int parse_symbol_ref(Statement& s, const char** cursor, int32_t* value) {
 
 int check_operand_chars(const char* text, Commas* commas) {
     Commas found{};
-#if VEXA_VECTOR_PATHS
-    if (int result = check_operand_block_by_block(text, found)) return result;
-#else
-    for (const char* p = text; *p; ++p) {
-        if (!operand_characters.allowed[uint8_t(*p)]) return ERR_INVALID_CHARACTER;
-        if (*p == ',') note_comma(found, p);
-    }
-#endif
+    if (int result = scan::check_operand_characters(text, found)) return result;
     if (commas) *commas = found;
     return 0;
 }
@@ -234,8 +136,8 @@ int check_quoted_operand_chars(const char* text, const char* end, Commas* commas
             p = close;
             continue;
         }
-        if (!operand_characters.allowed[uint8_t(*p)]) return ERR_INVALID_CHARACTER;
-        if (*p == ',') note_comma(found, p);
+        if (!scan::operand_characters.allowed[uint8_t(*p)]) return ERR_INVALID_CHARACTER;
+        if (*p == ',') scan::note_comma(found, p);
     }
     *commas = found;
     return 0;

@@ -7,10 +7,6 @@
 
 #include "driver/driver.h"
 
-#if VEXA_VECTOR_PATHS
-#include <emmintrin.h>
-#endif
-
 namespace vexa {
 
 struct Statement;
@@ -57,14 +53,6 @@ constexpr bool is_quote(char c) { return c == '\'' || c == '"'; }
 
 // A value that a byte can hold, signed or unsigned: -128 to 255.
 constexpr bool fits_byte(int32_t value) { return value >= -128 && value <= 255; }
-
-#if VEXA_VECTOR_PATHS
-// For sixteen bytes at once: all ones in each byte from `low` to `high`.
-inline __m128i bytes_between(__m128i bytes, char low, char high) {
-    __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(low));
-    return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(char(high - low))), offset);
-}
-#endif
 
 // ---- Line splitting ------------------------------------------------------------
 

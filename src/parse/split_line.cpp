@@ -4,6 +4,7 @@
 
 #include "driver/assembly.h"
 #include "parse/parse.h"
+#include "parse/text_scan.h"
 
 namespace vexa {
 
@@ -52,49 +53,11 @@ void note_zero_byte(Statement& s, const char* p) {
     s.zero_byte_column = int(p - s.line_buffer) + 1;
 }
 
-#if VEXA_VECTOR_PATHS
-// How far the line's bytes as read (in the source) stand from their copy in
-// s.line_buffer. Sixteen bytes at an odd place of the copy would span two of
-// the copy's stores, and wait until both are done: they are read where the
-// copy came from. Before the line's end the bytes are the same.
-__m128i load_line_block(const Statement& s, const char* p) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + s.source_distance));
-}
-
-__m128i blank_bytes(__m128i block) {
-    return _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(' ')), bytes_between(block, '\t', '\r'));
-}
-
-__m128i upper_case(__m128i bytes) {
-    return _mm_sub_epi8(bytes, _mm_and_si128(bytes_between(bytes, 'a', 'z'), _mm_set1_epi8(0x20)));
-}
-
-// One bit for each of the sixteen bytes that ends a word: the terminator, a
-// blank, and `also` (0 for none).
-unsigned word_ends(__m128i block, char also) {
-    __m128i blanks = blank_bytes(block);
-    __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_setzero_si128()), _mm_cmpeq_epi8(block, _mm_set1_epi8(also)));
-    return unsigned(_mm_movemask_epi8(_mm_or_si128(blanks, ends)));
-}
-#endif
 
 // Stores the label from column 0, all of it; answers the position after it.
-// The buffers' padding lets sixteen bytes be read and stored at once.
 const char* take_label(Statement& s, const char* p, int& fields) {
-    int stored = 0;
-#if VEXA_VECTOR_PATHS
-    for (;; stored += 16) {
-        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + stored));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(s.label_field + stored), upper_case(block));
-        if (unsigned ends = word_ends(block, ':')) {
-            stored += __builtin_ctz(ends);
-            break;
-        }
-    }
+    int stored = scan::copy_label(s.label_field, p);
     p += stored;
-#else
-    while (*p && !is_blank(*p) && *p != ':') s.label_field[stored++] = to_upper(*p++);
-#endif
     if (*p == ':') ++p;
     s.label_field[stored] = 0;
     s.label_length = stored;
@@ -104,22 +67,8 @@ const char* take_label(Statement& s, const char* p, int& fields) {
 
 // Stores up to eight letters of the mnemonic, the rest of the field zeros.
 const char* take_mnemonic(Statement& s, const char* p, const char* line_end, int& fields) {
-#if VEXA_VECTOR_PATHS
-    const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    __m128i block = load_line_block(s, p);
-    // The copy's terminator, where the source holds the line end or a ';'.
-    size_t distance = size_t(line_end - p);
-    unsigned line_ends = unsigned(~uint64_t(0) << (distance < 32 ? distance : 32));
-    int stored = __builtin_ctz(word_ends(block, 0) | line_ends | 1u << MNEMONIC_CHARS);
-    __m128i kept = _mm_and_si128(upper_case(block), _mm_cmplt_epi8(lanes, _mm_set1_epi8(char(stored))));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(s.mnemonic_field), kept);
+    int stored = scan::copy_mnemonic(s.mnemonic_field, p, line_end, s.source_distance, MNEMONIC_CHARS);
     p += stored;
-#else
-    (void)line_end;
-    int stored = 0;
-    while (*p && !is_blank(*p) && stored < MNEMONIC_CHARS) s.mnemonic_field[stored++] = to_upper(*p++);
-    std::memset(s.mnemonic_field + stored, 0, MNEMONIC_CHARS - stored);
-#endif
     s.mnemonic_field[MNEMONIC_CHARS] = 0;
     if (stored > 0) fields |= FIELD_MNEMONIC;
     return p;
@@ -143,46 +92,6 @@ const char* take_mnemonic(Statement& s, const char* p, const char* line_end, int
     return ptr_length ? q + ptr_length : p;
 }
 
-#if VEXA_VECTOR_PATHS
-
-// Stores the first `count` bytes of `upper`, zeros after them.
-int store_plain_block(Statement& s, __m128i upper, int count, int k) {
-    const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    __m128i kept = _mm_and_si128(upper, _mm_cmplt_epi8(lanes, _mm_set1_epi8(char(count))));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(s.operand_text + k), kept);
-    return count;
-}
-
-// Up to sixteen operand characters at once, when they hold no blank and
-// nothing that could begin a size keyword (its first two letters): they are
-// stored upper-cased, as the character loop would. Answers how many were
-// taken, 0 to leave them to that loop. The byte after the last one read
-// (the end of the text, or a quote) is never a letter. A block that reaches
-// `end` is stored with zeros after it: the text's terminator when nothing follows.
-int take_plain_block(Statement& s, const char* p, const char* end, int k) {
-    int count = end - p < 16 ? int(end - p) : 16;
-    unsigned wanted = (1u << count) - 1;
-    __m128i block = load_line_block(s, p);
-    if (unsigned(_mm_movemask_epi8(blank_bytes(block))) & wanted) return 0;
-    __m128i upper = upper_case(block);
-    // The shortest keyword has three letters: most blocks have no three in a
-    // row, and need no closer look. A run reaching the block's end may go on.
-    unsigned letters = unsigned(_mm_movemask_epi8(bytes_between(upper, 'A', 'Z'))) & wanted;
-    if (count == 16) letters |= 0x30000;
-    if ((letters & letters >> 1 & letters >> 2 & wanted) == 0) return store_plain_block(s, upper, count, k);
-    __m128i next = upper_case(load_line_block(s, p + 1));
-    // The first two letters of BYTE, DWORD, WORD, FAR, NEAR, OFFSET, SHORT.
-    auto starts = [&](char first, char second) {
-        return _mm_and_si128(_mm_cmpeq_epi8(upper, _mm_set1_epi8(first)), _mm_cmpeq_epi8(next, _mm_set1_epi8(second)));
-    };
-    __m128i keywords = _mm_or_si128(_mm_or_si128(starts('B', 'Y'), starts('D', 'W')),
-                                    _mm_or_si128(_mm_or_si128(starts('W', 'O'), starts('F', 'A')),
-                                                 _mm_or_si128(_mm_or_si128(starts('N', 'E'), starts('O', 'F')),
-                                                              starts('S', 'H'))));
-    if (unsigned(_mm_movemask_epi8(keywords)) & wanted) return 0;
-    return store_plain_block(s, upper, count, k);
-}
-#endif
 
 // A run of blanks between two words (names or numbers) leaves one blank, so
 // that `5 5` or `X Y` never reads as one word. `stored` to `end` is the text
@@ -205,15 +114,13 @@ bool keeps_blank(const char* stored, const char* end, const char* blanks) {
     while (p < end) {
         const char* block_end = end - p < 16 ? end : p + 16;
         terminated = false;
-#if VEXA_VECTOR_PATHS
-        if (int taken = take_plain_block(s, p, end, k)) {
+        if (int taken = scan::take_plain_block(s.operand_text + k, p, end, s.source_distance)) {
             p += taken;
             k += taken;
             after_name = is_name_char(s.operand_text[k - 1]);
             terminated = taken < 16;
             continue;
         }
-#endif
         while (p < block_end) {
             uint8_t classes = char_classes.of[uint8_t(*p)];
             if (classes & CHAR_BLANK) {
@@ -339,9 +246,7 @@ int split_fields(Statement& s, const LineMarks& marks) {
     if (s.line_buffer[0] == 0) return 0;
 
     int fields = 0;
-#if VEXA_VECTOR_PATHS
     s.source_distance = marks.text - s.line_buffer;
-#endif
     const char* p = s.line_buffer;
     if (!is_blank(*p)) p = take_label(s, p, fields);
     p = skip_blanks(p);
