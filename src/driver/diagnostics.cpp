@@ -62,7 +62,11 @@ void Diagnostics::report(Statement& s, int code, int32_t column) {
     const std::string& file = s.file ? s.assembly.included[s.file - 1].name : std::string();
     Diagnostic diagnostic{Diagnostic::ERROR, pass_, file, s.line_number, column, code, message,
                           std::string(s.line_buffer, size_t(s.statement_text_length))};
-    if (pass_ == 1) return hold(std::move(diagnostic), s.index, s.first_pass_guess);
+    // From the first error of the first pass that may come from a guess on,
+    // its messages wait, in order, until the last pass tells which count.
+    if (pass_ == 1 && (s.first_pass_guess || !first_pass_.empty())) {
+        return hold(std::move(diagnostic), s.index, s.first_pass_guess);
+    }
     if (holding_ && (statements_in_error_.empty() || statements_in_error_.back() != s.index)) {
         statements_in_error_.push_back(s.index);
     }
@@ -71,7 +75,7 @@ void Diagnostics::report(Statement& s, int code, int32_t column) {
 
 void Diagnostics::note(const std::string& message) {
     Diagnostic diagnostic{Diagnostic::NOTE, pass_, std::string(), 0, 0, 0, message, std::string()};
-    if (pass_ == 1) return hold(std::move(diagnostic), UINT32_MAX, false);
+    if (pass_ == 1 && !first_pass_.empty()) return hold(std::move(diagnostic), UINT32_MAX, false);
     tell(std::move(diagnostic));
 }
 

@@ -150,8 +150,9 @@ private:
 // ---- Diagnostics ------------------------------------------------------------------
 
 // Every message of an assembly, in order. The statement errors of the first
-// pass are told at once; those of a later pass are held until the pass is
-// known to be the last, and dropped when it is not.
+// pass are told at once, up to the first that may come from a guess; from
+// there on they wait for the last pass. Those of a later pass are held
+// until the pass is known to be the last, and dropped when it is not.
 class Diagnostics {
 public:
     Diagnostics(AssemblyResult& result, Progress* progress) : result_(result), progress_(progress) {}
