@@ -50,7 +50,7 @@ int store_item(Statement& s, ItemList& list, int32_t value) {
 }
 
 // A value item, checked against the item's range. A name not defined yet
-// stores FF bytes; an error only in the second pass.
+// stores FF bytes; an error only in the later passes.
 int store_value(Statement& s, ItemList& list, const Expression& item) {
     int32_t value = item.value;
     if (item.unresolved) {

@@ -88,7 +88,7 @@ int rm_of(const Expression& memory) {
 }
 
 // A value that uses a name not defined yet takes the placeholder in the first
-// pass; in the second pass the name is an error and the value 0.
+// pass; in a later pass the name is an error and the value 0.
 int resolved_value(const Statement& s, const Expression& value, int32_t placeholder, int32_t& result) {
     bool first_pass = s.pass.pass_index == 0;
     result = value.unresolved ? (first_pass ? placeholder : 0) : value.value;
@@ -210,7 +210,7 @@ namespace {
 [[gnu::noinline]] int parse_other_operand(Statement& s, const char* text, Operand& operand) {
     const char* p = text;
     // What a faulty operand leaves unwritten stays the immediate 0, the same
-    // in both passes.
+    // in every pass.
     operand = Operand{0, KIND_IMMEDIATE, operand.mod, SIZE_NONE, IMM_NUMBER, 0};
     if (uint8_t prefix = segment_override_at(p)) {
         operand.seg_override = prefix;
