@@ -31,16 +31,30 @@ bool write_all(int descriptor, const uint8_t* bytes, size_t count) {
 
 }  // namespace
 
-ObjectFile::~ObjectFile() {
+FileSink::~FileSink() {
     if (descriptor_ >= 0) ::close(descriptor_);
 }
 
-bool ObjectFile::open() {
+bool FileSink::open() {
     descriptor_ = create_file(name);
-    if (descriptor_ < 0) {
+    if (descriptor_ < 0) error_number = errno;
+    return descriptor_ >= 0;
+}
+
+void FileSink::restart() {
+    if (descriptor_ >= 0 && (ftruncate(descriptor_, 0) != 0 || lseek(descriptor_, 0, SEEK_SET) < 0)) {
         error_number = errno;
-        return false;
     }
+}
+
+bool FileSink::close_file() {
+    bool closed = descriptor_ < 0 || ::close(descriptor_) == 0;
+    descriptor_ = -1;
+    return closed;
+}
+
+bool ObjectFile::open() {
+    if (!FileSink::open()) return false;
     struct stat info;
     size_t block = fstat(descriptor_, &info) == 0 && info.st_blksize > 0 ? size_t(info.st_blksize) : BUFSIZ;
     buffer_.assign(block, 0);
@@ -87,27 +101,15 @@ bool ObjectFile::skip(uint64_t count) {
 bool ObjectFile::close() {
     if (descriptor_ < 0) return true;
     bool flushed = flush();
-    bool closed = ::close(descriptor_) == 0;
+    bool closed = close_file();
     if (flushed && !closed) error_number = errno;
-    descriptor_ = -1;
     room_ = room_end_ = nullptr;
     return flushed && closed;
 }
 
 void ObjectFile::restart() {
     room_ = buffer_.data();
-    if (descriptor_ < 0) return;
-    if (ftruncate(descriptor_, 0) != 0 || lseek(descriptor_, 0, SEEK_SET) < 0) error_number = errno;
-}
-
-ListingFile::~ListingFile() {
-    if (descriptor_ >= 0) ::close(descriptor_);
-}
-
-bool ListingFile::open() {
-    descriptor_ = create_file(name);
-    if (descriptor_ < 0) error_number = errno;
-    return descriptor_ >= 0;
+    FileSink::restart();
 }
 
 bool ListingFile::write(const uint8_t* bytes, size_t count) {
@@ -118,15 +120,8 @@ bool ListingFile::write(const uint8_t* bytes, size_t count) {
 bool ListingFile::skip(uint64_t) { return true; }
 
 bool ListingFile::close() {
-    if (descriptor_ >= 0) ::close(descriptor_);
-    descriptor_ = -1;
+    close_file();
     return true;
-}
-
-void ListingFile::restart() {
-    if (descriptor_ >= 0 && (ftruncate(descriptor_, 0) != 0 || lseek(descriptor_, 0, SEEK_SET) < 0)) {
-        error_number = errno;
-    }
 }
 
 }  // namespace vexa

@@ -10,16 +10,32 @@
 
 namespace vexa {
 
+// A file the assembly writes, by its descriptor: created (emptied) when
+// opened, emptied again when a pass starts it over.
+class FileSink : public Sink {
+public:
+    explicit FileSink(const std::string& path) { name = path; }
+    FileSink(const FileSink&) = delete;
+    FileSink& operator=(const FileSink&) = delete;
+    ~FileSink() override;
+
+    bool open() override;
+    void restart() override;
+
+protected:
+    // Closes the file; false when that fails.
+    bool close_file();
+
+    int descriptor_ = -1;
+};
+
 // The object file, written through a buffer of its own as large as the
 // file system's block: a write fails, and is reported, when the statement
 // that finds the buffer full flushes it, when a gap flushes it, or at the
 // close.
-class ObjectFile : public Sink {
+class ObjectFile : public FileSink {
 public:
-    explicit ObjectFile(const std::string& path) { name = path; }
-    ObjectFile(const ObjectFile&) = delete;
-    ObjectFile& operator=(const ObjectFile&) = delete;
-    ~ObjectFile() override;
+    using FileSink::FileSink;
 
     bool open() override;
     bool write(const uint8_t* bytes, size_t count) override;
@@ -30,27 +46,18 @@ public:
 private:
     bool flush();
 
-    int descriptor_ = -1;
     std::vector<uint8_t> buffer_;  // put() fills it from its start to room_
 };
 
 // The listing file, written in the large blocks the listing builds; its
 // write errors are ignored.
-class ListingFile : public Sink {
+class ListingFile : public FileSink {
 public:
-    explicit ListingFile(const std::string& path) { name = path; }
-    ListingFile(const ListingFile&) = delete;
-    ListingFile& operator=(const ListingFile&) = delete;
-    ~ListingFile() override;
+    using FileSink::FileSink;
 
-    bool open() override;
     bool write(const uint8_t* bytes, size_t count) override;
     bool skip(uint64_t count) override;
     bool close() override;
-    void restart() override;
-
-private:
-    int descriptor_ = -1;
 };
 
 }  // namespace vexa
