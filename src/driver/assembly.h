@@ -114,7 +114,7 @@ struct Statement {
     uint8_t code_prefix = 0;
     // The bytes of a DB or DW statement, and its runs when it has DUP.
     uint8_t data_buf[DATA_CAPACITY];
-    uint8_t data_len = 0;
+    uint16_t data_len = 0;
     DataRun data_runs[MAX_DATA_RUNS];
     uint8_t data_run_count = 0;
 

@@ -26,20 +26,21 @@ struct ItemList {
     int32_t low, high;
     int result;          // the last error met that does not end the list
     bool reserved;       // every item of the innermost DUP so far is `?`
-    uint8_t run_start;   // where the bytes not yet in a run begin
+    uint16_t run_start;  // where the bytes not yet in a run begin
 };
 
-// Stores a DB string's characters as they are, zero bytes too; answers
-// false when it is not closed (its characters to the end are stored).
-bool read_string(Statement& s, const char*& p) {
+// Stores a DB string's characters as they are, zero bytes too: 0, or
+// ERR_INVALID_STRING when it is not closed (its characters to the end are
+// stored), or ERR_ILLEGAL_SIZE when the statement's bytes cannot hold them.
+int read_string(Statement& s, const char*& p) {
     const char* close = closing_quote(p, s.operand_text + s.operand_length);
     const char* end = close ? close : p + 1 + std::strlen(p + 1);
-    for (++p; p < end; ++p) {
-        if (s.data_len < DATA_CAPACITY) s.data_buf[s.data_len++] = uint8_t(*p);
-    }
-    if (!close) return false;
     ++p;
-    return true;
+    if (end - p > DATA_CAPACITY - s.data_len) return ERR_ILLEGAL_SIZE;
+    for (; p < end; ++p) s.data_buf[s.data_len++] = uint8_t(*p);
+    if (!close) return ERR_INVALID_STRING;
+    ++p;
+    return 0;
 }
 
 int store_item(Statement& s, ItemList& list, int32_t value) {
@@ -78,11 +79,7 @@ int dup_count(const Statement& s, const Expression& count, int32_t& repeat) {
     return 0;
 }
 
-// A DUP at the outermost level takes at least seven characters (`1DUP(0)`)
-// and adds two runs at most, so a line never fills s.data_runs.
-static_assert(2 * (LINE_CAPACITY / 7) + 1 <= MAX_DATA_RUNS);
-
-void add_run(Statement& s, uint8_t start, uint8_t length, int32_t repeat, bool reserved) {
+void add_run(Statement& s, uint16_t start, uint16_t length, int32_t repeat, bool reserved) {
     if (length > 0) s.data_runs[s.data_run_count++] = DataRun{start, length, uint16_t(repeat), reserved};
 }
 
@@ -96,18 +93,18 @@ bool ends_item(const char* p, int depth) { return !*p || *p == ',' || (depth > 0
 int read_dup(Statement& s, const char*& p, ItemList& list, int32_t repeat, int depth) {
     bool outer_reserved = list.reserved;
     list.reserved = true;
-    uint8_t start = s.data_len;
+    uint16_t start = s.data_len;
     if (int error = read_items(s, p, list, depth + 1)) return error;
     if (*p != ')' || s.data_len == start) return ERR_SYNTAX;
     ++p;
-    uint8_t length = uint8_t(s.data_len - start);
+    uint16_t length = uint16_t(s.data_len - start);
     if (depth == 0) {
-        add_run(s, list.run_start, uint8_t(start - list.run_start), 1, false);
+        add_run(s, list.run_start, uint16_t(start - list.run_start), 1, false);
         add_run(s, start, length, repeat, list.reserved);
         list.run_start = s.data_len;
     } else {
         if (int64_t(length) * repeat > DATA_CAPACITY - start) return ERR_ILLEGAL_SIZE;
-        for (int32_t copy = 1; copy < repeat; ++copy, s.data_len = uint8_t(s.data_len + length)) {
+        for (int32_t copy = 1; copy < repeat; ++copy, s.data_len = uint16_t(s.data_len + length)) {
             std::memcpy(s.data_buf + s.data_len, s.data_buf + start, length);
         }
     }
@@ -146,7 +143,7 @@ int read_value_item(Statement& s, const char*& p, ItemList& list, int depth) {
 int read_items(Statement& s, const char*& p, ItemList& list, int depth) {
     while (*p && !(depth > 0 && *p == ')')) {
         if (list.width == 1 && is_quote(*p) && !is_character_expression(s, p)) {
-            if (!read_string(s, p)) return ERR_INVALID_STRING;
+            if (int error = read_string(s, p)) return error;
             list.reserved = false;
             if (*p == ',') ++p;
             continue;
@@ -166,7 +163,7 @@ int parse_data_list(Statement& s, char* text, int width) {
     ItemList list{width, width == 1 ? -128 : -32768, width == 1 ? 255 : 65535, 0, false, 0};
     const char* p = text;
     int error = read_items(s, p, list, 0);
-    if (s.data_run_count > 0) add_run(s, list.run_start, uint8_t(s.data_len - list.run_start), 1, false);
+    if (s.data_run_count > 0) add_run(s, list.run_start, uint16_t(s.data_len - list.run_start), 1, false);
     return error ? error : list.result;
 }
 

@@ -73,7 +73,10 @@ constexpr int EXIT_ASSEMBLY_FAILED = 2;
 
 // ---- Lines ----------------------------------------------------------------------
 
-constexpr int LINE_CAPACITY = 128;
+// A line has at most 4,096 characters, its comment included; a longer one
+// is reported and cut.
+constexpr int LONGEST_LINE_CHARS = 4096;
+constexpr int LINE_CAPACITY = LONGEST_LINE_CHARS + 2;
 
 // read answers: no line (end of the main source), or a line cut after its
 // first capacity - 2 characters because it was longer.
@@ -200,19 +203,21 @@ private:
 
 // ---- Directives ------------------------------------------------------------------
 
-// The bytes of a DB or DW statement.
-constexpr int DATA_CAPACITY = 128;
+// The bytes of a DB or DW statement: as many as a line has characters.
+constexpr int DATA_CAPACITY = LONGEST_LINE_CHARS;
 
 // A statement with DUP is made of runs of data_buf, each written `repeat`
 // times in order; a run of `?` items only is reserved like DS, not written.
 // Without DUP there are no runs: the image is data_buf itself.
 struct DataRun {
-    uint8_t start;
-    uint8_t length;
+    uint16_t start;
+    uint16_t length;
     uint16_t repeat;
     bool reserved;
 };
-constexpr int MAX_DATA_RUNS = 64;  // more than the DUP items of a line can need
+// A DUP at the outermost level takes at least seven characters (`1DUP(0)`)
+// and adds two runs at most, so a line never fills s.data_runs.
+constexpr int MAX_DATA_RUNS = 2 * (LINE_CAPACITY / 7) + 1;
 constexpr int32_t MAX_DUP_COUNT = 65535;
 
 // Bytes in the image of the statement's DB or DW.

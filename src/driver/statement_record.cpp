@@ -37,11 +37,13 @@ constexpr uint8_t HAS_TARGET = 4;
 constexpr int COUNT_SHIFT = 4;  // an instruction's byte count, in the head's top bits
 static_assert(CODE_CAPACITY < 16);
 
+// A line replayed is never longer than this, nor a data statement's bytes
+// more: each is counted in one byte.
+constexpr uint32_t LONGEST_REPLAYED_LINE = 255;
+constexpr uint32_t LONGEST_REPLAYED_DATA = 255;
 // The largest record: the head, the length, a count and a data statement's
 // bytes, with the room its copy may write beyond them.
-constexpr uint32_t LARGEST_RECORD = 3 + DATA_CAPACITY + 8;
-// A line replayed is never longer than this (a longer one is an error).
-constexpr uint32_t LONGEST_REPLAYED_LINE = 255;
+constexpr uint32_t LARGEST_RECORD = 3 + LONGEST_REPLAYED_DATA + 8;
 
 // How many statements ahead the index group, then the record, is fetched.
 constexpr uint32_t GROUP_AHEAD = 16;
@@ -57,7 +59,7 @@ void prefetch_line(const uint8_t* line) {
 // more to start than this takes), the buffers are whole eights long and the
 // record keeps room beyond its end.
 constexpr uint32_t COPY_STEP = 8;
-static_assert(CODE_CAPACITY == COPY_STEP && DATA_CAPACITY % COPY_STEP == 0);
+static_assert(CODE_CAPACITY == COPY_STEP && DATA_CAPACITY % COPY_STEP == 0 && DATA_CAPACITY > LONGEST_REPLAYED_DATA);
 
 uint8_t* copy_out(uint8_t* at, const uint8_t* bytes, uint8_t count) {
     for (uint32_t i = 0; i < count; i += COPY_STEP) std::memcpy(at + i, bytes + i, COPY_STEP);
@@ -150,7 +152,9 @@ void StatementRecord::begin_replay() {
 
 void StatementRecord::record(const Statement& s, Replay replay, size_t line_bytes, const uint8_t* line) {
     if (!usable_ || !make_room()) return;
-    if (line_bytes > LONGEST_REPLAYED_LINE) replay = REPLAY_NONE;
+    if (line_bytes > LONGEST_REPLAYED_LINE || (replay == REPLAY_DATA && s.data_len > LONGEST_REPLAYED_DATA)) {
+        replay = REPLAY_NONE;
+    }
     uint8_t* at = bytes_ + used_;
     if (replay == REPLAY_NONE || replay == REPLAY_TARGET) {
         *at++ = replay == REPLAY_TARGET ? TAG_REASSEMBLE | HAS_TARGET : TAG_REASSEMBLE;
@@ -188,8 +192,8 @@ void StatementRecord::record(const Statement& s, Replay replay, size_t line_byte
         at += s.code_len;
     }
     if (replay == REPLAY_DATA) {
-        *at++ = s.data_len;
-        at = copy_out(at, s.data_buf, s.data_len);
+        *at++ = uint8_t(s.data_len);
+        at = copy_out(at, s.data_buf, uint8_t(s.data_len));
     }
     used_ = uint32_t(at - bytes_);
 }

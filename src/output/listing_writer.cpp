@@ -84,7 +84,7 @@ void Listing::append_decimal(int32_t value, int width) {
 
 // A line is complete: the block is written once it is nearly full.
 void Listing::write_line() {
-    if (line_length_ > BUFFER_BYTES - 2 * LONGEST_LINE) flush();
+    if (line_length_ > BUFFER_BYTES - 2 * LONGEST_LISTED_LINE) flush();
 }
 
 void Listing::append_byte_cell(uint8_t byte) {
@@ -202,7 +202,7 @@ void Listing::list_code_line(Statement& s, uint8_t count) {
 // Eight bytes a line; the first line carries the source, the others only
 // their address and bytes. With `more`, the last cell says that the image
 // goes on beyond them.
-void Listing::list_data_lines(Statement& s, const uint8_t* bytes, uint8_t count, bool more) {
+void Listing::list_data_lines(Statement& s, const uint8_t* bytes, int count, bool more) {
     for (int first = 0; first < count; first += CELLS) {
         if (first > 0) end_listing_line();
         write_address_column(s);
@@ -229,7 +229,7 @@ void Listing::list_repeated_data(Statement& s) {
             for (int k = 0; k < run.length && shown < 2 * CELLS; ++k) preview[shown++] = s.data_buf[run.start + k];
         }
     }
-    list_data_lines(s, preview, uint8_t(shown), data_image_length(s) > 2 * CELLS);
+    list_data_lines(s, preview, shown, data_image_length(s) > 2 * CELLS);
 }
 
 void Listing::list_statement(Statement& s) {

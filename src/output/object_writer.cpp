@@ -75,13 +75,14 @@ int emit_code(Assembly& assembly, const Statement& s) {
 
 int emit_data(Assembly& assembly, const Statement& s) { return emit_bytes(assembly, s.data_buf, s.data_len); }
 
-int emit_repeated(Assembly& assembly, const uint8_t* bytes, uint8_t length, uint32_t count) {
+int emit_repeated(Assembly& assembly, const uint8_t* bytes, uint32_t length, uint32_t count) {
     if (!assembly.pass.writes) {
         advance_location(assembly.pass, int64_t(length) * count);
         return 0;
     }
     // Whole copies of the pattern fill a block, written as often as it fits.
     uint8_t block[4096];
+    static_assert(sizeof block >= DATA_CAPACITY);
     uint32_t copies_per_block = sizeof block / length;
     for (uint32_t i = 0; i < copies_per_block; ++i) std::memcpy(block + i * length, bytes, length);
     while (count > 0) {

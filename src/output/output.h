@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "driver/assembler.h"
+#include "driver/driver.h"
 
 namespace vexa {
 
@@ -65,7 +66,7 @@ int emit_code(Assembly& assembly, const Statement& s);
 int emit_data(Assembly& assembly, const Statement& s);
 int emit_gap(Assembly& assembly, int64_t count);
 // `length` bytes written `count` times over.
-int emit_repeated(Assembly& assembly, const uint8_t* bytes, uint8_t length, uint32_t count);
+int emit_repeated(Assembly& assembly, const uint8_t* bytes, uint32_t length, uint32_t count);
 // The image of the statement's DB or DW, its runs included.
 int emit_data_image(Assembly& assembly, const Statement& s);
 // True once in a pass: for the statement after which the location counter
@@ -115,7 +116,7 @@ private:
     void end_listing_line();
     void write_address_column(const Statement& s);
     void list_code_line(Statement& s, uint8_t count);
-    void list_data_lines(Statement& s, const uint8_t* bytes, uint8_t count, bool more);
+    void list_data_lines(Statement& s, const uint8_t* bytes, int count, bool more);
     void list_repeated_data(Statement& s);
 
     Sink* sink_;
@@ -123,9 +124,10 @@ private:
     int32_t page_number_ = 0;
     int32_t page_line_count_ = 0;
     // Listing lines are built here one after another and written in large
-    // blocks. A line, with the form feed after it, is at most 256 characters.
+    // blocks. A line, with the form feed after it and the room its copy
+    // takes beyond it, is at most a source line and 64 characters.
     static constexpr size_t BUFFER_BYTES = 64 * 1024;
-    static constexpr size_t LONGEST_LINE = 256;
+    static constexpr size_t LONGEST_LISTED_LINE = LINE_CAPACITY + 64;
     char line_[BUFFER_BYTES];
     size_t line_length_ = 0;
 };

@@ -69,7 +69,7 @@ constexpr char SIZE_MARK = 0x1B;
 // A label may take the whole line.
 constexpr int LABEL_CAPACITY = LINE_CAPACITY;
 constexpr int MNEMONIC_CHARS = 8;
-constexpr int OPERAND_CAPACITY = 128;
+constexpr int OPERAND_CAPACITY = LINE_CAPACITY;  // a size mark is never longer than its keyword
 // Room beyond a buffer's capacity, so that a 16-byte load or store that
 // begins inside it stays inside the array.
 constexpr int SCAN_PADDING = 16;
