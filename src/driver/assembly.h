@@ -84,7 +84,12 @@ struct Statement {
     // Its fields (split_line).
     char label_field[LABEL_CAPACITY + SCAN_PADDING];  // upper case, terminated
     int label_length = 0;
+    // Why the word in the label's place names no label (a reserved word, a
+    // name no operand can read), or 0.
+    int label_error = 0;
     char mnemonic_field[MNEMONIC_CHARS + 1];
+    // The mnemonic the field spells, or null.
+    const Mnemonic* mnemonic = nullptr;
     // A prefix written before the mnemonic on its line (REP MOVSB), or empty.
     char prefix_field[MNEMONIC_CHARS + 1];
     char operand_text[OPERAND_CAPACITY + SCAN_PADDING];
@@ -202,7 +207,6 @@ struct Assembly {
     SymbolTable symbols;
     StatementRecord record;
     ForwardJumps forward_jumps;
-    MnemonicLookups mnemonics;
     // Statements in a pass (as the first pass counted them), and the length
     // of each in the pass before and in this one, by its place, once lengths
     // must not shrink (see Statement::long_forms).

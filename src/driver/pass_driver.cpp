@@ -375,6 +375,14 @@ LineOutcome assemble_line(Statement& s, int read, const LineMarks& marks) {
         return next_line(REPLAY_NONE);
     }
     int fields = split_line(s, marks);
+    if (s.label_error) {
+        // A reserved word or a name no operand could read, as a label: the
+        // statement is not assembled.
+        forget_waiting_prefixes(pass);
+        report(s, s.label_error);
+        list(s);
+        return next_line(REPLAY_NONE);
+    }
     if (fields == 0) {
         list(s);
         return next_line(REPLAY_NO_BYTES);
@@ -387,7 +395,7 @@ LineOutcome assemble_line(Statement& s, int read, const LineMarks& marks) {
 
     int reported_before = assembly.diagnostics.reported();
     bool directive = false;
-    const Mnemonic* mnemonic = assembly.mnemonics.find(s.mnemonic_field);
+    const Mnemonic* mnemonic = s.mnemonic;
     int result = assemble_statement(s, mnemonic, directive);
     if (pass.keeps_long_forms) result = keep_length(s, marks, mnemonic, result, directive);
     if (pass.prefixes_wait || (mnemonic && mnemonic->handler == prefix_statement)) {

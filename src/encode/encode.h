@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "driver/driver.h"
 #include "parse/parse.h"
@@ -35,23 +36,35 @@ struct Mnemonic {
 // The accepted mnemonic spelled `text`, or null.
 const Mnemonic* find_mnemonic(const char* text);
 
-// The answers of recent mnemonic lookups, by the field's eight zero-padded
-// letters: the mnemonics of a program are few.
-class MnemonicLookups {
-public:
-    // The mnemonic of a field of up to eight letters, zero-padded to eight
-    // bytes as split_line leaves it, or null.
-    const Mnemonic* find(const char* field);
+// ---- Reserved words ----------------------------------------------------------
 
-private:
-    struct Recent {
-        uint64_t word;
-        const Mnemonic* found;
-        bool held;
-    };
-    static constexpr int RECENT = 256;
-    Recent recent_[RECENT] = {};
+// Every mnemonic (instructions, prefixes, directives) as written in full,
+// every register and every size keyword is reserved: wherever it stands at
+// the start of a line it begins the statement, and it never names a label.
+// None is longer than eight characters.
+constexpr int LONGEST_RESERVED_WORD = 8;
+
+// A word of up to eight characters in the eight bytes of an integer, the
+// first in the lowest byte, zeros after the last: each word one number.
+constexpr uint64_t packed(const char* word) {
+    uint64_t bits = 0;
+    for (int i = 0; word[i]; ++i) bits |= uint64_t(uint8_t(word[i])) << (8 * i);
+    return bits;
+}
+// The same for the first `length` (1 to 8) characters at `text`, which may
+// be read eight bytes at once.
+inline uint64_t packed(const char* text, int length) {
+    uint64_t bits;
+    std::memcpy(&bits, text, sizeof bits);
+    return length >= 8 ? bits : bits & ((uint64_t(1) << (8 * length)) - 1);
+}
+
+struct ReservedWord {
+    uint64_t word;             // packed, upper case
+    const Mnemonic* mnemonic;  // null for a register or a size keyword
 };
+// The reserved word packed in `word` (upper case), or null.
+const ReservedWord* find_reserved_word(uint64_t word);
 
 // Selects the handler of `mnemonic` (upper case, at most 8 characters) and
 // answers 0 with the bytes in code_buf, a StatementCode, or an ErrorCode.
@@ -62,6 +75,9 @@ int dispatch_mnemonic(Statement& s, const char* mnemonic);
 bool reads_operands_first(const Mnemonic& mnemonic);
 // True for DB, DW, DS, EQU, ORG, END, PROC, ENDP and INCLUDE.
 bool is_directive(const Mnemonic& mnemonic);
+// True for the directives that define the name before them: DB, DW, DS,
+// EQU, PROC and ENDP.
+bool names_its_label(const Mnemonic& mnemonic);
 // True for the jumps, which accept SHORT before their target.
 bool takes_short_target(const Mnemonic& mnemonic);
 // True for JMP and CALL, whose target may be a segment:offset pair.

@@ -1,4 +1,5 @@
-// Every accepted mnemonic, and the three-level letter trie that selects one.
+// Every accepted mnemonic, the three-level letter trie that selects one, and
+// the table of reserved words.
 #include <cstring>
 
 #include "driver/assembly.h"
@@ -41,7 +42,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"DS", "", directive_ds, 0, 0},
     {"DW", "", directive_dw, 0, 0},
     {"END", "P", directive_endp, 0, 0},
-    {"END", nullptr, directive_end, 0, 0},
+    {"END", "", directive_end, 0, 0},
     {"EQU", nullptr, directive_equ, 0, 0},
     {"ESC", "", esc_instruction, 0, 0},
     {"HLT", "", fixed_encoding, 0xF4, 0},
@@ -168,6 +169,11 @@ constexpr MnemonicHandler directive_handlers[] = {
     directive_endp, directive_include,
 };
 
+// The directives that define the name written before them.
+constexpr MnemonicHandler naming_handlers[] = {
+    directive_db, directive_dw, directive_ds, directive_equ, directive_proc, directive_endp,
+};
+
 struct RowFlags {
     bool of[MNEMONIC_COUNT];
 };
@@ -183,6 +189,7 @@ RowFlags build_row_flags(const MnemonicHandler (&handlers)[N]) {
 // addresses at compile time.
 const RowFlags operands_first = build_row_flags(operands_first_handlers);
 const RowFlags directives = build_row_flags(directive_handlers);
+const RowFlags naming = build_row_flags(naming_handlers);
 
 constexpr bool same_text(const char* a, const char* b) {
     for (; *a || *b; ++a, ++b) {
@@ -237,6 +244,47 @@ constexpr int count_slots() {
 static_assert(MNEMONIC_COUNT == 133, "133 accepted mnemonics and directives");
 static_assert(count_slots() == 102, "in 102 trie slots, each slot's rows together");
 
+// The reserved words in an open-addressed table, by a hash of the packed
+// word: a word at the start of a line is looked up with one probe or two.
+// The mnemonics are the rows' full spellings (a row that accepts any ending,
+// EQU or ORG, gives its three letters).
+
+constexpr int RESERVED_SLOTS = 512;
+struct ReservedWords {
+    ReservedWord slots[RESERVED_SLOTS];
+};
+
+constexpr uint32_t reserved_slot(uint64_t word) { return uint32_t((word * 0x9E3779B97F4A7C15ull) >> 55); }
+static_assert(RESERVED_SLOTS == 1 << (64 - 55));
+
+constexpr int text_length(const char* text) {
+    int length = 0;
+    while (text[length]) ++length;
+    return length;
+}
+
+// Adds a word once: DS is a directive and a register.
+constexpr void add_reserved(ReservedWords& table, uint64_t word, const Mnemonic* mnemonic) {
+    uint32_t slot = reserved_slot(word);
+    while (table.slots[slot].word != 0 && table.slots[slot].word != word) slot = (slot + 1) % RESERVED_SLOTS;
+    if (table.slots[slot].word == 0) table.slots[slot] = ReservedWord{word, mnemonic};
+}
+
+constexpr ReservedWords build_reserved_words() {
+    ReservedWords table{};
+    for (const Mnemonic& row : mnemonic_table) {
+        char word[LONGEST_RESERVED_WORD + 1] = {};
+        int length = text_length(row.slot);
+        for (int i = 0; i < length; ++i) word[i] = row.slot[i];
+        for (const char* rest = row.rest ? row.rest : ""; *rest; ++rest) word[length++] = *rest;
+        add_reserved(table, packed(word), &row);
+    }
+    for (const RegisterName& name : register_names) add_reserved(table, packed(name.text), nullptr);
+    for (const char* keyword : size_keywords) add_reserved(table, packed(keyword), nullptr);
+    return table;
+}
+constexpr ReservedWords reserved_words = build_reserved_words();
+
 }  // namespace
 
 bool takes_short_target(const Mnemonic& mnemonic) {
@@ -263,17 +311,19 @@ const Mnemonic* find_mnemonic(const char* text) {
     return nullptr;
 }
 
-const Mnemonic* MnemonicLookups::find(const char* field) {
-    uint64_t word;
-    std::memcpy(&word, field, sizeof word);
-    Recent& recent = recent_[(word * 0x9E3779B97F4A7C15ull) >> 56];
-    if (!recent.held || recent.word != word) recent = Recent{word, find_mnemonic(field), true};
-    return recent.found;
+const ReservedWord* find_reserved_word(uint64_t word) {
+    for (uint32_t slot = reserved_slot(word);; slot = (slot + 1) % RESERVED_SLOTS) {
+        const ReservedWord& entry = reserved_words.slots[slot];
+        if (entry.word == word) return word ? &entry : nullptr;
+        if (entry.word == 0) return nullptr;
+    }
 }
 
 bool reads_operands_first(const Mnemonic& mnemonic) { return operands_first.of[&mnemonic - mnemonic_table]; }
 
 bool is_directive(const Mnemonic& mnemonic) { return directives.of[&mnemonic - mnemonic_table]; }
+
+bool names_its_label(const Mnemonic& mnemonic) { return naming.of[&mnemonic - mnemonic_table]; }
 
 int dispatch_mnemonic(Statement& s, const char* mnemonic) {
     const Mnemonic* found = find_mnemonic(mnemonic);

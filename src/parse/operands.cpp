@@ -17,25 +17,6 @@ constexpr SizeLetter size_letters[] = {{'B', SIZE_BYTE}, {'W', SIZE_WORD}, {'D',
 constexpr char SHORT_LETTER = 'S';
 constexpr char OFFSET_LETTER = 'O';
 
-struct RegisterName {
-    const char* text;
-    uint8_t kind;
-    uint8_t size;
-    uint8_t code;
-};
-constexpr RegisterName register_names[] = {
-    {"AL", KIND_REGISTER, SIZE_BYTE, 0}, {"CL", KIND_REGISTER, SIZE_BYTE, 1},
-    {"DL", KIND_REGISTER, SIZE_BYTE, 2}, {"BL", KIND_REGISTER, SIZE_BYTE, 3},
-    {"AH", KIND_REGISTER, SIZE_BYTE, 4}, {"CH", KIND_REGISTER, SIZE_BYTE, 5},
-    {"DH", KIND_REGISTER, SIZE_BYTE, 6}, {"BH", KIND_REGISTER, SIZE_BYTE, 7},
-    {"AX", KIND_REGISTER, SIZE_WORD, 0}, {"CX", KIND_REGISTER, SIZE_WORD, 1},
-    {"DX", KIND_REGISTER, SIZE_WORD, 2}, {"BX", KIND_REGISTER, SIZE_WORD, 3},
-    {"SP", KIND_REGISTER, SIZE_WORD, 4}, {"BP", KIND_REGISTER, SIZE_WORD, 5},
-    {"SI", KIND_REGISTER, SIZE_WORD, 6}, {"DI", KIND_REGISTER, SIZE_WORD, 7},
-    {"ES", KIND_SEGREG, SIZE_WORD, 0},   {"CS", KIND_SEGREG, SIZE_WORD, 1},
-    {"SS", KIND_SEGREG, SIZE_WORD, 2},   {"DS", KIND_SEGREG, SIZE_WORD, 3},
-};
-
 // Register names by their two letters: the position in register_names plus
 // one, or 0.
 struct RegisterIndex {

@@ -65,6 +65,9 @@ enum LineFields : int {
 // Escape byte that starts a size mark in operand_text (ESC followed by B, W,
 // D, F, N, O or S for byte, word, dword, far, near, offset, short).
 constexpr char SIZE_MARK = 0x1B;
+// The size keywords, which the splitter turns into size marks: no two
+// begin with the same letter, the letter of their mark.
+inline constexpr const char* size_keywords[] = {"BYTE", "DWORD", "WORD", "FAR", "NEAR", "OFFSET", "SHORT"};
 
 // A label may take the whole line.
 constexpr int LABEL_CAPACITY = LINE_CAPACITY;
@@ -169,6 +172,27 @@ struct Operand {
     uint8_t size;          // OperandSize
     uint8_t reg;           // register code, r/m code, or ImmediateOrigin
     int32_t value;         // immediate, displacement or direct address
+};
+
+// The registers by name: byte and word registers with their codes, then
+// the segment registers.
+struct RegisterName {
+    const char* text;
+    uint8_t kind;
+    uint8_t size;
+    uint8_t code;
+};
+inline constexpr RegisterName register_names[] = {
+    {"AL", KIND_REGISTER, SIZE_BYTE, 0}, {"CL", KIND_REGISTER, SIZE_BYTE, 1},
+    {"DL", KIND_REGISTER, SIZE_BYTE, 2}, {"BL", KIND_REGISTER, SIZE_BYTE, 3},
+    {"AH", KIND_REGISTER, SIZE_BYTE, 4}, {"CH", KIND_REGISTER, SIZE_BYTE, 5},
+    {"DH", KIND_REGISTER, SIZE_BYTE, 6}, {"BH", KIND_REGISTER, SIZE_BYTE, 7},
+    {"AX", KIND_REGISTER, SIZE_WORD, 0}, {"CX", KIND_REGISTER, SIZE_WORD, 1},
+    {"DX", KIND_REGISTER, SIZE_WORD, 2}, {"BX", KIND_REGISTER, SIZE_WORD, 3},
+    {"SP", KIND_REGISTER, SIZE_WORD, 4}, {"BP", KIND_REGISTER, SIZE_WORD, 5},
+    {"SI", KIND_REGISTER, SIZE_WORD, 6}, {"DI", KIND_REGISTER, SIZE_WORD, 7},
+    {"ES", KIND_SEGREG, SIZE_WORD, 0},   {"CS", KIND_SEGREG, SIZE_WORD, 1},
+    {"SS", KIND_SEGREG, SIZE_WORD, 2},   {"DS", KIND_SEGREG, SIZE_WORD, 3},
 };
 
 // The r/m code that, with mod 0, is a direct address.

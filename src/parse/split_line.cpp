@@ -10,20 +10,18 @@ namespace vexa {
 
 namespace {
 
-// The size keyword that begins with an (upper-case) letter, if any: no two
-// keywords share a first letter.
-const char* size_keyword(char letter) {
-    switch (letter) {
-        case 'B': return "BYTE";
-        case 'D': return "DWORD";
-        case 'W': return "WORD";
-        case 'F': return "FAR";
-        case 'N': return "NEAR";
-        case 'O': return "OFFSET";
-        case 'S': return "SHORT";
-        default: return nullptr;
-    }
+// The size keyword that begins with each (upper-case) letter, if any.
+struct SizeKeywordIndex {
+    const char* by_letter[26];
+};
+constexpr SizeKeywordIndex build_size_keyword_index() {
+    SizeKeywordIndex index{};
+    for (const char* keyword : size_keywords) index.by_letter[keyword[0] - 'A'] = keyword;
+    return index;
 }
+constexpr SizeKeywordIndex size_keyword_index = build_size_keyword_index();
+
+const char* size_keyword(char letter) { return size_keyword_index.by_letter[letter - 'A']; }
 
 // Length of `word` (upper case) if the text at `p` spells it in any letter
 // case and ends there, before a character that cannot continue a name; else 0.
@@ -54,23 +52,50 @@ void note_zero_byte(Statement& s, const char* p) {
 }
 
 
-// Stores the label from column 0, all of it; answers the position after it.
-const char* take_label(Statement& s, const char* p, int& fields) {
-    int stored = scan::copy_label(s.label_field, p);
+// The reserved word spelled by the `length` characters at `word` (upper
+// case, readable eight bytes at once), or null.
+const ReservedWord* reserved_word_at(const char* word, int length) {
+    return length > 0 && length <= LONGEST_RESERVED_WORD ? find_reserved_word(packed(word, length)) : nullptr;
+}
+
+// Why the label `name` (upper case) is one no operand could name, or 0:
+// operands read names of letters, digits and `_` that do not begin with a
+// digit.
+int label_name_error(const char* name, int length) {
+    if (is_digit(name[0])) return ERR_SYNTAX;
+    int i = scan::leading_name_chars(name);
+    while (i < length && is_name_char(name[i])) ++i;
+    return i < length ? ERR_INVALID_CHARACTER : 0;
+}
+
+// Takes the word of `stored` characters at `p`, copied into label_field,
+// as the line's label, with the colon after it; answers the position after
+// them. A reserved word, or a name no operand could read, is no label: the
+// statement is in error.
+const char* take_label(Statement& s, const char* p, int stored, bool reserved, int& fields) {
     p += stored;
     if (*p == ':') ++p;
     s.label_field[stored] = 0;
     s.label_length = stored;
-    if (stored > 0) fields |= FIELD_LABEL;
+    if (stored == 0) return p;
+    s.label_error = reserved ? ERR_SYNTAX : label_name_error(s.label_field, stored);
+    if (!s.label_error) fields |= FIELD_LABEL;
     return p;
 }
 
-// Stores up to eight letters of the mnemonic, the rest of the field zeros.
+// Stores up to eight letters of the mnemonic, the rest of the field zeros,
+// and finds the mnemonic when the word is one in full.
 const char* take_mnemonic(Statement& s, const char* p, const char* line_end, int& fields) {
     int stored = scan::copy_mnemonic(s.mnemonic_field, p, line_end, s.source_distance, MNEMONIC_CHARS);
     p += stored;
     s.mnemonic_field[MNEMONIC_CHARS] = 0;
-    if (stored > 0) fields |= FIELD_MNEMONIC;
+    s.mnemonic = nullptr;
+    if (stored == 0) return p;
+    fields |= FIELD_MNEMONIC;
+    bool whole = stored < MNEMONIC_CHARS || !*p || is_blank(*p);
+    if (const ReservedWord* reserved = whole ? reserved_word_at(s.mnemonic_field, stored) : nullptr) {
+        s.mnemonic = reserved->mnemonic;
+    }
     return p;
 }
 
@@ -187,12 +212,6 @@ void take_operands(Statement& s, const char* p, const char* verbatim, const char
 }
 
 // The prefixes that may stand before an instruction on its line.
-// A word of up to eight letters as the zero-padded mnemonic field holds it.
-constexpr uint64_t packed(const char* word) {
-    uint64_t bits = 0;
-    for (int i = 0; word[i]; ++i) bits |= uint64_t(uint8_t(word[i])) << (8 * i);
-    return bits;
-}
 constexpr uint64_t line_prefixes[] = {packed("REP"), packed("REPE"), packed("REPZ"),
                                       packed("REPNE"), packed("REPNZ"), packed("LOCK")};
 
@@ -221,6 +240,42 @@ int fields_up_to(Statement& s, const char* p, const char* line_end, int fields) 
     return fields;
 }
 
+// A word at the start of a line, in column 0: a label unless it is a
+// reserved word without a colon, which begins the statement. Answers where
+// the statement goes on.
+const char* take_column_zero_word(Statement& s, const char* p, int& fields) {
+    int stored = scan::copy_label(s.label_field, p);
+    bool reserved = reserved_word_at(s.label_field, stored) != nullptr;
+    if (reserved && p[stored] != ':') {
+        s.label_field[0] = 0;
+        return p;
+    }
+    return take_label(s, p, stored, reserved, fields);
+}
+
+// True when the word at `p` is a directive that defines the name before it.
+bool names_the_word_before(const Statement& s, const char* p, const char* line_end) {
+    char field[MNEMONIC_CHARS + 1];
+    field[scan::copy_mnemonic(field, p, line_end, s.source_distance, MNEMONIC_CHARS)] = 0;
+    const Mnemonic* mnemonic = find_mnemonic(field);
+    return mnemonic && names_its_label(*mnemonic);
+}
+
+// A word that begins a statement but is no mnemonic is a label when a colon
+// follows it, or a directive that defines it (`   MSG DB 'HI'`). Answers
+// where the statement goes on after it, or null when it is no label.
+const char* take_word_as_label(Statement& s, const char* word, const char* line_end, int& fields) {
+    int stored = scan::copy_label(s.label_field, word);
+    const char* after = word + stored;
+    const char* next = skip_blanks(after);
+    bool named = *after == ':' || (next != after && *next && names_the_word_before(s, next, line_end));
+    if (!named) {
+        s.label_field[0] = 0;
+        return nullptr;
+    }
+    return take_label(s, word, stored, reserved_word_at(s.label_field, stored) != nullptr, fields);
+}
+
 // The fields of the line in s.line_buffer, whose marks are given.
 int split_fields(Statement& s, const LineMarks& marks) {
     s.operand_text[0] = 0;
@@ -229,6 +284,8 @@ int split_fields(Statement& s, const LineMarks& marks) {
     s.prefix_field[0] = 0;
     s.label_field[0] = 0;
     s.label_length = 0;
+    s.label_error = 0;
+    s.mnemonic = nullptr;
     s.operands_at = 0;
     s.zero_byte_in_statement = false;
 
@@ -248,14 +305,28 @@ int split_fields(Statement& s, const LineMarks& marks) {
     int fields = 0;
     s.source_distance = marks.text - s.line_buffer;
     const char* p = s.line_buffer;
-    if (!is_blank(*p)) p = take_label(s, p, fields);
+    if (!is_blank(*p)) p = take_column_zero_word(s, p, fields);
     p = skip_blanks(p);
     if (!*p) return fields_up_to(s, p, line_end, fields);
+    const char* word = p;
     p = skip_blanks(take_mnemonic(s, p, line_end, fields));
+    if (!s.mnemonic) {
+        const char* rest = fields & FIELD_LABEL || s.label_error ? nullptr : take_word_as_label(s, word, line_end, fields);
+        if (rest) {
+            fields &= ~FIELD_MNEMONIC;
+            std::memset(s.mnemonic_field, 0, sizeof s.mnemonic_field);
+            p = skip_blanks(rest);
+            if (!*p) return fields_up_to(s, p, line_end, fields);
+            p = skip_blanks(take_mnemonic(s, p, line_end, fields));
+        }
+        // A word that only begins a mnemonic that accepts any ending (ORGAN).
+        if (!s.mnemonic) s.mnemonic = find_mnemonic(s.mnemonic_field);
+    }
     if (!*p) return fields_up_to(s, p, line_end, fields);
     if (is_line_prefix(s.mnemonic_field)) {
         std::memcpy(s.prefix_field, s.mnemonic_field, sizeof s.prefix_field);
         p = skip_blanks(take_mnemonic(s, p, line_end, fields));
+        if (!s.mnemonic) s.mnemonic = find_mnemonic(s.mnemonic_field);
         if (!*p) return fields_up_to(s, p, line_end, fields);
     }
     s.operands_at = int(p - s.line_buffer);
@@ -273,6 +344,7 @@ int split_line(Statement& s, const LineMarks& marks) {
     int fields = split_fields(s, marks);
     if (s.zero_byte_in_statement) {
         std::memset(s.mnemonic_field, 0, sizeof s.mnemonic_field);
+        s.mnemonic = nullptr;
         s.prefix_field[0] = 0;
         fields |= FIELD_MNEMONIC;
     }

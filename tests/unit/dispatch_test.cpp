@@ -34,7 +34,7 @@ const char* const accepted[][2] = {
     {"SCAS", "SCA"}, {"SCASB", "SCA"}, {"SCASW", "SCA"}, {"SEG", "SEG"}, {"SHL", "SHL"}, {"SHR", "SHR"},
     {"STC", "STC"}, {"STD", "STD"}, {"STI", "STI"}, {"STOS", "STO"}, {"STOSB", "STO"}, {"STOSW", "STO"},
     {"SUB", "SUB"}, {"TEST", "TES"}, {"WAIT", "WAI"}, {"XCHG", "XCH"}, {"XLAT", "XLA"}, {"XOR", "XOR"},
-    {"ENDS", "END"}, {"ENDP", "END"}, {"EQUATE", "EQU"}, {"ORGAN", "ORG"}, {"ORGX", "ORG"},
+    {"ENDP", "END"}, {"EQUATE", "EQU"}, {"ORGAN", "ORG"}, {"ORGX", "ORG"},
 };
 
 TEST(Dispatch, EveryAcceptedMnemonicReachesItsSlot) {
@@ -82,12 +82,40 @@ TEST(Dispatch, MisspellingsAreInvalid) {
         "1ADD", "INT3",  "CALLF", "JMPF",   "DBX",   "DSS",   "MOVSD",  "MOVSBX", "LODSX", "JCX",   "JNAX",
         "RETX", "RETNF", "LOCKX", "WAITX",  "CMPSBX", "TES",  "TESTS",  "PUS",   "PUSHFX", "POPFX", "LAH",
         "SHLX", "NOPE",  "A\x80", "\xC1" "DD", "DB1", "J",   "JMPS",   "D",     "E",     "EN",    "EQ",
+        "ENDS", "ENDM",  "ENDIF", "ENDX",   "ENDPX",
     };
     vexa_test::TestAssembly test;
     for (const char* text : invalid) {
         EXPECT_EQ(find_mnemonic(text), nullptr) << text;
         EXPECT_EQ(dispatch_mnemonic(test.statement(), text), ERR_INVALID_OPCODE) << text;
     }
+}
+
+// Every mnemonic spelled in full, every register and size keyword is a
+// reserved word; the mnemonics find the rows the trie finds. A word that
+// only begins a mnemonic accepting any ending is not one.
+TEST(Dispatch, ReservedWords) {
+    for (const auto& [text, slot] : accepted) {
+        const ReservedWord* word = find_reserved_word(packed(text));
+        bool any_ending = std::strlen(text) > 3 && find_mnemonic(text)->rest == nullptr;
+        if (any_ending) {
+            EXPECT_EQ(word, nullptr) << text;
+            continue;
+        }
+        ASSERT_NE(word, nullptr) << text;
+        EXPECT_EQ(word->mnemonic, find_mnemonic(text)) << text;
+    }
+    for (const char* text : {"AL", "CL", "DL", "BL", "AH", "CH", "DH", "BH", "AX", "CX", "DX", "BX", "SP", "BP",
+                             "SI", "DI", "ES", "CS", "SS", "BYTE", "WORD", "DWORD", "FAR", "NEAR", "OFFSET",
+                             "SHORT"}) {
+        const ReservedWord* word = find_reserved_word(packed(text));
+        ASSERT_NE(word, nullptr) << text;
+        EXPECT_EQ(word->mnemonic, nullptr) << text;
+    }
+    for (const char* text : {"START", "MSG", "PTR", "DUP", "ENDS", "ENDIF", "A", "NOPS", "MOVSBX", "AXE", "X"}) {
+        EXPECT_EQ(find_reserved_word(packed(text)), nullptr) << text;
+    }
+    EXPECT_EQ(find_reserved_word(0), nullptr);
 }
 
 TEST(Dispatch, AliasesShareTheirEncoding) {
