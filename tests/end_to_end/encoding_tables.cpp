@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "encode/encode.h"
 #include "support/case_file.h"
 #include "support/encoding_table.h"
 #include "support/run_vexa.h"
@@ -35,20 +36,45 @@ std::string last_message(const std::string& err) {
     return err.substr(tab + 2, end - tab - 2);
 }
 
-class EncodingTableTest : public testing::TestWithParam<std::string> {};
+// An indented line whose first word is a reserved word, moved to column 0,
+// where it still begins the statement. Other lines stay: a word there that
+// is no reserved word would become a label.
+std::string in_column_zero(const std::string& line) {
+    size_t first = line.find_first_not_of(" \t");
+    if (first == 0 || first == std::string::npos) return line;
+    size_t end = line.find_first_of(" \t;", first);
+    std::string word = line.substr(first, end == std::string::npos ? std::string::npos : end - first);
+    if (word.empty() || word.size() > size_t(vexa::LONGEST_RESERVED_WORD)) return line;
+    for (char& c : word) c = char(toupper(static_cast<unsigned char>(c)));
+    return vexa::find_reserved_word(vexa::packed(word.c_str())) ? line.substr(first) : line;
+}
 
-TEST_P(EncodingTableTest, Rows) {
-    std::ifstream file(fs::path(VEXA_CASES_DIR) / GetParam());
+std::string lines_in_column_zero(const std::string& text) {
+    std::istringstream lines(text);
+    std::string moved;
+    for (std::string line; std::getline(lines, line);) moved += in_column_zero(line) + "\n";
+    return moved;
+}
+
+// Every row, assembled between the table's lines before and after it, as
+// written or with its statements moved to column 0.
+void check_rows(const std::string& name, bool column_zero) {
+    std::ifstream file(fs::path(VEXA_CASES_DIR) / name);
     std::stringstream text;
     text << file.rdbuf();
     std::string error;
     EncodingTable table = parse_encoding_table(text.str(), error);
     ASSERT_EQ(error, "");
+    if (column_zero) {
+        table.before = lines_in_column_zero(table.before);
+        table.after = lines_in_column_zero(table.after);
+    }
 
     ScratchDir dir;
     for (const EncodingRow& row : table.rows) {
-        SCOPED_TRACE(GetParam() + ":" + std::to_string(row.line_number) + ": " + row.source);
-        dir.write("row.asm", table.before + row.source + "\n" + table.after + "        END\n");
+        std::string source = column_zero ? in_column_zero(row.source) : row.source;
+        SCOPED_TRACE(name + ":" + std::to_string(row.line_number) + ": " + source);
+        dir.write("row.asm", table.before + source + "\n" + table.after + (column_zero ? "END\n" : "        END\n"));
         RunResult run = run_vexa(dir, {"row.asm"});
         EXPECT_EQ(to_hex(dir.read("row.COM")), to_hex(row.bytes));
         if (row.error.empty()) {
@@ -59,6 +85,12 @@ TEST_P(EncodingTableTest, Rows) {
         }
     }
 }
+
+class EncodingTableTest : public testing::TestWithParam<std::string> {};
+
+TEST_P(EncodingTableTest, Rows) { check_rows(GetParam(), false); }
+
+TEST_P(EncodingTableTest, RowsInColumnZero) { check_rows(GetParam(), true); }
 
 std::string table_name(const testing::TestParamInfo<std::string>& info) {
     std::string name = fs::path(info.param).replace_extension().string();

@@ -1,10 +1,14 @@
 // How statements may be laid out: long lines, and the data they can hold.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "driver/assembler.h"
 #include "driver/driver.h"
+#include "support/case_file.h"
 
 namespace {
 
@@ -48,7 +52,43 @@ TEST(Layout, DataUpToTheLongestLine) {
         SCOPED_TRACE(c.statement.substr(0, 40));
         vexa::AssemblyResult result = assemble("        " + c.statement + "\n        END\n");
         EXPECT_EQ(first_error(result), c.error);
-        if (!c.error) EXPECT_EQ(result.image.size(), c.image_size);
+        if (!c.error) {
+            EXPECT_EQ(result.image.size(), c.image_size);
+        }
+    }
+}
+
+// The cases of one program in four layouts expect the same image and
+// listings that differ only in the source text (from column 40 on).
+TEST(Layout, FourLayoutsOfOneProgram) {
+    const char* layouts[] = {"column_zero", "indented_labels", "indented_names", "labels_in_column_zero"};
+    std::string first_object, first_columns;
+    for (const char* layout : layouts) {
+        SCOPED_TRACE(layout);
+        std::ifstream file(std::filesystem::path(VEXA_CASES_DIR) / "layout" / (std::string(layout) + ".case"));
+        std::stringstream text;
+        text << file.rdbuf();
+        std::string error;
+        vexa_test::CaseFile layout_case = vexa_test::parse_case_file(text.str(), error);
+        ASSERT_EQ(error, "");
+        EXPECT_EQ(layout_case.exit_status, 0);
+        std::string object, columns;
+        for (const vexa_test::NamedContent& expected : layout_case.expected_files) {
+            if (expected.binary) {
+                object = expected.bytes;
+                continue;
+            }
+            std::istringstream lines(expected.bytes);
+            for (std::string line; std::getline(lines, line);) columns += line.substr(0, 40) + "\n";
+        }
+        ASSERT_FALSE(object.empty());
+        ASSERT_FALSE(columns.empty());
+        if (first_object.empty()) {
+            first_object = object;
+            first_columns = columns;
+        }
+        EXPECT_EQ(object, first_object);
+        EXPECT_EQ(columns, first_columns);
     }
 }
 
