@@ -262,7 +262,8 @@ def undefined_symbol(rng, label, statement):
 
 
 def long_line(rng, label, statement):
-    return after_label(label, rng.choice([statement + " ; " + "=" * 130, "DB " + "0" * 130 + "1"]))
+    """A line past the longest allowed (4,096 bytes), by its comment or its operands."""
+    return after_label(label, rng.choice([statement + " ; " + "=" * 4100, "DB " + "0" * 4100 + "1"]))
 
 
 def bad_number(rng, label, statement):

@@ -173,7 +173,7 @@ int close_procedure(Statement& s) {
     if (!s.label_field[0]) return ERR_SYNTAX;
     OpenProcedures& open = s.pass.procedures;
     int innermost = open.count - 1;
-    if (innermost < 0 || std::strcmp(open.names[innermost], s.label_field) != 0) return ERR_SYMBOL_NOT_DEFINED;
+    if (innermost < 0 || open.names[innermost] != s.label_field) return ERR_SYMBOL_NOT_DEFINED;
     open.count = innermost;
     return s.operand_text[0] ? ERR_EXTRA_OPERAND : 0;
 }
@@ -295,7 +295,7 @@ int directive_proc(const Mnemonic&, Statement& s) {
     if (!s.label_field[0]) return ERR_SYNTAX;
     OpenProcedures& open = s.pass.procedures;
     if (open.count == OpenProcedures::MAX) return ERR_SYNTAX;
-    std::memcpy(open.names[open.count++], s.label_field, size_t(s.label_length) + 1);
+    open.names[open.count++].assign(s.label_field, size_t(s.label_length));
     const char* text = s.operand_text;
     if (text[0] == SIZE_MARK && text[1] == NEAR_LETTER) text += 2;
     return *text ? ERR_INVALID_OPERAND : 0;

@@ -229,7 +229,7 @@ int parse_dw_list(Statement& s, char* text);
 // The procedures opened by PROC and not yet closed, innermost last.
 struct OpenProcedures {
     static constexpr int MAX = 16;
-    char names[MAX][LINE_CAPACITY];
+    std::string names[MAX];  // a name may be a line long
     int count = 0;
 };
 

@@ -248,7 +248,6 @@ static_assert(count_slots() == 102, "in 102 trie slots, each slot's rows togethe
 // word: a word at the start of a line is looked up with one probe or two.
 // The mnemonics are the rows' full spellings (a row that accepts any ending,
 // EQU or ORG, gives its three letters).
-
 constexpr int RESERVED_SLOTS = 512;
 struct ReservedWords {
     ReservedWord slots[RESERVED_SLOTS];
