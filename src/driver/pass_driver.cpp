@@ -375,17 +375,17 @@ LineOutcome assemble_line(Statement& s, int read, const LineMarks& marks) {
         return next_line(REPLAY_NONE);
     }
     int fields = split_line(s, marks);
-    if (s.label_error) {
+    if (fields == 0) {
+        list(s);
+        return next_line(REPLAY_NO_BYTES);
+    }
+    if (fields & FIELD_LABEL_ERROR) {
         // A reserved word or a name no operand could read, as a label: the
         // statement is not assembled.
         forget_waiting_prefixes(pass);
         report(s, s.label_error);
         list(s);
         return next_line(REPLAY_NONE);
-    }
-    if (fields == 0) {
-        list(s);
-        return next_line(REPLAY_NO_BYTES);
     }
     if (fields == FIELD_LABEL) {
         if (!label_step(s, pass.location_counter)) return stop_after_line(LoopEnd::STOPPED);

@@ -63,7 +63,8 @@ struct ReservedWord {
     uint64_t word;             // packed, upper case
     const Mnemonic* mnemonic;  // null for a register or a size keyword
 };
-// The reserved word packed in `word` (upper case), or null.
+// The reserved word packed in `word` (upper case, one character or more),
+// or null.
 const ReservedWord* find_reserved_word(uint64_t word);
 
 // Selects the handler of `mnemonic` (upper case, at most 8 characters) and

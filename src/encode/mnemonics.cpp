@@ -313,7 +313,7 @@ const Mnemonic* find_mnemonic(const char* text) {
 const ReservedWord* find_reserved_word(uint64_t word) {
     for (uint32_t slot = reserved_slot(word);; slot = (slot + 1) % RESERVED_SLOTS) {
         const ReservedWord& entry = reserved_words.slots[slot];
-        if (entry.word == word) return word ? &entry : nullptr;
+        if (entry.word == word) return &entry;
         if (entry.word == 0) return nullptr;
     }
 }

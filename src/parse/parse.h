@@ -60,6 +60,8 @@ enum LineFields : int {
     FIELD_LABEL = 1,
     FIELD_MNEMONIC = 2,
     FIELD_OPERANDS = 4,
+    // The word in the label's place can name no label (Statement::label_error).
+    FIELD_LABEL_ERROR = 8,
 };
 
 // Escape byte that starts a size mark in operand_text (ESC followed by B, W,

@@ -79,22 +79,23 @@ const char* take_label(Statement& s, const char* p, int stored, bool reserved, i
     s.label_length = stored;
     if (stored == 0) return p;
     s.label_error = reserved ? ERR_SYNTAX : label_name_error(s.label_field, stored);
-    if (!s.label_error) fields |= FIELD_LABEL;
+    fields |= s.label_error ? FIELD_LABEL_ERROR : FIELD_LABEL;
     return p;
 }
 
 // Stores up to eight letters of the mnemonic, the rest of the field zeros,
 // and finds the mnemonic when the word is one in full.
-const char* take_mnemonic(Statement& s, const char* p, const char* line_end, int& fields) {
+[[gnu::always_inline]] inline const char* take_mnemonic(Statement& s, const char* p, const char* line_end, int& fields) {
     int stored = scan::copy_mnemonic(s.mnemonic_field, p, line_end, s.source_distance, MNEMONIC_CHARS);
     p += stored;
     s.mnemonic_field[MNEMONIC_CHARS] = 0;
     s.mnemonic = nullptr;
     if (stored == 0) return p;
     fields |= FIELD_MNEMONIC;
-    bool whole = stored < MNEMONIC_CHARS || !*p || is_blank(*p);
-    if (const ReservedWord* reserved = whole ? reserved_word_at(s.mnemonic_field, stored) : nullptr) {
-        s.mnemonic = reserved->mnemonic;
+    if (stored < MNEMONIC_CHARS || !*p || is_blank(*p)) {
+        uint64_t word;
+        std::memcpy(&word, s.mnemonic_field, sizeof word);  // zero-padded
+        if (const ReservedWord* reserved = find_reserved_word(word)) s.mnemonic = reserved->mnemonic;
     }
     return p;
 }
@@ -264,7 +265,7 @@ bool names_the_word_before(const Statement& s, const char* p, const char* line_e
 // A word that begins a statement but is no mnemonic is a label when a colon
 // follows it, or a directive that defines it (`   MSG DB 'HI'`). Answers
 // where the statement goes on after it, or null when it is no label.
-const char* take_word_as_label(Statement& s, const char* word, const char* line_end, int& fields) {
+[[gnu::noinline]] const char* take_word_as_label(Statement& s, const char* word, const char* line_end, int& fields) {
     int stored = scan::copy_label(s.label_field, word);
     const char* after = word + stored;
     const char* next = skip_blanks(after);
@@ -277,7 +278,7 @@ const char* take_word_as_label(Statement& s, const char* word, const char* line_
 }
 
 // The fields of the line in s.line_buffer, whose marks are given.
-int split_fields(Statement& s, const LineMarks& marks) {
+[[gnu::always_inline]] inline int split_fields(Statement& s, const LineMarks& marks) {
     s.operand_text[0] = 0;
     s.operand_length = 0;
     s.mnemonic_field[0] = 0;
@@ -311,7 +312,7 @@ int split_fields(Statement& s, const LineMarks& marks) {
     const char* word = p;
     p = skip_blanks(take_mnemonic(s, p, line_end, fields));
     if (!s.mnemonic) {
-        const char* rest = fields & FIELD_LABEL || s.label_error ? nullptr : take_word_as_label(s, word, line_end, fields);
+        const char* rest = fields & (FIELD_LABEL | FIELD_LABEL_ERROR) ? nullptr : take_word_as_label(s, word, line_end, fields);
         if (rest) {
             fields &= ~FIELD_MNEMONIC;
             std::memset(s.mnemonic_field, 0, sizeof s.mnemonic_field);

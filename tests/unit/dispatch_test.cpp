@@ -115,7 +115,6 @@ TEST(Dispatch, ReservedWords) {
     for (const char* text : {"START", "MSG", "PTR", "DUP", "ENDS", "ENDIF", "A", "NOPS", "MOVSBX", "AXE", "X"}) {
         EXPECT_EQ(find_reserved_word(packed(text)), nullptr) << text;
     }
-    EXPECT_EQ(find_reserved_word(0), nullptr);
 }
 
 TEST(Dispatch, AliasesShareTheirEncoding) {

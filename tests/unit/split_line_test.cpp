@@ -19,7 +19,7 @@ struct SplitCase {
     const char* operands;  // "\x1b" stands for the size-mark escape
 };
 
-constexpr int L = FIELD_LABEL, M = FIELD_MNEMONIC, O = FIELD_OPERANDS;
+constexpr int L = FIELD_LABEL, M = FIELD_MNEMONIC, O = FIELD_OPERANDS, E = FIELD_LABEL_ERROR;
 
 const SplitCase split_cases[] = {
     {"LOOP1:MOV AX,1", L | M | O, "LOOP1", "MOV", "AX,1"},
@@ -41,7 +41,7 @@ const SplitCase split_cases[] = {
     {"", 0, "", "", ""},
     {":  NOP", M, "", "NOP", ""},
     {"lbl:nop", L | M, "LBL", "NOP", ""},
-    {"a'b  x  'c d'", M | O, "A'B", "X", "'c d'"},  // a label in error: see the layouts
+    {"a'b  x  'c d'", E | M | O, "A'B", "X", "'c d'"},  // a label in error: see the layouts
     {"  mov ax, word ptr [bx+si+4]", M | O, "", "MOV", "AX,\x1bW[BX+SI+4]"},
     {"  mov es:byte ptr [di],1", M | O, "", "MOV", "ES:\x1b" "B[DI],1"},
     {"  jmp far ptr target", M | O, "", "JMP", "\x1b" "FTARGET"},
@@ -197,7 +197,7 @@ TEST_F(SplitLine, Layouts) {
         int fields = split(c.line);
         EXPECT_EQ(s.label_error, c.label_error);
         if (c.label_error) {
-            EXPECT_EQ(fields & FIELD_LABEL, 0);
+            EXPECT_EQ(fields & (L | E), E);
             continue;
         }
         expect_label(c.label);
