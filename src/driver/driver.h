@@ -73,8 +73,8 @@ constexpr int EXIT_ASSEMBLY_FAILED = 2;
 
 // ---- Lines ----------------------------------------------------------------------
 
-// A line has at most 4,096 characters, its comment included; a longer one
-// is reported and cut.
+// A line has at most 4,096 bytes, its comment included; a longer one is
+// reported and cut.
 constexpr int LONGEST_LINE_CHARS = 4096;
 constexpr int LINE_CAPACITY = LONGEST_LINE_CHARS + 2;
 
