@@ -248,6 +248,11 @@ static_assert(count_slots() == 102, "in 102 trie slots, each slot's rows togethe
 // word: a word at the start of a line is looked up with one probe or two.
 // The mnemonics are the rows' full spellings (a row that accepts any ending,
 // EQU or ORG, gives its three letters).
+// Directives of other assemblers' programs that Vexa does not know yet and
+// that stand alone on their lines: reserved all the same, so that in column
+// 0 they are reported, never taken for labels.
+constexpr const char* directives_to_come[] = {"ENDS", "ENDM", "ENDIF", "ENDSTRUC", "ELSE", "EVEN"};
+
 constexpr int RESERVED_SLOTS = 512;
 struct ReservedWords {
     ReservedWord slots[RESERVED_SLOTS];
@@ -280,6 +285,7 @@ constexpr ReservedWords build_reserved_words() {
     }
     for (const RegisterName& name : register_names) add_reserved(table, packed(name.text), nullptr);
     for (const char* keyword : size_keywords) add_reserved(table, packed(keyword), nullptr);
+    for (const char* directive : directives_to_come) add_reserved(table, packed(directive), nullptr);
     return table;
 }
 constexpr ReservedWords reserved_words = build_reserved_words();

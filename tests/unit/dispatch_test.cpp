@@ -91,9 +91,11 @@ TEST(Dispatch, MisspellingsAreInvalid) {
     }
 }
 
-// Every mnemonic spelled in full, every register and size keyword is a
-// reserved word; the mnemonics find the rows the trie finds. A word that
-// only begins a mnemonic accepting any ending is not one.
+// Every mnemonic spelled in full, every register and size keyword, and the
+// directives still to come that stand alone (ENDS, ENDIF...) are reserved
+// words; the mnemonics find the rows the trie finds. A word that only
+// begins a mnemonic accepting any ending is not one, nor a name beginning
+// with END.
 TEST(Dispatch, ReservedWords) {
     for (const auto& [text, slot] : accepted) {
         const ReservedWord* word = find_reserved_word(packed(text));
@@ -107,12 +109,12 @@ TEST(Dispatch, ReservedWords) {
     }
     for (const char* text : {"AL", "CL", "DL", "BL", "AH", "CH", "DH", "BH", "AX", "CX", "DX", "BX", "SP", "BP",
                              "SI", "DI", "ES", "CS", "SS", "BYTE", "WORD", "DWORD", "FAR", "NEAR", "OFFSET",
-                             "SHORT"}) {
+                             "SHORT", "ENDS", "ENDM", "ENDIF", "ELSE", "EVEN"}) {
         const ReservedWord* word = find_reserved_word(packed(text));
         ASSERT_NE(word, nullptr) << text;
         EXPECT_EQ(word->mnemonic, nullptr) << text;
     }
-    for (const char* text : {"START", "MSG", "PTR", "DUP", "ENDS", "ENDIF", "A", "NOPS", "MOVSBX", "AXE", "X"}) {
+    for (const char* text : {"START", "MSG", "PTR", "DUP", "ENDING", "ENDX", "A", "NOPS", "MOVSBX", "AXE", "X"}) {
         EXPECT_EQ(find_reserved_word(packed(text)), nullptr) << text;
     }
 }
