@@ -244,15 +244,15 @@ constexpr int count_slots() {
 static_assert(MNEMONIC_COUNT == 133, "133 accepted mnemonics and directives");
 static_assert(count_slots() == 102, "in 102 trie slots, each slot's rows together");
 
-// The reserved words in an open-addressed table, by a hash of the packed
-// word: a word at the start of a line is looked up with one probe or two.
-// The mnemonics are the rows' full spellings (a row that accepts any ending,
-// EQU or ORG, gives its three letters).
 // Directives of other assemblers' programs that Vexa does not know yet and
 // that stand alone on their lines: reserved all the same, so that in column
 // 0 they are reported, never taken for labels.
 constexpr const char* directives_to_come[] = {"ENDS", "ENDM", "ENDIF", "ENDSTRUC", "ELSE", "EVEN"};
 
+// The reserved words in an open-addressed table, by a hash of the packed
+// word: a word at the start of a line is looked up with one probe or two.
+// The mnemonics are the rows' full spellings (a row that accepts any ending,
+// EQU or ORG, gives its three letters).
 constexpr int RESERVED_SLOTS = 512;
 struct ReservedWords {
     ReservedWord slots[RESERVED_SLOTS];
