@@ -244,10 +244,10 @@ constexpr int count_slots() {
 static_assert(MNEMONIC_COUNT == 133, "133 accepted mnemonics and directives");
 static_assert(count_slots() == 102, "in 102 trie slots, each slot's rows together");
 
-// Directives of other assemblers' programs that Vexa does not know yet and
-// that stand alone on their lines: reserved all the same, so that in column
-// 0 they are reported, never taken for labels.
-constexpr const char* directives_to_come[] = {"ENDS", "ENDM", "ENDIF", "ENDSTRUC", "ELSE", "EVEN"};
+// The words beginning with END that close a block in other assemblers'
+// programs, which Vexa does not know yet: reserved all the same, so that
+// standing alone in column 0 they are reported, never taken for labels.
+constexpr const char* directives_to_come[] = {"ENDS", "ENDM", "ENDIF", "ENDSTRUC"};
 
 // The reserved words in an open-addressed table, by a hash of the packed
 // word: a word at the start of a line is looked up with one probe or two.

@@ -109,12 +109,12 @@ TEST(Dispatch, ReservedWords) {
     }
     for (const char* text : {"AL", "CL", "DL", "BL", "AH", "CH", "DH", "BH", "AX", "CX", "DX", "BX", "SP", "BP",
                              "SI", "DI", "ES", "CS", "SS", "BYTE", "WORD", "DWORD", "FAR", "NEAR", "OFFSET",
-                             "SHORT", "ENDS", "ENDM", "ENDIF", "ELSE", "EVEN"}) {
+                             "SHORT", "ENDS", "ENDM", "ENDIF", "ENDSTRUC"}) {
         const ReservedWord* word = find_reserved_word(packed(text));
         ASSERT_NE(word, nullptr) << text;
         EXPECT_EQ(word->mnemonic, nullptr) << text;
     }
-    for (const char* text : {"START", "MSG", "PTR", "DUP", "ENDING", "ENDX", "A", "NOPS", "MOVSBX", "AXE", "X"}) {
+    for (const char* text : {"START", "MSG", "PTR", "DUP", "ENDING", "ENDX", "EVEN", "ODD", "A", "NOPS", "MOVSBX"}) {
         EXPECT_EQ(find_reserved_word(packed(text)), nullptr) << text;
     }
 }
