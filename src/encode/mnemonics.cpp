@@ -1,6 +1,7 @@
 // Every accepted mnemonic, the three-level letter trie that selects one, and
 // the table of reserved words.
 #include <cstring>
+#include <string>
 
 #include "driver/assembly.h"
 #include "encode/encode.h"
@@ -261,12 +262,6 @@ struct ReservedWords {
 constexpr uint32_t reserved_slot(uint64_t word) { return uint32_t((word * 0x9E3779B97F4A7C15ull) >> 55); }
 static_assert(RESERVED_SLOTS == 1 << (64 - 55));
 
-constexpr int text_length(const char* text) {
-    int length = 0;
-    while (text[length]) ++length;
-    return length;
-}
-
 // Adds a word once: DS is a directive and a register.
 constexpr void add_reserved(ReservedWords& table, uint64_t word, const Mnemonic* mnemonic) {
     uint32_t slot = reserved_slot(word);
@@ -278,7 +273,7 @@ constexpr ReservedWords build_reserved_words() {
     ReservedWords table{};
     for (const Mnemonic& row : mnemonic_table) {
         char word[LONGEST_RESERVED_WORD + 1] = {};
-        int length = text_length(row.slot);
+        int length = int(std::char_traits<char>::length(row.slot));
         for (int i = 0; i < length; ++i) word[i] = row.slot[i];
         for (const char* rest = row.rest ? row.rest : ""; *rest; ++rest) word[length++] = *rest;
         add_reserved(table, packed(word), &row);
