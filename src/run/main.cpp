@@ -37,6 +37,12 @@ constexpr EndingStatus ending_statuses[] = {
 constexpr uint64_t SLICE = 1 << 20;  // instructions between flushes of the output
 constexpr size_t MAX_COMMAND_TAIL = 126;
 
+// Set by the build from the commit it was made from.
+#ifndef VEXA_BUILD_VERSION
+#define VEXA_BUILD_VERSION "unknown"
+#endif
+constexpr const char* VERSION_TEXT = "Vexa Assembler Ver. 1.05\nbuild " VEXA_BUILD_VERSION "\n";
+
 constexpr const char* USAGE =
     "usage: vexa-run PROGRAM.COM [--input TEXT] [--limit N] [--trace] [-- ARGUMENT...]\n"
     "       vexa-run --processor-tests FILE...\n";
@@ -49,17 +55,19 @@ struct Options {
     uint64_t limit = DEFAULT_INSTRUCTION_LIMIT;
     bool trace = false;
     bool help = false;
+    bool version = false;
     bool processor_tests = false;
     std::vector<const char*> test_files;
     std::string command_tail;
 };
 
-enum OptionKind { OPTION_INPUT, OPTION_LIMIT, OPTION_TRACE, OPTION_PROCESSOR_TESTS, OPTION_HELP };
+enum OptionKind { OPTION_INPUT, OPTION_LIMIT, OPTION_TRACE, OPTION_PROCESSOR_TESTS, OPTION_HELP, OPTION_VERSION };
 struct OptionName { const char* name; OptionKind kind; bool takes_value; };
 constexpr OptionName option_names[] = {
     {"--input", OPTION_INPUT, true},   {"--limit", OPTION_LIMIT, true},
     {"--trace", OPTION_TRACE, false},  {"--processor-tests", OPTION_PROCESSOR_TESTS, false},
     {"--help", OPTION_HELP, false},    {"-?", OPTION_HELP, false},
+    {"--version", OPTION_VERSION, false},
 };
 
 // "--name" or "--name=value"; the value, when not joined, is the next word.
@@ -89,6 +97,7 @@ bool apply_option(const OptionName& option, const char* value, Options& options,
     case OPTION_TRACE: options.trace = true; return true;
     case OPTION_PROCESSOR_TESTS: options.processor_tests = true; return true;
     case OPTION_HELP: options.help = true; return true;
+    case OPTION_VERSION: options.version = true; return true;
     }
     return false;
 }
@@ -105,7 +114,7 @@ bool set_command_tail(int count, char** words, Options& options, std::string& er
 // With --processor-tests every operand is a test file; otherwise there is
 // one, the program.
 bool assign_operands(const std::vector<const char*>& operands, Options& options, std::string& error) {
-    if (options.help) return true;
+    if (options.help || options.version) return true;
     if (options.processor_tests) {
         options.test_files = operands;
         if (!operands.empty()) return true;
@@ -211,6 +220,96 @@ bool read_program(const char* path, std::vector<uint8_t>& image) {
     return !failed;
 }
 
+// ---- Source given instead of a program --------------------------------------------
+
+// Words that make a line a statement of assembly source: the 8086 mnemonics
+// and the directives of the common assemblers.
+constexpr std::string_view statement_words[] = {
+    "AAA", "AAD", "AAM", "AAS", "ADC", "ADD", "AND", "CALL", "CBW", "CLC", "CLD", "CLI", "CMC", "CMP",
+    "CMPS", "CMPSB", "CMPSW", "CWD", "DAA", "DAS", "DEC", "DIV", "ESC", "HLT", "IDIV", "IMUL", "IN",
+    "INC", "INT", "INTO", "IRET", "JA", "JAE", "JB", "JBE", "JC", "JCXZ", "JE", "JG", "JGE", "JL",
+    "JLE", "JMP", "JNA", "JNAE", "JNB", "JNBE", "JNC", "JNE", "JNG", "JNGE", "JNL", "JNLE", "JNO",
+    "JNP", "JNS", "JNZ", "JO", "JP", "JPE", "JPO", "JS", "JZ", "LAHF", "LDS", "LEA", "LES", "LOCK",
+    "LODS", "LODSB", "LODSW", "LOOP", "LOOPE", "LOOPNE", "LOOPNZ", "LOOPZ", "MOV", "MOVS", "MOVSB",
+    "MOVSW", "MUL", "NEG", "NOP", "NOT", "OR", "OUT", "POP", "POPF", "PUSH", "PUSHF", "RCL", "RCR",
+    "REP", "REPE", "REPNE", "REPNZ", "REPZ", "RET", "RETF", "RETN", "ROL", "ROR", "SAHF", "SAL",
+    "SAR", "SBB", "SCAS", "SCASB", "SCASW", "SHL", "SHR", "STC", "STD", "STI", "STOS", "STOSB",
+    "STOSW", "SUB", "TEST", "WAIT", "XCHG", "XLAT", "XLATB", "XOR",
+    "ORG", "DB", "DW", "DD", "DQ", "DT", "EQU", "END", "SEGMENT", "ENDS", "ASSUME", "PROC", "ENDP",
+    "PUBLIC", "EXTRN", "EXTERN", "GLOBAL", "INCLUDE", "TITLE", "MACRO", "ENDM", "LABEL", "GROUP",
+    "EVEN", "ALIGN", "BITS", "SECTION", "CPU", "TIMES", "RESB", "RESW", "RESD", "%DEFINE",
+    "%INCLUDE", "%MACRO", ".MODEL", ".CODE", ".DATA", ".STACK", ".STARTUP", ".EXIT", ".8086", ".186",
+    ".286", ".386", ".RADIX",
+};
+
+bool is_text_byte(uint8_t byte) {
+    return (byte >= 0x20 && byte < 0x7F) || byte == '\t' || byte == '\r' || byte == '\n';
+}
+
+// The characters of a name, a number or a directive such as .MODEL or %DEFINE.
+bool is_word_char(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           std::string_view("_.?@$%").find(c) != std::string_view::npos;
+}
+
+// The first line with more than blanks and a comment, without its comment.
+std::string_view first_statement(std::string_view text) {
+    while (!text.empty()) {
+        size_t end = text.find_first_of("\r\n");
+        std::string_view line = text.substr(0, end);
+        line = line.substr(0, line.find(';'));
+        if (line.find_first_not_of(" \t") != std::string_view::npos) return line;
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
+    return {};
+}
+
+// A word in any case against one of the table's, which are in capitals.
+bool same_word(std::string_view word, std::string_view capitals) {
+    if (word.size() != capitals.size()) return false;
+    for (size_t i = 0; i < word.size(); ++i) {
+        char c = word[i] >= 'a' && word[i] <= 'z' ? char(word[i] - 'a' + 'A') : word[i];
+        if (c != capitals[i]) return false;
+    }
+    return true;
+}
+
+bool is_statement_word(std::string_view word) {
+    for (std::string_view known : statement_words) {
+        if (same_word(word, known)) return true;
+    }
+    return false;
+}
+
+bool has_statement_word(std::string_view line) {
+    size_t i = 0;
+    while (i < line.size()) {
+        if (!is_word_char(line[i])) {
+            ++i;
+            continue;
+        }
+        size_t start = i;
+        while (i < line.size() && is_word_char(line[i])) ++i;
+        if (is_statement_word(line.substr(start, i - start))) return true;
+    }
+    return false;
+}
+
+// Text lines whose first statement names an instruction or a directive.
+// Only text with a line end counts: a short program can be all printable.
+bool looks_like_source(const std::vector<uint8_t>& image) {
+    size_t size = image.size();
+    if (size > 0 && image[size - 1] == 0x1A) --size;  // an editor's end-of-file mark
+    bool has_line_end = false;
+    for (size_t i = 0; i < size; ++i) {
+        if (!is_text_byte(image[i])) return false;
+        has_line_end = has_line_end || image[i] == '\n' || image[i] == '\r';
+    }
+    std::string_view text(reinterpret_cast<const char*>(image.data()), size);
+    return has_line_end && has_statement_word(first_statement(text));
+}
+
 void print_trace_line(const Machine& machine) {
     const uint16_t* r = machine.regs;
     const uint16_t* s = machine.segs;
@@ -250,6 +349,11 @@ int exit_status(const Machine& machine) {
 int run_program(const Options& options) {
     std::vector<uint8_t> image;
     if (!read_program(options.program, image)) return STATUS_CANNOT_START;
+    if (looks_like_source(image)) {
+        std::fprintf(stderr, "vexa-run: %s looks like assembly source: assemble it first with vexa\n",
+                     options.program);
+        return STATUS_CANNOT_START;
+    }
     auto machine = std::make_unique<Machine>();
     if (!load_com_program(*machine, image.data(), image.size(), options.command_tail.c_str())) {
         std::fprintf(stderr, "vexa-run: %s is %zu bytes; a .COM program holds at most %u\n", options.program,
@@ -302,6 +406,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(vexa::USAGE, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::fputs(vexa::VERSION_TEXT, stdout);
         return 0;
     }
     return options.processor_tests ? vexa::run_test_files(options) : vexa::run_program(options);

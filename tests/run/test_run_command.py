@@ -73,6 +73,11 @@ MOV AH,09H
 INT 21H
 RET"""
 THREE_STEPS = "MOV AX,1234H\nMOV AX,4C00H\nINT 21H"
+PRINT_SOURCE_LINE = """MOV DX,OFFSET MSG
+MOV AH,09H
+INT 21H
+RET
+MSG DB 'mov ax,1',0DH,0AH,'$'"""
 
 # A line end at every place a read might stop: a CR before each LF, and
 # the input shifted so that a CR falls on the 64 KiB mark.
@@ -115,6 +120,7 @@ CASES = [
          stderr=trace_line("1000:0100", "0000") * 2 + "vexa-run: the instruction limit of 2 was reached\n",
          status=124),
     Case("--help", EXIT_7, ["--help"], stdout=USAGE.encode()),
+    Case("a program holding a line of source runs", PRINT_SOURCE_LINE, stdout=b"mov ax,1\r\n"),
     Case("an unknown option", EXIT_7, ["--fast"], stderr="vexa-run: unknown option '--fast'\n" + USAGE, status=125),
     Case("--limit without a number", EXIT_7, ["--limit", "lots"],
          stderr="vexa-run: --limit wants a count of instructions, not 'lots'\n" + USAGE, status=125),
@@ -183,6 +189,51 @@ def check_files(vexa_run, workdir):
     if nothing.returncode != 125 or nothing.stderr != b"vexa-run: no program to run\n" + USAGE.encode():
         problems.append(f"no arguments: {nothing.returncode} {nothing.stderr!r}")
     return problems
+
+
+# Files run as they are, not assembled: assembly source is refused before it
+# runs; other text runs as any program would (here up to a limit of four
+# instructions: '@' is INC AX).
+SOURCE_REFUSED = "vexa-run: PROG.ASM looks like assembly source: assemble it first with vexa\n"
+RAN_4 = "vexa-run: the instruction limit of 4 was reached\n"
+
+
+@dataclasses.dataclass
+class RawFile:
+    what: str
+    contents: bytes
+    stderr: str = SOURCE_REFUSED
+    status: int = 125
+
+
+RAW_FILES = [
+    RawFile("assembly source", b"  org 100h\n  mov ax,4c00h\n  int 21h\n"),
+    RawFile("comments and blank lines first, CR LF", b"; hello\r\n\r\n   ; more\r\n\tMOV AX,4C00H\r\n"),
+    RawFile("a label and a directive, an end-of-file mark", b"msg db 'hi$'\n\x1a"),
+    RawFile("a dotted directive", b".MODEL SMALL\n"),
+    RawFile("no line end", b"INC AX", RAN_4, 124),
+    RawFile("a mnemonic after the first statement", b"@@@@ hello\nmov ax,1\n", RAN_4, 124),
+    RawFile("a mnemonic in a comment", b"@@@@ ; mov\n", RAN_4, 124),
+    RawFile("a mnemonic inside a word", b"@@@@ movie\n", RAN_4, 124),
+    RawFile("a byte outside text", b"@@@@ mov ax,1\n\xff", RAN_4, 124),
+]
+
+
+def check_raw_file(vexa_run, raw, workdir):
+    (workdir / "PROG.ASM").write_bytes(raw.contents)
+    result = run(vexa_run, ["PROG.ASM", "--limit", "4"], cwd=workdir)
+    if result.returncode != raw.status or result.stderr.decode(errors="replace") != raw.stderr:
+        return [f"{result.returncode} {result.stderr!r}, expected {raw.status} {raw.stderr!r}"]
+    return []
+
+
+def check_version(vexa_run):
+    result = run(vexa_run, ["--version"])
+    lines = result.stdout.decode(errors="replace").splitlines()
+    if result.returncode != 0 or result.stderr or len(lines) != 2 or lines[0] != "Vexa Assembler Ver. 1.05" \
+            or not lines[1].startswith("build ") or not lines[1][6:].strip():
+        return [f"{result.returncode} {result.stdout!r} {result.stderr!r}"]
+    return []
 
 
 NOP_TEST = """[{"name": "nop", "bytes": [144],
@@ -278,7 +329,9 @@ def main():
     vexa, vexa_run = (str(pathlib.Path(path).resolve()) for path in sys.argv[1:3])
     failures = 0
     checks = [(case.what, lambda work, case=case: check_case(vexa, vexa_run, case, work)) for case in CASES]
-    checks += [("files that cannot start", lambda work: check_files(vexa_run, work)),
+    checks += [(raw.what, lambda work, raw=raw: check_raw_file(vexa_run, raw, work)) for raw in RAW_FILES]
+    checks += [("--version", lambda work: check_version(vexa_run)),
+               ("files that cannot start", lambda work: check_files(vexa_run, work)),
                ("processor tests", lambda work: check_processor_tests(vexa_run, work)),
                ("a terminal", lambda work: check_terminal(vexa, vexa_run, work))]
     for what, check in checks:
