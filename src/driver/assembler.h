@@ -154,27 +154,63 @@ private:
 
 // ---- One assembly ----------------------------------------------------------------------
 
+// The warnings, each a bit of AssemblyOptions::warnings, and each with the
+// name that -w selects it by.
+enum WarningGroup : uint8_t {
+    WARN_SIZE = 1,      // "size": an operand size chosen by default
+    WARN_OVERFLOW = 2,  // "overflow": a value cut to its field
+    WARN_ADDRESS = 4,   // "address": a variable's address where its value is probably meant
+    WARN_CS = 8,        // "cs": CS loaded by MOV or POP
+};
+constexpr uint8_t WARN_ALL = WARN_SIZE | WARN_OVERFLOW | WARN_ADDRESS | WARN_CS;
+// The group named `name` ("size"), or 0.
+uint8_t warning_group(const std::string& name);
+// The name of one group.
+const char* warning_group_name(uint8_t group);
+
 struct AssemblyOptions {
     std::string source;                      // the main source, as named on the command line
     std::vector<std::string> include_paths;  // directories for INCLUDE, in the order given
     bool listing = false;
     int32_t lines_per_page = 62;  // below 10: no page breaks
+    uint8_t warnings = WARN_ALL;         // the groups reported
+    bool warnings_are_errors = false;    // reported as errors: the assembly fails
+    bool symbol_map = false;             // fill AssemblyResult::symbols
 };
 
 struct Diagnostic {
     enum Severity : uint8_t {
-        NOTE,   // "Not found 'END' directive."
-        ERROR,  // a statement error
-        FATAL,  // a message that stopped the assembly
+        NOTE,     // "Not found 'END' directive."
+        ERROR,    // a statement error
+        FATAL,    // a message that stopped the assembly
+        WARNING,  // a statement assembled on a guess
+    };
+    // What a message adds, at a place: why the operand is refused, the name
+    // probably meant, the file that included the line.
+    struct Note {
+        std::string path;  // empty: the diagnostic's own place
+        int32_t line;
+        int32_t column;
+        std::string message;
     };
     Severity severity;
     int pass;          // 1 for the first
     std::string file;  // an included file's name as its INCLUDE wrote it; empty for the main source
     int32_t line;      // the line number in that file; 0 when it belongs to no line
-    int32_t column;    // 1-based; 0 when not known
+    int32_t column;    // 1-based, in characters of the line; 0 when not known
     int code;          // the ErrorCode of a statement error, else 0
     std::string message;
     std::string source_line;  // the line as reported: without its comment
+    // The file the line was read from (the main source as named, an included
+    // file as found); empty when it belongs to no line.
+    std::string path;
+    std::string text;  // the whole line, comment included
+    // Its statement's place in its pass; NO_STATEMENT for none.
+    uint32_t statement = NO_STATEMENT;
+    uint8_t warning = 0;  // the WarningGroup of a warning (also when reported as an error)
+    std::vector<Note> notes;
+
+    static constexpr uint32_t NO_STATEMENT = UINT32_MAX;
 };
 
 // Told as the assembly goes, for a console that shows it live.
@@ -192,6 +228,21 @@ struct AssemblyResult {
     int errors = 0;        // statement errors reported
     int32_t origin = 0;    // the address of the image's first byte
     std::vector<Diagnostic> diagnostics;
+    // The files read: the main source first, then each file included, once.
+    std::vector<std::string> files_read;
+    // With AssemblyOptions::symbol_map: every name defined, in the order defined.
+    struct Use {
+        std::string path;
+        int32_t line;
+    };
+    struct Symbol {
+        std::string name;
+        int32_t value;
+        const char* kind;  // "label", "EQU", "PROC", "DB", "DW", "DS"
+        Use defined;
+        std::vector<Use> uses;  // the lines that read it, in order, once each
+    };
+    std::vector<Symbol> symbols;
     // Filled by assemble_to_memory only.
     std::string image;
     std::string listing;
@@ -206,6 +257,28 @@ AssemblyResult assemble(const AssemblyOptions& options, SourceFiles& files, Sink
 
 // The same, the image and the listing kept in the result.
 AssemblyResult assemble_to_memory(const AssemblyOptions& options, SourceFiles& files, Progress* progress = nullptr);
+
+// Each message once, from the pass that settles it, in the order of the
+// lines: a statement's errors of the last pass (those of the first when the
+// last had none for it), a duplicate name's report from the first, the
+// warnings; notices and fatal stops where they happened.
+std::vector<Diagnostic> settled_diagnostics(const AssemblyResult& result);
+
+// Diagnostics as GNU tools write them: "FILE:LINE:COLUMN: error: MESSAGE",
+// the line and a caret under the column, then the notes. Columns count
+// characters as an editor shows them, a tab reaching the next multiple of
+// eight; the line is shown with its tabs so expanded.
+std::string gnu_diagnostics(const std::vector<Diagnostic>& diagnostics);
+// The display column (1-based) of character `column` (1-based) of `line`.
+int32_t display_column(const std::string& line, int32_t column);
+
+// The symbol map: every name with its value, kind, definition and uses,
+// sorted by name, then by value. `main_source` is named in its heading;
+// places in it show their line alone.
+std::string symbol_map(const AssemblyResult& result, const std::string& main_source);
+// A make rule: `target` depends on every file read; each included file
+// gets an empty rule of its own, so that make goes on when it is removed.
+std::string make_rule(const std::string& target, const std::vector<std::string>& files_read);
 
 // The text of a message code ("Syntax Error"); "Unknown error" for any other.
 const char* error_message(int code);

@@ -128,6 +128,10 @@ struct Statement {
     int deferred_error = 0;
     // The last message reported for it, for its listing.
     const char* pending_message = nullptr;
+    // Guesses its encoder made (StatementWarning bits), and those reported,
+    // for its listing.
+    uint8_t warnings = 0;
+    uint8_t listed_warnings = 0;
     // The listing's address column: the location counter at its start, the
     // new address after an ORG; advanced across a long data statement's rows.
     int32_t statement_address = 0;
@@ -159,6 +163,8 @@ struct Statement {
         src.seg_override = 0;
         deferred_error = 0;
         pending_message = nullptr;
+        warnings = 0;
+        listed_warnings = 0;
         first_pass_guess = false;
         unresolved_name_hint = 0;
         relative_target.width = 0;
@@ -179,7 +185,7 @@ struct Assembly {
           image(object),
           object_sink(object),
           listing(asked.listing ? listing_sink : nullptr, asked.lines_per_page),
-          diagnostics(answer, progress),
+          diagnostics(answer, progress, asked.source),
           progress(progress),
           statement(*this, pass) {}
     Assembly(const Assembly&) = delete;
@@ -213,6 +219,15 @@ struct Assembly {
     uint32_t statement_total = 0;
     std::vector<uint8_t> previous_lengths;
     std::vector<uint8_t> current_lengths;
+    // With a symbol map: where each name was defined (first pass), and each
+    // use of one by the pass now running, in order.
+    struct Place {
+        int position;  // in the symbol table
+        uint16_t file;
+        int32_t line;
+    };
+    std::vector<Place> definitions;
+    std::vector<Place> uses;
     // Statements whose label the first pass found defined already, in order:
     // reported there, and the name keeps its first value in every pass.
     std::vector<uint32_t> duplicate_labels;
@@ -230,6 +245,9 @@ struct Assembly {
 };
 
 inline int32_t Statement::location() const { return pass.location_counter; }
+
+// Fills the result's symbols from the table, the definitions and the uses.
+void map_symbols(Assembly& assembly);
 
 // Beyond the segment the location counter goes on counting, so that later
 // statements keep their addresses; beyond 32 bits it wraps.

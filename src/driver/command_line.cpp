@@ -1,6 +1,9 @@
 // The command line: banner, options, file names, one assembly through the
 // library interface, and the console's view of it.
+#include <sys/stat.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,6 +18,9 @@ namespace {
 
 constexpr int VERSION_MAJOR = 1;
 constexpr int VERSION_MINOR = 5;
+#ifndef VEXA_BUILD_VERSION
+#define VEXA_BUILD_VERSION "unknown"
+#endif
 constexpr int32_t DEFAULT_LINES_PER_PAGE = 62;
 
 constexpr int MAX_PATH_CHARS = 259;
@@ -32,6 +38,22 @@ constexpr const char* usage_lines[] = {
     "\n",
 };
 
+// What --help adds to the usage: the options of the usage's own form come
+// first there, as they always were.
+constexpr const char* more_usage_lines[] = {
+    "      -o object_path  the same as -o=object_path\n",
+    "      -q      print neither the banner nor the \"Pass\" lines\n",
+    "      -w      report no warnings;  -w=error  report them as errors;\n",
+    "      -w=NAME, -w=no-NAME  report one warning, or not: size, overflow, address, cs\n",
+    "      --diagnostics=gnu  report as FILE:LINE:COLUMN: error: MESSAGE, each once;\n",
+    "              a failed assembly leaves no object file\n",
+    "      --map[=map_path]  write a symbol map, by default <object_path> with \".MAP\"\n",
+    "      --deps[=deps_path]  write a make rule naming the files read, by default\n",
+    "              on standard output\n",
+    "      -h, --help  print this text;  --version  print the version\n",
+    "\n",
+};
+
 // What the command line asks for.
 struct Settings {
     std::string object_path;
@@ -41,7 +63,15 @@ struct Settings {
     std::vector<std::string> include_paths;
     std::string source_dir;   // up to the last `/` or `\`, or "./"
     std::string source_name;  // after it
-    bool usage_requested = false;  // -?: the run ends at once with status 0
+    bool usage_requested = false;  // -?, -h, --help, --version: the run ends at once with status 0
+    bool quiet = false;            // -q
+    bool gnu = false;              // --diagnostics=gnu
+    bool map_requested = false;
+    std::string map_path;  // empty: derived from the object's
+    bool deps_requested = false;
+    std::string deps_path;  // empty: standard output
+    uint8_t warnings = WARN_ALL;
+    bool warnings_are_errors = false;
 };
 
 class CommandLine {
@@ -51,11 +81,14 @@ public:
 
 private:
     void print_banner() { std::fprintf(err_, "Vexa Assembler Ver. %d.%02d\n", VERSION_MAJOR, VERSION_MINOR); }
-    void print_usage() {
-        for (const char* line : usage_lines) std::fputs(line, err_);
+    void print_usage(FILE* to) {
+        for (const char* line : usage_lines) std::fputs(line, to);
     }
+    void print_usage() { print_usage(err_); }
     int parse_command_line(int argc, char** argv);
-    int parse_option(const char* text);
+    int parse_option(const char* text, const char* next);
+    int parse_long_option(const char* text);
+    bool parse_warning_option(const char* value);
     void set_lines_per_page(const char* value);
     bool derive_path(std::string& path, const char* extension) const;
     int fail_to_start(const char* message) {
@@ -63,6 +96,8 @@ private:
         return EXIT_NOT_STARTED;
     }
     int report_load_failure(int result);
+    int write_reports(const AssemblyResult& result, const std::string& source_path);
+    std::string beside_object(const char* extension) const;
 
     FILE* out_;
     FILE* err_;
@@ -98,7 +133,61 @@ void CommandLine::set_lines_per_page(const char* value) {
     settings_.lines_per_page = read_decimal(value);
 }
 
-int CommandLine::parse_option(const char* text) {
+// -w, -w=error, -w=NAME, -w=no-NAME: false for an unknown name.
+bool CommandLine::parse_warning_option(const char* value) {
+    if (*value == 0) {
+        settings_.warnings = 0;
+        return true;
+    }
+    if (*value == '=') ++value;
+    std::string name = value;
+    for (char& c : name) c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (name == "error") {
+        settings_.warnings_are_errors = true;
+        return true;
+    }
+    bool off = name.compare(0, 3, "no-") == 0;
+    uint8_t group = warning_group(off ? name.substr(3) : name);
+    if (!group) return false;
+    settings_.warnings = uint8_t(off ? settings_.warnings & ~group : settings_.warnings | group);
+    return true;
+}
+
+// The options written with two dashes: 1 for a known one, 0 otherwise.
+int CommandLine::parse_long_option(const char* text) {
+    std::string option = text;
+    std::string value;
+    size_t equals = option.find('=');
+    bool has_value = equals != std::string::npos;
+    if (has_value) {
+        value = option.substr(equals + 1);
+        option.resize(equals);
+    }
+    if (option == "-help" && !has_value) {
+        print_usage(out_);
+        for (const char* line : more_usage_lines) std::fputs(line, out_);
+        settings_.usage_requested = true;
+    } else if (option == "-version" && !has_value) {
+        std::fprintf(out_, "Vexa Assembler Ver. %d.%02d\nbuild %s\n", VERSION_MAJOR, VERSION_MINOR, VEXA_BUILD_VERSION);
+        settings_.usage_requested = true;
+    } else if (option == "-diagnostics" && (value == "gnu" || value == "vexa")) {
+        settings_.gnu = value == "gnu";
+    } else if (option == "-map" && !(has_value && value.empty())) {
+        settings_.map_requested = true;
+        settings_.map_path = option_path(value.c_str());
+    } else if (option == "-deps" && !(has_value && value.empty())) {
+        settings_.deps_requested = true;
+        settings_.deps_path = option_path(value.c_str());
+    } else {
+        return 0;
+    }
+    return 1;
+}
+
+// The words an option takes: 1, or 2 for -o and the name after it; 0 for
+// an unknown option. `next` is the word after it, or null.
+int CommandLine::parse_option(const char* text, const char* next) {
+    if (*text == '-') return parse_long_option(text);
     char letter = *text;
     if (letter >= 'A' && letter <= 'Z') letter = char(letter - 'A' + 'a');
     const char* value = letter ? text + 1 : text;
@@ -107,12 +196,26 @@ int CommandLine::parse_option(const char* text) {
             print_usage();
             settings_.usage_requested = true;
             return 1;
+        case 'h':
+            if (*value) return 0;
+            return parse_long_option("-help");
+        case 'q':
+            if (*value) return 0;
+            settings_.quiet = true;
+            return 1;
+        case 'w':
+            return parse_warning_option(value) ? 1 : 0;
         case 'l':
             settings_.listing_requested = true;
             if (*value) settings_.list_path = option_path(value);
             return 1;
         case 'o':
             if (*value) settings_.object_path = option_path(value);
+            // -o FILE: the word after a lone -o names the object, unless it is an option.
+            if (!*value && next && next[0] != '-') {
+                settings_.object_path = option_path(next);
+                return 2;
+            }
             return 1;
         case 'p':
             set_lines_per_page(value);
@@ -140,11 +243,13 @@ int CommandLine::parse_command_line(int argc, char** argv) {
             argv[arguments++] = word;
             continue;
         }
-        if (parse_option(word + 1) == 0) {
+        int used = parse_option(word + 1, i + 1 < argc ? argv[i + 1] : nullptr);
+        if (used == 0) {
             if (!unknown) print_usage();
             std::fprintf(err_, "Error : Unknown option \"%s\"\n", word);
             unknown = true;
         }
+        if (used == 2) ++i;
     }
     return unknown ? -1 : arguments;
 }
@@ -181,12 +286,15 @@ int CommandLine::report_load_failure(int result) {
 }
 
 // The console's view of an assembly: a line for each pass on standard
-// output; each message, as it comes, on standard error.
+// output; each message, as it comes, on standard error. In the GNU format
+// the messages wait for the end of the assembly, which tells each once.
 class Console : public Progress {
 public:
-    Console(FILE* out, FILE* err) : out_(out), err_(err) {}
+    Console(FILE* out, FILE* err, bool pass_lines, bool gnu)
+        : out_(out), err_(err), pass_lines_(pass_lines), gnu_(gnu) {}
 
     void pass_started(int pass) override {
+        if (!pass_lines_) return;
         std::fprintf(out_, "Pass %d\n", pass);
         std::fflush(out_);
     }
@@ -194,23 +302,76 @@ public:
     // A statement error is its line (a line of an included file after the
     // file's name), then the message after a tab; any other message is one line.
     void reported(const Diagnostic& diagnostic) override {
-        if (diagnostic.severity != Diagnostic::ERROR) {
+        if (gnu_) return;
+        if (diagnostic.severity != Diagnostic::ERROR && diagnostic.severity != Diagnostic::WARNING) {
             std::fprintf(err_, "%s\n", diagnostic.message.c_str());
             return;
         }
         if (!diagnostic.file.empty()) std::fprintf(err_, "%s:", diagnostic.file.c_str());
         std::fprintf(err_, "%06d : ", diagnostic.line);
         std::fwrite(diagnostic.source_line.data(), 1, diagnostic.source_line.size(), err_);
-        std::fprintf(err_, "\n\t%s\n", diagnostic.message.c_str());
+        const char* warning = diagnostic.severity == Diagnostic::WARNING ? "Warning : " : "";
+        std::fprintf(err_, "\n\t%s%s\n", warning, diagnostic.message.c_str());
     }
 
 private:
     FILE* out_;
     FILE* err_;
+    bool pass_lines_;
+    bool gnu_;
 };
 
+// A file written whole, or standard output for an empty path; false when it
+// could not be written.
+bool write_text(const std::string& path, const std::string& text, FILE* out) {
+    if (path.empty()) {
+        std::fwrite(text.data(), 1, text.size(), out);
+        return true;
+    }
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && written;
+}
+
+bool is_standard_output(const std::string& path) { return path == "/dev/stdout" || path == "/dev/fd/1"; }
+
+// A failed assembly in the GNU format leaves no object file, so that make
+// does not take it for up to date; a device is left alone.
+void remove_object(const std::string& path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) std::remove(path.c_str());
+}
+
+int CommandLine::write_reports(const AssemblyResult& result, const std::string& source_path) {
+    int status = EXIT_CLEAN;
+    if (settings_.map_requested && !write_text(settings_.map_path, symbol_map(result, source_path), out_)) {
+        std::fprintf(err_, "Can't write map file \"%s\".\n", settings_.map_path.c_str());
+        status = EXIT_ASSEMBLY_FAILED;
+    }
+    if (settings_.deps_requested &&
+        !write_text(settings_.deps_path, make_rule(settings_.object_path, result.files_read), out_)) {
+        std::fprintf(err_, "Can't write dependency file \"%s\".\n", settings_.deps_path.c_str());
+        status = EXIT_ASSEMBLY_FAILED;
+    }
+    return status;
+}
+
+// Whether the banner is printed: not in the GNU format, not with -q, and
+// not when only the version is asked for (it is the version's first line).
+bool wants_banner(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const char* word = argv[i];
+        if (std::strcmp(word, "-q") == 0 || std::strcmp(word, "-Q") == 0 ||
+            std::strcmp(word, "--diagnostics=gnu") == 0 || std::strcmp(word, "--version") == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 int CommandLine::run(int argc, char** argv) {
-    print_banner();
+    if (wants_banner(argc, argv)) print_banner();
     int arguments = parse_command_line(argc, argv);
     if (settings_.usage_requested) return EXIT_CLEAN;
     if (arguments < 0) return EXIT_NOT_STARTED;
@@ -218,8 +379,8 @@ int CommandLine::run(int argc, char** argv) {
         print_usage();
         return fail_to_start("Source file name required.\n");
     }
+    if (arguments > 1) return fail_to_start("More than one source file\n");
 
-    // Further arguments that are not options are ignored.
     const std::string source_path = argv[0];
     if (source_path.size() >= PATH_BUFFER_SIZE) return fail_to_start("Too long path string for source file\n");
     size_t separator = source_path.find_last_of("/\\");
@@ -231,21 +392,47 @@ int CommandLine::run(int argc, char** argv) {
     if (settings_.listing_requested && settings_.list_path.empty() && !derive_path(settings_.list_path, "LST")) {
         return fail_to_start("Too long path string for listing file\n");
     }
+    if (settings_.map_requested && settings_.map_path.empty()) settings_.map_path = beside_object("MAP");
 
     AssemblyOptions options;
     options.source = source_path;
     options.include_paths = settings_.include_paths;
     options.listing = settings_.listing_requested;
     options.lines_per_page = settings_.lines_per_page;
+    options.warnings = settings_.warnings;
+    options.warnings_are_errors = settings_.warnings_are_errors;
+    options.symbol_map = settings_.map_requested;
     FileSystemFiles files;
     files.written_paths.push_back(settings_.object_path);
     if (options.listing) files.written_paths.push_back(settings_.list_path);
     ObjectFile object(settings_.object_path);
     ListingFile listing(settings_.list_path);
-    Console console(out_, err_);
+    // Standard output that carries a file keeps nothing else.
+    bool output_taken = (settings_.deps_requested && settings_.deps_path.empty()) ||
+                        is_standard_output(settings_.object_path) ||
+                        (options.listing && is_standard_output(settings_.list_path)) ||
+                        (settings_.map_requested && is_standard_output(settings_.map_path));
+    Console console(out_, err_, !settings_.quiet && !settings_.gnu && !output_taken, settings_.gnu);
     AssemblyResult result = assemble(options, files, object, &listing, &console);
     if (result.load_result != LOAD_OK) return report_load_failure(result.load_result);
-    return result.failed() ? EXIT_ASSEMBLY_FAILED : EXIT_CLEAN;
+    if (settings_.gnu) {
+        std::string text = gnu_diagnostics(settled_diagnostics(result));
+        std::fwrite(text.data(), 1, text.size(), err_);
+        if (result.failed()) remove_object(settings_.object_path);
+    }
+    int written = write_reports(result, source_path);
+    if (result.failed()) return EXIT_ASSEMBLY_FAILED;
+    return written;
+}
+
+// The object's path with its extension replaced by `extension`.
+std::string CommandLine::beside_object(const char* extension) const {
+    const std::string& object = settings_.object_path;
+    size_t name_at = object.find_last_of("/\\");
+    name_at = name_at == std::string::npos ? 0 : name_at + 1;
+    size_t dot = object.rfind('.');
+    std::string stem = dot == std::string::npos || dot < name_at ? object : object.substr(0, dot);
+    return stem + "." + extension;
 }
 
 }  // namespace

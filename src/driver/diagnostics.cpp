@@ -4,6 +4,7 @@
 
 #include "driver/assembly.h"
 #include "driver/driver.h"
+#include "driver/explain.h"
 
 namespace vexa {
 
@@ -37,7 +38,58 @@ constexpr ErrorText error_texts[] = {
     {ERR_ORG_ASCENDED, "'ORG' directive Ascended"},
 };
 
+struct WarningText {
+    uint8_t warned;  // StatementWarning
+    uint8_t group;   // WarningGroup
+    const char* text;
+};
+
+constexpr WarningText warning_texts[] = {
+    {WARNED_WORD_ASSUMED, WARN_SIZE, "Operand size not specified, WORD assumed"},
+    {WARNED_BYTE_ASSUMED, WARN_SIZE, "Operand size not specified, BYTE assumed"},
+    {WARNED_VALUE_CUT, WARN_OVERFLOW, "Value does not fit in a word, cut to 16 bits"},
+    {WARNED_ADDRESS, WARN_ADDRESS, "Address of a variable used as a value"},
+    {WARNED_CS, WARN_CS, "CS loaded directly: only the 8086 and 8088 do it"},
+};
+
+struct GroupName {
+    uint8_t group;
+    const char* name;
+};
+
+constexpr GroupName group_names[] = {
+    {WARN_SIZE, "size"},
+    {WARN_OVERFLOW, "overflow"},
+    {WARN_ADDRESS, "address"},
+    {WARN_CS, "cs"},
+};
+
+const WarningText& text_of(uint8_t warned) {
+    for (const WarningText& text : warning_texts) {
+        if (text.warned == warned) return text;
+    }
+    return warning_texts[0];
+}
+
 }  // namespace
+
+const char* warning_text(uint8_t warned) { return text_of(warned).text; }
+
+uint8_t warning_group_of(uint8_t warned) { return text_of(warned).group; }
+
+uint8_t warning_group(const std::string& name) {
+    for (const GroupName& group : group_names) {
+        if (name == group.name) return group.group;
+    }
+    return 0;
+}
+
+const char* warning_group_name(uint8_t group) {
+    for (const GroupName& entry : group_names) {
+        if (entry.group == group) return entry.name;
+    }
+    return "";
+}
 
 const char* error_message(int code) {
     for (const ErrorText& text : error_texts) {
@@ -54,14 +106,39 @@ void Diagnostics::begin_pass(int pass, bool holds) {
     statements_in_error_.clear();
 }
 
-void Diagnostics::report(Statement& s, int code, int32_t column) {
+// A message about the statement's line: where it stands, in which file,
+// included from where.
+Diagnostic Diagnostics::at_statement(Statement& s, Diagnostic::Severity severity, int code, const char* message) {
+    Assembly& assembly = s.assembly;
+    auto path_of = [&](uint16_t file) -> const std::string& {
+        return assembly.texts[file ? size_t(assembly.included[file - 1].text) : 0].path;
+    };
+    Diagnostic diagnostic{severity, pass_, s.file ? assembly.included[s.file - 1].name : std::string(),
+                          s.line_number, 0, code, message,
+                          std::string(s.line_buffer, size_t(s.statement_text_length))};
+    diagnostic.path = path_of(s.file);
+    diagnostic.text.assign(s.listing_line, size_t(s.listing_line_length));
+    diagnostic.statement = s.index;
+    const LineReader& reader = s.pass.reader;
+    for (int level = reader.depth() - 1; level >= 0; --level) {
+        diagnostic.notes.push_back(Diagnostic::Note{std::string(), 0, 0,
+                                                    "included from " + path_of(reader.file_at(level)) + ":" +
+                                                        std::to_string(reader.line_at(level))});
+    }
+    return diagnostic;
+}
+
+void Diagnostics::report(Statement& s, int code) {
     const char* message = error_message(code);
     s.pending_message = message;
     ++reported_;
     if (dropping_) return;
-    const std::string& file = s.file ? s.assembly.included[s.file - 1].name : std::string();
-    Diagnostic diagnostic{Diagnostic::ERROR, pass_, file, s.line_number, column, code, message,
-                          std::string(s.line_buffer, size_t(s.statement_text_length))};
+    Diagnostic diagnostic = at_statement(s, Diagnostic::ERROR, code, message);
+    Explanation explanation = explain_error(s, code);
+    diagnostic.column = error_column(s, code, explanation);
+    if (!explanation.note.empty()) {
+        diagnostic.notes.insert(diagnostic.notes.begin(), Diagnostic::Note{std::string(), 0, 0, explanation.note});
+    }
     // From the first error of the first pass that may come from a guess on,
     // its messages wait, in order, until the last pass tells which count.
     if (pass_ == 1 && (s.first_pass_guess || !first_pass_.empty())) {
@@ -73,20 +150,56 @@ void Diagnostics::report(Statement& s, int code, int32_t column) {
     tell(std::move(diagnostic));
 }
 
+void Diagnostics::warn(Statement& s, uint8_t warned) {
+    if (dropping_ || pass_ == 1) return;
+    bool as_errors = s.assembly.options.warnings_are_errors;
+    for (const WarningText& text : warning_texts) {
+        if (!(warned & text.warned)) continue;
+        s.listed_warnings |= text.warned;
+        Diagnostic diagnostic =
+            at_statement(s, as_errors ? Diagnostic::ERROR : Diagnostic::WARNING, 0, text.text);
+        diagnostic.warning = text.group;
+        int operand = text.warned == WARNED_VALUE_CUT || text.warned == WARNED_ADDRESS ? s.operand_count - 1 : 0;
+        diagnostic.column = operand_column(s, operand);
+        std::string note = warning_note(s, text.warned);
+        if (!note.empty()) diagnostic.notes.insert(diagnostic.notes.begin(), Diagnostic::Note{std::string(), 0, 0, note});
+        if (as_errors) {
+            ++reported_;
+            if (holding_ && (statements_in_error_.empty() || statements_in_error_.back() != s.index)) {
+                statements_in_error_.push_back(s.index);
+            }
+        }
+        tell(std::move(diagnostic));
+    }
+}
+
 void Diagnostics::note(const std::string& message) {
     Diagnostic diagnostic{Diagnostic::NOTE, pass_, std::string(), 0, 0, 0, message, std::string()};
+    diagnostic.path = source_;
     if (pass_ == 1 && !first_pass_.empty()) return hold(std::move(diagnostic), UINT32_MAX, false);
     tell(std::move(diagnostic));
 }
 
 void Diagnostics::fatal(const std::string& message) {
+    fatal_diagnostic(Diagnostic{Diagnostic::FATAL, pass_, std::string(), 0, 0, 0, message, std::string()});
+}
+
+void Diagnostics::fatal_at(Statement& s, const std::string& message, const std::string& note) {
+    Diagnostic diagnostic = at_statement(s, Diagnostic::FATAL, 0, "");
+    diagnostic.message = message;
+    diagnostic.column = error_column(s, ERR_MULTI_DEFINED, Explanation{});
+    diagnostic.notes.insert(diagnostic.notes.begin(), Diagnostic::Note{std::string(), 0, 0, note});
+    fatal_diagnostic(std::move(diagnostic));
+}
+
+void Diagnostics::fatal_diagnostic(Diagnostic&& diagnostic) {
     // A fatal stop makes its pass the last: what was held counts, every
     // first-pass error with it.
     release_first_pass(true);
     holding_ = false;
-    for (Diagnostic& diagnostic : held_) tell(std::move(diagnostic));
+    for (Diagnostic& held : held_) tell(std::move(held));
     held_.clear();
-    tell(Diagnostic{Diagnostic::FATAL, pass_, std::string(), 0, 0, 0, message, std::string()});
+    tell(std::move(diagnostic));
 }
 
 void Diagnostics::drop_pass() {
@@ -133,6 +246,52 @@ void Diagnostics::tell(Diagnostic&& diagnostic) {
     }
     if (progress_) progress_->reported(diagnostic);
     result_.diagnostics.push_back(std::move(diagnostic));
+}
+
+}  // namespace vexa
+
+namespace vexa {
+
+namespace {
+
+// Within a statement: a duplicate name first, then its errors, its
+// warnings, and a fatal stop.
+int rank(const Diagnostic& diagnostic) {
+    if (diagnostic.code == ERR_MULTI_DEFINED) return 0;
+    switch (diagnostic.severity) {
+        case Diagnostic::ERROR: return 1;
+        case Diagnostic::WARNING: return 2;
+        default: return 3;
+    }
+}
+
+}  // namespace
+
+std::vector<Diagnostic> settled_diagnostics(const AssemblyResult& result) {
+    int last = 0;
+    for (const Diagnostic& diagnostic : result.diagnostics) last = std::max(last, diagnostic.pass);
+    std::vector<uint32_t> in_error_at_last;
+    for (const Diagnostic& diagnostic : result.diagnostics) {
+        if (diagnostic.pass == last && diagnostic.severity == Diagnostic::ERROR) {
+            in_error_at_last.push_back(diagnostic.statement);
+        }
+    }
+    std::sort(in_error_at_last.begin(), in_error_at_last.end());
+    std::vector<Diagnostic> settled;
+    for (const Diagnostic& diagnostic : result.diagnostics) {
+        bool earlier_error = diagnostic.severity == Diagnostic::ERROR && diagnostic.pass != last &&
+                             diagnostic.code != ERR_MULTI_DEFINED;
+        if (earlier_error &&
+            std::binary_search(in_error_at_last.begin(), in_error_at_last.end(), diagnostic.statement)) {
+            continue;
+        }
+        settled.push_back(diagnostic);
+    }
+    std::stable_sort(settled.begin(), settled.end(), [](const Diagnostic& a, const Diagnostic& b) {
+        if (a.statement != b.statement) return a.statement < b.statement;
+        return rank(a) < rank(b);
+    });
+    return settled;
 }
 
 }  // namespace vexa

@@ -131,6 +131,10 @@ public:
     // number, where it began and its length with its line end.
     uint16_t file() const { return levels_[depth_].file; }
     int32_t line_number() const { return levels_[depth_].line_number; }
+    // The same for each level from 0 (the main source) to depth(): where
+    // each file stands, its INCLUDE line for those below.
+    uint16_t file_at(int level) const { return levels_[level].file; }
+    int32_t line_at(int level) const { return levels_[level].line_number; }
     const uint8_t* line_start() const { return line_start_; }
     size_t line_bytes() const { return line_bytes_; }
 
@@ -152,20 +156,42 @@ private:
 
 // ---- Diagnostics ------------------------------------------------------------------
 
+// Guesses an encoder made for a statement, each a bit of Statement::warnings:
+// reported as warnings in the last pass.
+enum StatementWarning : uint8_t {
+    WARNED_WORD_ASSUMED = 0x01,  // an unsized memory operand taken as a word
+    WARNED_BYTE_ASSUMED = 0x02,  // ... as a byte
+    WARNED_VALUE_CUT = 0x04,     // a word immediate outside -32768..65535
+    WARNED_ADDRESS = 0x08,       // a name's value as an immediate into a register: checked by the driver
+    WARNED_CS = 0x10,            // MOV CS,... or POP CS
+};
+// The text of one StatementWarning, as reported: "Warning : TEXT" in the
+// listing, or TEXT as an error's message.
+const char* warning_text(uint8_t warned);
+// The WarningGroup of one StatementWarning.
+uint8_t warning_group_of(uint8_t warned);
+
 // Every message of an assembly, in order. The statement errors of the first
 // pass are told at once, up to the first that may come from a guess; from
 // there on they wait for the last pass. Those of a later pass are held
 // until the pass is known to be the last, and dropped when it is not.
+// Warnings are told by the passes after the first only.
 class Diagnostics {
 public:
-    Diagnostics(AssemblyResult& result, Progress* progress) : result_(result), progress_(progress) {}
+    Diagnostics(AssemblyResult& result, Progress* progress, const std::string& source)
+        : result_(result), progress_(progress), source_(source) {}
 
     void begin_pass(int pass, bool holds);
     // The statement's error: its line and the message.
-    void report(Statement& s, int code, int32_t column = 0);
+    void report(Statement& s, int code);
+    // The statement's warnings (StatementWarning bits already checked and
+    // enabled), after a pass after the first assembled it.
+    void warn(Statement& s, uint8_t warned);
     // A notice or a fatal stop: one line of its own.
     void note(const std::string& message);
     void fatal(const std::string& message);
+    // A fatal stop at the statement's line, with a note.
+    void fatal_at(Statement& s, const std::string& message, const std::string& note);
     // The pass turned out not to be the last: what it held is dropped, and
     // it reports nothing more.
     void drop_pass();
@@ -177,6 +203,9 @@ public:
     int error_count() const { return errors_; }
     // Statement errors of the current statement so far (any pass).
     int reported() const { return reported_; }
+    // A name probably meant is looked for among the symbols this many times
+    // at most in an assembly, so that many errors cannot make it slow.
+    bool may_suggest() { return suggestions_ > 0 && suggestions_-- > 0; }
 
 private:
     // A first-pass message, kept until the last pass is known.
@@ -185,12 +214,15 @@ private:
         uint32_t statement;
         bool guessed;
     };
+    Diagnostic at_statement(Statement& s, Diagnostic::Severity severity, int code, const char* message);
+    void fatal_diagnostic(Diagnostic&& diagnostic);
     void tell(Diagnostic&& diagnostic);
     void hold(Diagnostic&& diagnostic, uint32_t statement, bool guessed);
     void release_first_pass(bool all);
 
     AssemblyResult& result_;
     Progress* progress_;
+    const std::string& source_;  // the main source's path, for notices about it
     std::vector<FirstPassMessage> first_pass_;
     std::vector<Diagnostic> held_;
     std::vector<uint32_t> statements_in_error_;  // of the pass holding, in order
@@ -199,6 +231,7 @@ private:
     bool dropping_ = false;
     int errors_ = 0;
     int reported_ = 0;
+    int suggestions_ = 100;
 };
 
 // ---- Directives ------------------------------------------------------------------

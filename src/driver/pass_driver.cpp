@@ -13,6 +13,7 @@
 
 #include "driver/assembly.h"
 #include "driver/driver.h"
+#include "driver/explain.h"
 #include "encode/encode.h"
 #include "output/output.h"
 #include "parse/parse.h"
@@ -99,10 +100,22 @@ void value_changed(Assembly& assembly) {
     assembly.diagnostics.drop_pass();
 }
 
+// What the statement's label names, by what the statement answered.
+uint8_t label_kind(const Statement& s, int result) {
+    bool runs = s.data_run_count != 0;
+    switch (result) {
+        case STMT_EQU: return SYMBOL_EQU;
+        case STMT_DS: return SYMBOL_DS;
+        case STMT_DB: return uint8_t(SYMBOL_DB | (s.data_len == 1 && !runs ? SYMBOL_ONE_VALUE : 0));
+        case STMT_DW: return uint8_t(SYMBOL_DW | (s.data_len == 2 && !runs ? SYMBOL_ONE_VALUE : 0));
+        default: return s.mnemonic && s.mnemonic->handler == directive_proc ? SYMBOL_PROC : SYMBOL_LABEL;
+    }
+}
+
 // Defines the line's label with `value` in the first pass (a value from a
 // guess may change in a later pass), checks it in a later one. Answers
 // false when the assembly must stop.
-bool label_step(Statement& s, int32_t value, bool guessed = false) {
+bool label_step(Statement& s, int32_t value, uint8_t kind, bool guessed = false) {
     Assembly& assembly = s.assembly;
     SymbolTable& symbols = assembly.symbols;
     Pass& pass = s.pass;
@@ -115,6 +128,13 @@ bool label_step(Statement& s, int32_t value, bool guessed = false) {
         if (added == SYMTAB_NO_MEMORY) {
             stop(assembly, "Not enough memory for Symbol table.");
             return false;
+        }
+        if (added == SYMTAB_ADDED) {
+            int position = symbols.find(s.label_field, s.label_length, nullptr);
+            symbols.set_kind(position, kind);
+            if (assembly.options.symbol_map) {
+                assembly.definitions.push_back(Assembly::Place{position, s.file, s.line_number});
+            }
         }
         return true;
     }
@@ -137,7 +157,10 @@ bool label_step(Statement& s, int32_t value, bool guessed = false) {
         return true;
     }
     if (defined_again || pass.last_allowed) {
-        stop(assembly, "Phase error : Symbol value is different between passes.");
+        std::string name(s.label_field, size_t(s.label_length));
+        assembly.diagnostics.fatal_at(s, "Phase error : Symbol value is different between passes.",
+                                      phase_note(name, symbols.value_at(position), value, pass.pass_index + 1));
+        assembly.stopped = true;
         return false;
     }
     symbols.set_value(position, value);
@@ -193,7 +216,7 @@ Action act_on_result(Statement& s, int result, int fields) {
             // In a later pass, a value from names still unsettled: if this
             // pass is the last, they never settle.
             if (s.pass.pass_index > 0 && s.first_pass_guess) report(s, ERR_SYMBOL_NOT_DEFINED);
-            return label_step(s, s.dst.value, s.first_pass_guess) ? Action::DONE : Action::STOP;
+            return label_step(s, s.dst.value, SYMBOL_EQU, s.first_pass_guess) ? Action::DONE : Action::STOP;
         case STMT_ORG:
             return act_on_org(s, s.dst.value);
         case STMT_END:
@@ -388,7 +411,7 @@ LineOutcome assemble_line(Statement& s, int read, const LineMarks& marks) {
         return next_line(REPLAY_NONE);
     }
     if (fields == FIELD_LABEL) {
-        if (!label_step(s, pass.location_counter)) return stop_after_line(LoopEnd::STOPPED);
+        if (!label_step(s, pass.location_counter, SYMBOL_LABEL)) return stop_after_line(LoopEnd::STOPPED);
         list(s);
         return next_line(REPLAY_NO_BYTES);
     }
@@ -410,12 +433,18 @@ LineOutcome assemble_line(Statement& s, int read, const LineMarks& marks) {
     if (failed_with_label) report(s, result);
     // The label takes the statement's first address, after its operands were read.
     bool names_no_label = result == STMT_EQU || result == STMT_ENDP;
-    if ((fields & FIELD_LABEL) && !names_no_label && !label_step(s, pass.location_counter)) {
+    if ((fields & FIELD_LABEL) && !names_no_label && !label_step(s, pass.location_counter, label_kind(s, result))) {
         return stop_after_line(LoopEnd::STOPPED);
     }
     Action action = failed_with_label ? Action::DONE : act_on_result(s, result, fields);
     if (action == Action::STOP) return stop_after_line(LoopEnd::STOPPED);
     if (result < 0 && pass.keeps_long_forms && !directive) action = keep_place(s);
+    // Guesses an encoder made: told by the passes after the first; the first
+    // only keeps such a statement from being replayed.
+    if (s.warnings) {
+        s.warnings = result >= 0 ? checked_warnings(s) : 0;
+        if (s.warnings) assembly.diagnostics.warn(s, s.warnings);
+    }
     // The first statement that passes the segment's end answers for it,
     // unless it has reported something else.
     if (uint32_t(pass.location_counter) > uint32_t(SEGMENT_END) && passes_segment_end(assembly) &&
@@ -459,7 +488,8 @@ void take_line_place(Statement& s, const LineReader& reader) {
 LoopEnd run_statement_loop(Assembly& assembly) {
     Pass& pass = assembly.pass;
     Statement& s = assembly.statement;
-    bool replays = REPLAY_PATHS && pass.pass_index == REPLAYING_PASS;
+    // A symbol map needs every use of every name: nothing is replayed.
+    bool replays = REPLAY_PATHS && pass.pass_index == REPLAYING_PASS && !assembly.options.symbol_map;
     for (;;) {
         // Without a listing, the lines replayed are not even read.
         if (replays && !assembly.listing.requested() && assembly.record.replay_unlisted_lines(assembly) < 0) {
@@ -496,7 +526,7 @@ LoopEnd run_statement_loop(Assembly& assembly) {
         int reported_before = assembly.diagnostics.reported();
         LineOutcome outcome = assemble_line(s, read, marks);
         if (pass.pass_index == 0 && REPLAY_PATHS) {
-            bool reported = assembly.diagnostics.reported() != reported_before;
+            bool reported = assembly.diagnostics.reported() != reported_before || s.warnings;
             Replay recorded = reported ? REPLAY_NONE : !s.first_pass_guess ? outcome.replay
                             : resolves_by_target(s, outcome.replay) ? REPLAY_TARGET : REPLAY_NONE;
             assembly.record.record(s, recorded, read_bytes, line_start);
@@ -520,6 +550,7 @@ bool begin_pass(Assembly& assembly, int index) {
     }
     if (index == REPLAYING_PASS) assembly.record.begin_replay();
     if (index > 0 && !open_outputs(assembly)) return false;
+    assembly.uses.clear();
     assembly.diagnostics.begin_pass(index + 1, index > 0);
     assembly.result.passes = index + 1;
     if (assembly.progress) assembly.progress->pass_started(index + 1);
@@ -561,6 +592,10 @@ void run_passes(Assembly& assembly) {
     }
     assembly.result.origin = assembly.pass.image_origin;
     close_outputs(assembly);
+    for (const Assembly::LoadedText& text : assembly.texts) {
+        if (text.text && text.text->loaded()) assembly.result.files_read.push_back(text.path);
+    }
+    if (assembly.options.symbol_map) map_symbols(assembly);
 }
 
 }  // namespace vexa

@@ -168,7 +168,7 @@ int ret_instruction(const Mnemonic& mnemonic, Statement& s) {
     if (s.operand_count == 2) return ERR_EXTRA_OPERAND;
     if (s.dst.kind != KIND_IMMEDIATE) return ERR_INVALID_OPERAND;
     put_byte(s, mnemonic.opcode - RET_WITH_POP_COUNT);
-    put_word(s, s.dst.value);
+    put_immediate(s, s.dst.value, false);
     return 0;
 }
 

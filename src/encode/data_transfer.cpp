@@ -23,6 +23,7 @@ constexpr uint8_t LDS = 0xC5;
 constexpr uint8_t LES = 0xC4;
 
 constexpr uint8_t REGISTER_DX = 2;
+constexpr uint8_t SEGMENT_CS = 1;
 
 uint8_t width_of(const Operand& operand) { return operand.size == SIZE_WORD ? 1 : 0; }
 
@@ -33,6 +34,7 @@ int move_immediate(Statement& s) {
     if (s.dst.kind == KIND_REGISTER) {
         bool byte = s.dst.size == SIZE_BYTE;
         if (byte && !fits_byte(value)) return ERR_ILLEGAL_SIZE;
+        if (s.src.reg == IMM_SYMBOL) s.warnings |= WARNED_ADDRESS;
         put_byte(s, (byte ? MOV_BYTE_TO_REGISTER : MOV_WORD_TO_REGISTER) + s.dst.reg);
         put_immediate(s, value, byte);
         return 0;
@@ -56,7 +58,10 @@ int move_accumulator_direct(Statement& s, uint8_t opcode, const Operand& accumul
 int mov_instruction(const Mnemonic&, Statement& s) {
     if (int result = require_two_operands(s)) return result;
     if (s.src.kind == KIND_IMMEDIATE) return move_immediate(s);
-    if (s.dst.kind == KIND_SEGREG) return encode_sreg_move(s, MOV_TO_SEGMENT);
+    if (s.dst.kind == KIND_SEGREG) {
+        if (s.dst.reg == SEGMENT_CS) s.warnings |= WARNED_CS;
+        return encode_sreg_move(s, MOV_TO_SEGMENT);
+    }
     if (s.src.kind == KIND_SEGREG) return encode_sreg_move(s, MOV_FROM_SEGMENT);
     if (is_direct_address(s.dst) && is_accumulator(s.src)) return move_accumulator_direct(s, MOV_ACCUMULATOR_TO_DIRECT, s.src);
     if (is_accumulator(s.dst) && is_direct_address(s.src)) return move_accumulator_direct(s, MOV_DIRECT_TO_ACCUMULATOR, s.dst);
@@ -132,6 +137,7 @@ int stack_instruction(Statement& s, const StackForms& forms) {
         return 0;
     }
     if (s.dst.kind == KIND_SEGREG) {
+        if (&forms == &pop_forms && s.dst.reg == SEGMENT_CS) s.warnings |= WARNED_CS;
         put_byte(s, forms.segment + (s.dst.reg << 3));  // POP CS is accepted: 0F
         return 0;
     }

@@ -17,6 +17,9 @@ constexpr int CODE_CAPACITY = 8;
 void put_byte(Statement& s, int32_t value);  // appends the low byte
 void put_word(Statement& s, int32_t value);  // appends the low 16 bits, low byte first
 void put_immediate(Statement& s, int32_t value, bool byte);  // one byte or a word
+// An unsized memory operand (dst) with an immediate: `warned` (a
+// StatementWarning) says which size was taken.
+void note_size_assumed(Statement& s, uint8_t warned);
 
 // ---- Mnemonic dispatch ----------------------------------------------------------
 
@@ -35,6 +38,8 @@ struct Mnemonic {
 
 // The accepted mnemonic spelled `text`, or null.
 const Mnemonic* find_mnemonic(const char* text);
+// Every row of the mnemonic table, for messages that suggest a spelling.
+const Mnemonic* mnemonic_rows(int* count);
 
 // ---- Reserved words ----------------------------------------------------------
 

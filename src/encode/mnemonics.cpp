@@ -311,6 +311,11 @@ const Mnemonic* find_mnemonic(const char* text) {
     return nullptr;
 }
 
+const Mnemonic* mnemonic_rows(int* count) {
+    *count = MNEMONIC_COUNT;
+    return mnemonic_table;
+}
+
 const ReservedWord* find_reserved_word(uint64_t word) {
     for (uint32_t slot = reserved_slot(word);; slot = (slot + 1) % RESERVED_SLOTS) {
         const ReservedWord& entry = reserved_words.slots[slot];

@@ -57,8 +57,13 @@ void put_immediate(Statement& s, int32_t value, bool byte) {
     if (byte) {
         put_byte(s, value);
     } else {
+        if (value < -32768 || value > 65535) s.warnings |= WARNED_VALUE_CUT;
         put_word(s, value);
     }
+}
+
+void note_size_assumed(Statement& s, uint8_t warned) {
+    if (s.dst.kind == KIND_MEMORY && s.dst.size == SIZE_NONE) s.warnings |= warned;
 }
 
 int encode_rm_immediate(Statement& s, uint8_t byte_opcode) {
@@ -66,6 +71,7 @@ int encode_rm_immediate(Statement& s, uint8_t byte_opcode) {
     const int32_t value = s.src.value;
     bool byte = s.dst.size == SIZE_BYTE;
     if (byte && !fits_byte(value)) return ERR_ILLEGAL_SIZE;
+    note_size_assumed(s, WARNED_WORD_ASSUMED);
     put_byte(s, byte ? byte_opcode : byte_opcode | WIDTH_BIT);
     put_modrm_and_displacement(s, modrm(rm_mod(s.dst), 0, s.dst.reg));
     put_immediate(s, value, byte);
@@ -148,12 +154,13 @@ int encode_alu_immediate(Statement& s, uint8_t accumulator_opcode, uint8_t group
             put_byte(s, value);
         } else {
             put_byte(s, accumulator_opcode | WIDTH_BIT);
-            put_word(s, value);
+            put_immediate(s, value, false);
         }
         return 0;
     }
     if (!is_register_or_memory(s.dst)) return ERR_SYNTAX;
     if (int result = require_data_size(s.dst)) return result;
+    if (s.dst.kind == KIND_REGISTER && s.src.reg == IMM_SYMBOL) s.warnings |= WARNED_ADDRESS;
 
     if (s.dst.size == SIZE_WORD) {
         // Where lengths must not shrink, a name's value takes the word form.
@@ -165,6 +172,7 @@ int encode_alu_immediate(Statement& s, uint8_t accumulator_opcode, uint8_t group
     }
     // Any other size, none included, is a byte operation. Its range is checked
     // after the whole instruction is stored, so the listing shows it.
+    note_size_assumed(s, WARNED_BYTE_ASSUMED);
     put_byte(s, group_opcode);
     put_modrm_and_displacement(s, modrm(rm_mod(s.dst), digit, s.dst.reg));
     put_byte(s, value);

@@ -30,6 +30,7 @@ int inc_dec(const Mnemonic& mnemonic, Statement& s) {
         put_byte(s, INC_WORD_REGISTER + (mnemonic.extension << 3) + s.dst.reg);
         return 0;
     }
+    note_size_assumed(s, WARNED_BYTE_ASSUMED);
     return encode_rm_ext(s, mnemonic.opcode, uint8_t(mnemonic.extension << 3));
 }
 
@@ -37,6 +38,7 @@ int inc_dec(const Mnemonic& mnemonic, Statement& s) {
 int unary_group(const Mnemonic& mnemonic, Statement& s) {
     if (int result = require_one_operand(s)) return result;
     if (int result = require_data_size(s.dst)) return result;
+    note_size_assumed(s, WARNED_BYTE_ASSUMED);
     return encode_rm_ext(s, mnemonic.opcode, uint8_t(mnemonic.extension << 3));
 }
 
@@ -53,6 +55,7 @@ int encode_shift(const Mnemonic& mnemonic, Statement& s) {
         opcode = SHIFT_BY_CL;
     }
     if (int result = require_data_size(s.dst)) return result;
+    note_size_assumed(s, WARNED_BYTE_ASSUMED);
     return encode_rm_ext(s, opcode, uint8_t(mnemonic.extension << 3));
 }
 

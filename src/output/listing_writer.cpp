@@ -6,6 +6,7 @@
 //
 // A line of an included file has the letter C in column 30.
 #include <cstring>
+#include <string>
 
 #include "driver/assembly.h"
 #include "output/output.h"
@@ -257,6 +258,14 @@ void Listing::list_statement(Statement& s) {
         append_numbered_text(s, ' ', s.pending_message, std::strlen(s.pending_message));
         end_listing_line();
         s.pending_message = nullptr;
+    }
+    for (uint8_t warned = 1; s.listed_warnings; warned = uint8_t(warned << 1)) {
+        if (!(s.listed_warnings & warned)) continue;
+        s.listed_warnings &= uint8_t(~warned);
+        std::string line = s.assembly.options.warnings_are_errors ? "" : "Warning : ";
+        line += warning_text(warned);
+        append_numbered_text(s, ' ', line.c_str(), line.size());
+        end_listing_line();
     }
 }
 

@@ -98,6 +98,14 @@ int parse_number(const char** cursor, int32_t* value) {
     return parse_other_number(cursor, value);
 }
 
+namespace {
+
+[[gnu::noinline]] void note_use(Statement& s, int position) {
+    s.assembly.uses.push_back(Assembly::Place{position, s.file, s.line_number});
+}
+
+}  // namespace
+
 int parse_symbol_ref(Statement& s, const char** cursor, int32_t* value) {
     const char* start = *cursor;
     const char* end = start + scan::leading_name_chars(start);
@@ -109,6 +117,7 @@ int parse_symbol_ref(Statement& s, const char** cursor, int32_t* value) {
     if (position >= 0) {
         // A value from names defined further down may change in a later pass.
         if (symbols.is_unsettled(position)) s.first_pass_guess = true;
+        if (s.assembly.options.symbol_map && s.pass.pass_index > 0) note_use(s, position);
         return 0;
     }
     s.first_pass_guess = true;

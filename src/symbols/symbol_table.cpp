@@ -11,10 +11,11 @@ namespace vexa {
 namespace {
 
 // Records are packed: unaligned loads cost nothing here, and an 8-character
-// name takes 14 bytes instead of 16 (200 KiB less at 100,000 labels).
+// name takes 15 bytes instead of 16 (100 KiB less at 100,000 labels).
 constexpr uint32_t VALUE_BYTES = SymbolTable::VALUE_BYTES;
 constexpr uint32_t NAME_AT = SymbolTable::NAME_AT;
 constexpr uint32_t LENGTH_AT = SymbolTable::LENGTH_AT;
+constexpr uint32_t KIND_AT = SymbolTable::KIND_AT;
 using IndexGroup = SymbolTable::IndexGroup;
 constexpr int GROUP_SLOTS = SymbolTable::GROUP_SLOTS;
 // A record's first eight name bytes are read with one load, even when the
@@ -215,6 +216,7 @@ int SymbolTable::add(const char* name, int length, int32_t value, bool unsettled
     std::memcpy(record, &value, VALUE_BYTES);
     record[LENGTH_AT] = uint8_t(length);
     record[MARKS_AT] = uint8_t(1 | (unsettled ? UNSETTLED : 0));
+    record[KIND_AT] = SYMBOL_LABEL;
     copy_name(record + NAME_AT, name, length, word);
     index_record(hash, used_);
     used_ += size;

@@ -7,7 +7,7 @@ namespace vexa {
 
 // Every character of a name counts; names are compared as written (the
 // parser upper-cases them). One record a symbol, in the order they were
-// added: [int32 value][uint8 length][uint8 marks][name bytes], packed one
+// added: [int32 value][uint8 length][uint8 marks][uint8 kind][name bytes], packed one
 // after another, so that a short name costs little and a long one is not
 // cut. A hash index beside the records finds a name with one probe.
 class SymbolTable {
@@ -31,6 +31,17 @@ public:
     // SYMTAB_NO_MEMORY (no record can hold it). The symbol counts as defined
     // in the first pass; `unsettled` marks it so.
     int add(const char* name, int length, int32_t value, bool unsettled = false);
+
+    // What defined a symbol (a SymbolKind), for messages and the map; set
+    // after add.
+    uint8_t kind_at(int position) const { return records_[position + KIND_AT]; }
+    void set_kind(int position, uint8_t kind) { records_[position + KIND_AT] = kind; }
+
+    // Every symbol in the order added: from position 0 while below end_position().
+    int end_position() const { return int(used_); }
+    int next_position(int position) const { return position + int(NAME_AT) + records_[position + LENGTH_AT]; }
+    const char* name_at(int position) const { return reinterpret_cast<const char*>(records_ + position + NAME_AT); }
+    int name_length_at(int position) const { return records_[position + LENGTH_AT]; }
 
     // A symbol found or added, by its position.
     int32_t value_at(int position) const;
@@ -61,7 +72,8 @@ public:
     static constexpr uint32_t VALUE_BYTES = 4;
     static constexpr uint32_t LENGTH_AT = VALUE_BYTES;
     static constexpr uint32_t MARKS_AT = LENGTH_AT + 1;
-    static constexpr uint32_t NAME_AT = MARKS_AT + 1;
+    static constexpr uint32_t KIND_AT = MARKS_AT + 1;
+    static constexpr uint32_t NAME_AT = KIND_AT + 1;
     static constexpr uint8_t UNSETTLED = 0x80;
     static constexpr uint8_t PASS_BITS = 0x7F;
 
@@ -89,6 +101,18 @@ private:
     int32_t count_ = 0;
     IndexGroup* groups_ = nullptr;
     uint32_t mask_ = 0;  // group count - 1; the count is a power of two
+};
+
+// What defined a symbol: a label, EQU, PROC, or a data directive; a DB or
+// DW of one value (a variable) is marked so.
+enum SymbolKind : uint8_t {
+    SYMBOL_LABEL = 0,
+    SYMBOL_EQU = 1,
+    SYMBOL_PROC = 2,
+    SYMBOL_DB = 3,
+    SYMBOL_DW = 4,
+    SYMBOL_DS = 5,
+    SYMBOL_ONE_VALUE = 0x80,
 };
 
 constexpr uint32_t SYMTAB_INITIAL_BYTES = 16 * 1024;

@@ -1,0 +1,389 @@
+// What a message adds to its text: the column it points at, why the 8086
+// refuses the operand, the name or mnemonic probably meant.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "driver/assembly.h"
+#include "driver/explain.h"
+#include "encode/encode.h"
+
+namespace vexa {
+
+namespace {
+
+bool is_space_or_tab(char c) { return c == ' ' || c == '\t'; }
+
+char upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
+
+// The statement's text as reported, without its comment.
+std::string_view statement_text(const Statement& s) {
+    return std::string_view(s.line_buffer, size_t(s.statement_text_length));
+}
+
+size_t skip_blanks(std::string_view text, size_t at) {
+    while (at < text.size() && is_space_or_tab(text[at])) ++at;
+    return at;
+}
+
+size_t first_word_at(const Statement& s) { return skip_blanks(statement_text(s), 0); }
+
+// Where the mnemonic stands: after the label, when the line has one.
+size_t mnemonic_at(const Statement& s) {
+    std::string_view text = statement_text(s);
+    size_t at = first_word_at(s);
+    if (s.label_length > 0 || s.label_error) {
+        while (at < text.size() && !is_space_or_tab(text[at]) && text[at] != ':') ++at;
+        if (at < text.size() && text[at] == ':') ++at;
+        at = skip_blanks(text, at);
+    }
+    return at;
+}
+
+// Where operand `index` (0 the first) begins, or npos: operands are cut at
+// the commas outside strings, brackets and parentheses.
+size_t operand_at(const Statement& s, int index) {
+    if (s.operands_at <= 0) return std::string_view::npos;
+    std::string_view text = statement_text(s);
+    size_t at = size_t(s.operands_at);
+    char quote = 0;
+    int depth = 0;
+    for (int found = 0; found < index; ++at) {
+        if (at >= text.size()) return std::string_view::npos;
+        char c = text[at];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == '[' || c == '(') {
+            ++depth;
+        } else if ((c == ']' || c == ')') && depth > 0) {
+            --depth;
+        } else if (c == ',' && depth == 0) {
+            ++found;
+            if (found == index) {
+                at = skip_blanks(text, at + 1);
+                return at < text.size() ? at : std::string_view::npos;
+            }
+        }
+    }
+    return at;
+}
+
+// The text of operand `index`, up to the next top-level comma.
+std::string_view operand_text(const Statement& s, int index) {
+    size_t at = operand_at(s, index);
+    if (at == std::string_view::npos) return {};
+    size_t next = operand_at(s, index + 1);
+    std::string_view text = statement_text(s);
+    size_t end = next == std::string_view::npos ? text.size() : text.rfind(',', next);
+    while (end > at && is_space_or_tab(text[end - 1])) --end;
+    return text.substr(at, end - at);
+}
+
+bool is_word_start(char c) { return is_name_char(c) && !(c >= '0' && c <= '9'); }
+
+// Each word of `text` outside quoted strings, upper-cased, with where it begins.
+template <typename Visit>
+void for_each_word(std::string_view text, Visit visit) {
+    char quote = 0;
+    for (size_t at = 0; at < text.size();) {
+        char c = text[at];
+        if (quote) {
+            if (c == quote) quote = 0;
+            ++at;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+            ++at;
+        } else if (is_name_char(c)) {
+            size_t start = at;
+            std::string word;
+            while (at < text.size() && is_name_char(text[at])) word += upper(text[at++]);
+            if (is_word_start(c) && !visit(word, start)) return;
+        } else {
+            ++at;
+        }
+    }
+}
+
+const RegisterName* register_named(const std::string& word) {
+    for (const RegisterName& name : register_names) {
+        if (word == name.text) return &name;
+    }
+    return nullptr;
+}
+
+bool is_keyword(const std::string& word) {
+    if (word == "PTR") return true;
+    return word.size() <= size_t(LONGEST_RESERVED_WORD) && find_reserved_word(packed(word.c_str())) != nullptr;
+}
+
+// Edits (insertions, removals, replacements, swaps of neighbours) that turn
+// `a` into `b`.
+int edit_distance(const std::string& a, const std::string& b) {
+    size_t n = a.size(), m = b.size();
+    std::vector<int> before(m + 1), row(m + 1), now(m + 1);
+    for (size_t j = 0; j <= m; ++j) row[j] = int(j);
+    for (size_t i = 1; i <= n; ++i) {
+        now[0] = int(i);
+        for (size_t j = 1; j <= m; ++j) {
+            int cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            now[j] = std::min({row[j] + 1, now[j - 1] + 1, row[j - 1] + cost});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) now[j] = std::min(now[j], before[j - 2] + 1);
+        }
+        before.swap(row);
+        row.swap(now);
+    }
+    return row[m];
+}
+
+// The nearest of the candidates, if near enough to be a slip of the keys.
+class Nearest {
+public:
+    explicit Nearest(const std::string& word)
+        : word_(word), limit_(word.size() <= 2 ? 0 : word.size() <= 4 ? 1 : 2) {}
+    void consider(const std::string& candidate) {
+        if (candidate == word_ || limit_ == 0) return;
+        size_t gap = candidate.size() > word_.size() ? candidate.size() - word_.size() : word_.size() - candidate.size();
+        if (gap > size_t(limit_)) return;
+        int distance = edit_distance(word_, candidate);
+        if (distance <= limit_ && (best_.empty() || distance < distance_)) {
+            best_ = candidate;
+            distance_ = distance;
+        }
+    }
+    const std::string& best() const { return best_; }
+
+private:
+    std::string word_;
+    int limit_;
+    std::string best_;
+    int distance_ = 0;
+};
+
+std::string nearest_mnemonic(const std::string& word) {
+    Nearest nearest(word);
+    int count = 0;
+    const Mnemonic* rows = mnemonic_rows(&count);
+    for (int i = 0; i < count; ++i) {
+        if (!rows[i].rest) continue;  // a mnemonic that takes any ending is no spelling
+        nearest.consider(std::string(rows[i].slot) + rows[i].rest);
+    }
+    return nearest.best();
+}
+
+std::string nearest_symbol(const SymbolTable& symbols, const std::string& word) {
+    Nearest nearest(word);
+    for (int position = 0; position < symbols.end_position(); position = symbols.next_position(position)) {
+        nearest.consider(std::string(symbols.name_at(position), size_t(symbols.name_length_at(position))));
+    }
+    return nearest.best();
+}
+
+// The first name in the operands that is no register, keyword or symbol.
+bool find_undefined_name(const Statement& s, std::string& name, size_t& at) {
+    if (s.operands_at <= 0) return false;
+    std::string_view operands = statement_text(s).substr(size_t(s.operands_at));
+    bool found = false;
+    for_each_word(operands, [&](const std::string& word, size_t start) {
+        if (register_named(word) || is_keyword(word)) return true;
+        if (s.assembly.symbols.find(word.c_str(), int(word.size()), nullptr) >= 0) return true;
+        name = word;
+        at = size_t(s.operands_at) + start;
+        found = true;
+        return false;
+    });
+    return found;
+}
+
+// A register inside brackets that cannot address memory (SP, AX...), in
+// operand `index`.
+const RegisterName* bracketed_non_base(const Statement& s, int index) {
+    std::string_view text = operand_text(s, index);
+    const RegisterName* refused = nullptr;
+    int depth = 0;
+    size_t at = 0;
+    for_each_word(text, [&](const std::string& word, size_t start) {
+        for (; at < start; ++at) depth += text[at] == '[' ? 1 : text[at] == ']' ? -1 : 0;
+        const RegisterName* name = register_named(word);
+        bool base = word == "BX" || word == "BP" || word == "SI" || word == "DI";
+        if (depth > 0 && name && !base) refused = name;
+        return !refused;
+    });
+    return refused;
+}
+
+std::string hex(int64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%04llXH", static_cast<unsigned long long>(value & 0xFFFFFFFF));
+    return text;
+}
+
+bool is_memory_to_memory(const Statement& s) {
+    return s.operand_count == 2 && s.dst.kind == KIND_MEMORY && s.src.kind == KIND_MEMORY;
+}
+
+}  // namespace
+
+Explanation explain_error(const Statement& s, int code) {
+    Explanation explanation;
+    const Mnemonic* mnemonic = s.mnemonic;
+    if (code == ERR_INVALID_OPCODE && !s.zero_byte_in_statement) {
+        std::string word;
+        std::string_view text = statement_text(s);
+        for (size_t at = mnemonic_at(s); at < text.size() && !is_space_or_tab(text[at]); ++at) word += upper(text[at]);
+        std::string meant = nearest_mnemonic(word);
+        if (!meant.empty()) explanation.note = "did you mean '" + meant + "'?";
+        return explanation;
+    }
+    if (code == ERR_SYMBOL_NOT_DEFINED || code == ERR_SYNTAX || code == ERR_INVALID_OPERAND ||
+        code == ERR_ILLEGAL_SIZE) {
+        for (int index = 0; index < 2; ++index) {
+            if (const RegisterName* name = bracketed_non_base(s, index)) {
+                explanation.operand = index;
+                explanation.note = std::string(name->text) +
+                                   " cannot address memory: only BX, BP, SI and DI can, as [BX+SI+4] or [BP+DI]";
+                return explanation;
+            }
+        }
+    }
+    if (code == ERR_SYMBOL_NOT_DEFINED) {
+        std::string name;
+        size_t at = 0;
+        if (find_undefined_name(s, name, at)) {
+            explanation.column = int32_t(at) + 1;
+            std::string meant = s.assembly.diagnostics.may_suggest() ? nearest_symbol(s.assembly.symbols, name) : "";
+            if (!meant.empty()) explanation.note = "did you mean '" + meant + "'?";
+        }
+        return explanation;
+    }
+    if (!mnemonic || s.deferred_error) return explanation;
+    MnemonicHandler handler = mnemonic->handler;
+    if (handler == push_instruction && s.operand_count == 1 && s.dst.kind == KIND_IMMEDIATE) {
+        explanation.operand = 0;
+        explanation.note = "the 8086 cannot push an immediate (the 80186 can): load a register and push it";
+    } else if (handler == encode_shift && s.operand_count == 2 &&
+               (code == ERR_INVALID_OPERAND || code == ERR_SYNTAX) &&
+               !(s.src.kind == KIND_IMMEDIATE && s.src.value == 1)) {
+        explanation.operand = 1;
+        explanation.note = "the 8086 shifts by 1 or by CL: MOV CL," +
+                           std::string(s.src.kind == KIND_IMMEDIATE ? operand_text(s, 1) : "count") +
+                           " first, then shift by CL";
+    } else if (handler == mov_instruction && s.operand_count == 2 && s.dst.kind == KIND_SEGREG &&
+               s.src.kind == KIND_IMMEDIATE) {
+        explanation.operand = 1;
+        explanation.note = "no immediate moves into a segment register: MOV AX," + std::string(operand_text(s, 1)) +
+                           " first, then MOV " + std::string(operand_text(s, 0)) + ",AX";
+    } else if (handler == mov_instruction && s.operand_count == 2 && s.dst.kind == KIND_SEGREG &&
+               s.src.kind == KIND_SEGREG) {
+        explanation.operand = 1;
+        explanation.note = "no move between segment registers: go through a general register";
+    } else if (is_memory_to_memory(s)) {
+        explanation.operand = 1;
+        explanation.note = "no 8086 instruction takes two memory operands: go through a register";
+    } else if (code == ERR_DISPLACEMENT_OVERFLOW && s.operand_count >= 1 && s.dst.kind == KIND_IMMEDIATE) {
+        explanation.operand = 0;
+        int64_t distance = int64_t(s.dst.value) - (int64_t(s.location()) + 2);
+        int64_t beyond = distance > 127 ? distance - 127 : -128 - distance;
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "the target %s is %lld bytes %s, %lld beyond the reach of a short jump (-128 to +127)",
+                      hex(s.dst.value).c_str(), static_cast<long long>(distance > 0 ? distance : -distance),
+                      distance > 0 ? "ahead" : "back", static_cast<long long>(beyond));
+        explanation.note = text;
+    }
+    return explanation;
+}
+
+int32_t error_column(const Statement& s, int code, const Explanation& explanation) {
+    if (explanation.column) return explanation.column;
+    if (code == ERR_LINE_TOO_LONG) return LONGEST_LINE_CHARS + 1;
+    if (code == ERR_INVALID_CHARACTER && s.zero_byte_in_statement) return s.zero_byte_column;
+    if (s.label_error || code == ERR_MULTI_DEFINED) return int32_t(first_word_at(s)) + 1;
+    size_t at = std::string_view::npos;
+    if (explanation.operand >= 0) at = operand_at(s, explanation.operand);
+    if (at == std::string_view::npos && code == ERR_EXTRA_OPERAND) at = operand_at(s, s.operand_count > 1 ? 1 : 0);
+    if (at == std::string_view::npos && code != ERR_INVALID_OPCODE && s.operands_at > 0) at = size_t(s.operands_at);
+    if (at == std::string_view::npos) at = mnemonic_at(s);
+    return int32_t(at) + 1;
+}
+
+int32_t operand_column(const Statement& s, int index) {
+    size_t at = operand_at(s, index);
+    if (at == std::string_view::npos) at = s.operands_at > 0 ? size_t(s.operands_at) : mnemonic_at(s);
+    return int32_t(at) + 1;
+}
+
+namespace {
+
+// The symbol operand `index` names, when it is one name alone, or -1.
+int named_symbol(const Statement& s, int index) {
+    std::string_view text = operand_text(s, index);
+    if (text.empty() || !is_word_start(text[0])) return -1;
+    std::string name;
+    for (char c : text) {
+        if (!is_name_char(c)) return -1;
+        name += upper(c);
+    }
+    return s.assembly.symbols.find(name.c_str(), int(name.size()), nullptr);
+}
+
+// A DB or DW of one value, whose size is the register's.
+bool is_variable_for(const Statement& s, int position) {
+    uint8_t kind = s.assembly.symbols.kind_at(position);
+    if (!(kind & SYMBOL_ONE_VALUE)) return false;
+    kind &= uint8_t(~SYMBOL_ONE_VALUE);
+    return (kind == SYMBOL_DB && s.dst.size == SIZE_BYTE) || (kind == SYMBOL_DW && s.dst.size == SIZE_WORD);
+}
+
+}  // namespace
+
+uint8_t checked_warnings(const Statement& s) {
+    uint8_t enabled = s.assembly.options.warnings;
+    uint8_t warned = 0;
+    for (uint8_t bit = 1; bit && bit <= WARNED_CS; bit = uint8_t(bit << 1)) {
+        if ((s.warnings & bit) && (enabled & warning_group_of(bit))) warned |= bit;
+    }
+    if (warned & WARNED_ADDRESS) {
+        int position = named_symbol(s, 1);
+        if (position < 0 || !is_variable_for(s, position)) warned &= uint8_t(~WARNED_ADDRESS);
+    }
+    return warned;
+}
+
+std::string warning_note(const Statement& s, uint8_t warned) {
+    char text[200];
+    switch (warned) {
+        case WARNED_WORD_ASSUMED:
+        case WARNED_BYTE_ASSUMED:
+            return "write BYTE PTR " + std::string(operand_text(s, 0)) + " or WORD PTR " +
+                   std::string(operand_text(s, 0)) + " to say which";
+        case WARNED_VALUE_CUT: {
+            const Operand& immediate = s.operand_count > 1 ? s.src : s.dst;
+            std::snprintf(text, sizeof text, "%s is %s: the word takes %s",
+                          std::string(operand_text(s, s.operand_count - 1)).c_str(), hex(immediate.value).c_str(),
+                          hex(immediate.value & 0xFFFF).c_str());
+            return text;
+        }
+        case WARNED_ADDRESS: {
+            std::string name(operand_text(s, 1));
+            for (char& c : name) c = upper(c);
+            return name + " is a variable: [" + name + "] is its value, OFFSET " + name + " its address";
+        }
+        case WARNED_CS:
+            return "later processors refuse it (POP CS is their 0FH prefix): change CS with a far JMP or RETF";
+        default:
+            return std::string();
+    }
+}
+
+std::string phase_note(const std::string& name, int32_t before, int32_t now, int pass) {
+    char text[160];
+    std::snprintf(text, sizeof text, " is %s in pass %d and was %s in pass %d", hex(now).c_str(), pass,
+                  hex(before).c_str(), pass - 1);
+    return "'" + name + "' defined here" + text;
+}
+
+}  // namespace vexa
