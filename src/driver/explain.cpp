@@ -215,15 +215,45 @@ const RegisterName* bracketed_non_base(const Statement& s, int index) {
     return refused;
 }
 
+// A number as the source would write it: 0BC614EH, 0105H.
 std::string hex(int64_t value) {
     char text[24];
     std::snprintf(text, sizeof text, "%04llXH", static_cast<unsigned long long>(value & 0xFFFFFFFF));
-    return text;
+    return text[0] > '9' ? "0" + std::string(text) : std::string(text);
 }
 
 bool is_memory_to_memory(const Statement& s) {
     return s.operand_count == 2 && s.dst.kind == KIND_MEMORY && s.src.kind == KIND_MEMORY;
 }
+
+// The symbol operand `index` names, when it is one name alone, or -1.
+int named_symbol(const Statement& s, int index) {
+    std::string_view text = operand_text(s, index);
+    if (text.empty() || !is_word_start(text[0])) return -1;
+    std::string name;
+    for (char c : text) {
+        if (!is_name_char(c)) return -1;
+        name += upper(c);
+    }
+    return s.assembly.symbols.find(name.c_str(), int(name.size()), nullptr);
+}
+
+// A DB or DW of one value, whose size is the register's.
+bool is_variable_for(const Statement& s, int position) {
+    if (position < 0) return false;
+    uint8_t kind = s.assembly.symbols.kind_at(position);
+    if (!(kind & SYMBOL_ONE_VALUE)) return false;
+    kind &= uint8_t(~SYMBOL_ONE_VALUE);
+    return (kind == SYMBOL_DB && s.dst.size == SIZE_BYTE) || (kind == SYMBOL_DW && s.dst.size == SIZE_WORD);
+}
+
+// What a bare variable name as an immediate stands for.
+std::string variable_note(const Statement& s) {
+    std::string name(operand_text(s, 1));
+    for (char& c : name) c = upper(c);
+    return name + " is a variable: [" + name + "] is its value, OFFSET " + name + " its address";
+}
+
 
 }  // namespace
 
@@ -268,9 +298,10 @@ Explanation explain_error(const Statement& s, int code) {
                (code == ERR_INVALID_OPERAND || code == ERR_SYNTAX) &&
                !(s.src.kind == KIND_IMMEDIATE && s.src.value == 1)) {
         explanation.operand = 1;
-        explanation.note = "the 8086 shifts by 1 or by CL: MOV CL," +
-                           std::string(s.src.kind == KIND_IMMEDIATE ? operand_text(s, 1) : "count") +
-                           " first, then shift by CL";
+        explanation.note = s.src.kind == KIND_IMMEDIATE
+                               ? "the 8086 shifts by 1 or by CL: MOV CL," + std::string(operand_text(s, 1)) +
+                                     " first, then shift by CL"
+                               : std::string("the 8086 shifts by 1 or by CL: put the count in CL");
     } else if (handler == mov_instruction && s.operand_count == 2 && s.dst.kind == KIND_SEGREG &&
                s.src.kind == KIND_IMMEDIATE) {
         explanation.operand = 1;
@@ -280,6 +311,10 @@ Explanation explain_error(const Statement& s, int code) {
                s.src.kind == KIND_SEGREG) {
         explanation.operand = 1;
         explanation.note = "no move between segment registers: go through a general register";
+    } else if (code == ERR_ILLEGAL_SIZE && s.operand_count == 2 && s.dst.kind == KIND_REGISTER &&
+               s.src.kind == KIND_IMMEDIATE && s.src.reg == IMM_SYMBOL && is_variable_for(s, named_symbol(s, 1))) {
+        explanation.operand = 1;
+        explanation.note = variable_note(s);
     } else if (is_memory_to_memory(s)) {
         explanation.operand = 1;
         explanation.note = "no 8086 instruction takes two memory operands: go through a register";
@@ -316,29 +351,6 @@ int32_t operand_column(const Statement& s, int index) {
     return int32_t(at) + 1;
 }
 
-namespace {
-
-// The symbol operand `index` names, when it is one name alone, or -1.
-int named_symbol(const Statement& s, int index) {
-    std::string_view text = operand_text(s, index);
-    if (text.empty() || !is_word_start(text[0])) return -1;
-    std::string name;
-    for (char c : text) {
-        if (!is_name_char(c)) return -1;
-        name += upper(c);
-    }
-    return s.assembly.symbols.find(name.c_str(), int(name.size()), nullptr);
-}
-
-// A DB or DW of one value, whose size is the register's.
-bool is_variable_for(const Statement& s, int position) {
-    uint8_t kind = s.assembly.symbols.kind_at(position);
-    if (!(kind & SYMBOL_ONE_VALUE)) return false;
-    kind &= uint8_t(~SYMBOL_ONE_VALUE);
-    return (kind == SYMBOL_DB && s.dst.size == SIZE_BYTE) || (kind == SYMBOL_DW && s.dst.size == SIZE_WORD);
-}
-
-}  // namespace
 
 uint8_t checked_warnings(const Statement& s) {
     uint8_t enabled = s.assembly.options.warnings;
@@ -362,18 +374,17 @@ std::string warning_note(const Statement& s, uint8_t warned) {
                    std::string(operand_text(s, 0)) + " to say which";
         case WARNED_VALUE_CUT: {
             const Operand& immediate = s.operand_count > 1 ? s.src : s.dst;
-            std::snprintf(text, sizeof text, "%s is %s: the word takes %s",
-                          std::string(operand_text(s, s.operand_count - 1)).c_str(), hex(immediate.value).c_str(),
+            std::snprintf(text, sizeof text, "the word keeps the low 16 bits of %s: %s", hex(immediate.value).c_str(),
                           hex(immediate.value & 0xFFFF).c_str());
             return text;
         }
-        case WARNED_ADDRESS: {
-            std::string name(operand_text(s, 1));
-            for (char& c : name) c = upper(c);
-            return name + " is a variable: [" + name + "] is its value, OFFSET " + name + " its address";
-        }
+        case WARNED_ADDRESS:
+            return variable_note(s);
         case WARNED_CS:
-            return "later processors refuse it (POP CS is their 0FH prefix): change CS with a far JMP or RETF";
+            if (s.mnemonic && s.mnemonic->handler == pop_instruction) {
+                return "on later processors 0FH begins a two-byte opcode: change CS with RETF or a far JMP";
+            }
+            return "later processors refuse a MOV into CS: change CS with a far JMP, a far CALL or RETF";
         default:
             return std::string();
     }

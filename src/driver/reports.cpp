@@ -144,7 +144,9 @@ std::string symbol_map(const AssemblyResult& result, const std::string& main_sou
 }
 
 std::string make_rule(const std::string& target, const std::vector<std::string>& files_read) {
-    std::string rule = make_word(target) + ":";
+    // make takes ./NAME and NAME for one file; the rule names it as a makefile would.
+    bool here = target.compare(0, 2, "./") == 0 && target.size() > 2;
+    std::string rule = make_word(here ? target.substr(2) : target) + ":";
     for (const std::string& file : files_read) rule += " " + make_word(file);
     rule += "\n";
     for (size_t i = 1; i < files_read.size(); ++i) rule += "\n" + make_word(files_read[i]) + ":\n";

@@ -55,6 +55,18 @@ TEST(CommandLine, PathLengthLimits) {
     }
 }
 
+// The version on standard output, and the build's after it; nothing else is printed.
+TEST(CommandLine, Version) {
+    ScratchDir scratch;
+    scratch.write("prog.asm", "  END\n");
+    vexa_test::RunResult run = run_vexa(scratch, {"prog.asm", "--version"});
+    EXPECT_EQ(run.out.rfind("Vexa Assembler Ver. 1.05\nbuild ", 0), 0u) << run.out;
+    EXPECT_EQ(run.out.back(), '\n');
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_FALSE(scratch.exists("prog.COM"));
+}
+
 TEST(CommandLine, RunsRepeatInOneProcess) {
     // Settings of one run must not leak into the next.
     ScratchDir scratch;
