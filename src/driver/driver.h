@@ -231,7 +231,7 @@ private:
     bool dropping_ = false;
     int errors_ = 0;
     int reported_ = 0;
-    int suggestions_ = 100;
+    int suggestions_ = 30;
 };
 
 // ---- Directives ------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "driver/assembly.h"
 #include "driver/explain.h"
@@ -121,10 +122,12 @@ bool is_keyword(const std::string& word) {
 }
 
 // Edits (insertions, removals, replacements, swaps of neighbours) that turn
-// `a` into `b`.
-int edit_distance(const std::string& a, const std::string& b) {
+// `a` into `b`; `rows` has room for three rows of b.size() + 1.
+int edit_distance(std::string_view a, std::string_view b, int* rows) {
     size_t n = a.size(), m = b.size();
-    std::vector<int> before(m + 1), row(m + 1), now(m + 1);
+    int* before = rows;
+    int* row = rows + m + 1;
+    int* now = rows + 2 * (m + 1);
     for (size_t j = 0; j <= m; ++j) row[j] = int(j);
     for (size_t i = 1; i <= n; ++i) {
         now[0] = int(i);
@@ -133,8 +136,8 @@ int edit_distance(const std::string& a, const std::string& b) {
             now[j] = std::min({row[j] + 1, now[j - 1] + 1, row[j - 1] + cost});
             if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) now[j] = std::min(now[j], before[j - 2] + 1);
         }
-        before.swap(row);
-        row.swap(now);
+        std::swap(before, row);
+        std::swap(row, now);
     }
     return row[m];
 }
@@ -143,14 +146,14 @@ int edit_distance(const std::string& a, const std::string& b) {
 class Nearest {
 public:
     explicit Nearest(const std::string& word)
-        : word_(word), limit_(word.size() <= 2 ? 0 : word.size() <= 4 ? 1 : 2) {}
-    void consider(const std::string& candidate) {
+        : word_(word), limit_(word.size() <= 2 ? 0 : word.size() <= 4 ? 1 : 2), rows_(3 * (word.size() + 1)) {}
+    void consider(std::string_view candidate) {
         if (candidate == word_ || limit_ == 0) return;
         size_t gap = candidate.size() > word_.size() ? candidate.size() - word_.size() : word_.size() - candidate.size();
         if (gap > size_t(limit_)) return;
-        int distance = edit_distance(word_, candidate);
+        int distance = edit_distance(candidate, word_, rows_.data());
         if (distance <= limit_ && (best_.empty() || distance < distance_)) {
-            best_ = candidate;
+            best_.assign(candidate);
             distance_ = distance;
         }
     }
@@ -159,6 +162,7 @@ public:
 private:
     std::string word_;
     int limit_;
+    std::vector<int> rows_;
     std::string best_;
     int distance_ = 0;
 };
@@ -177,15 +181,16 @@ std::string nearest_mnemonic(const std::string& word) {
 std::string nearest_symbol(const SymbolTable& symbols, const std::string& word) {
     Nearest nearest(word);
     for (int position = 0; position < symbols.end_position(); position = symbols.next_position(position)) {
-        nearest.consider(std::string(symbols.name_at(position), size_t(symbols.name_length_at(position))));
+        nearest.consider(std::string_view(symbols.name_at(position), size_t(symbols.name_length_at(position))));
     }
     return nearest.best();
 }
 
 // The first name in the operands that is no register, keyword or symbol.
 bool find_undefined_name(const Statement& s, std::string& name, size_t& at) {
-    if (s.operands_at <= 0) return false;
-    std::string_view operands = statement_text(s).substr(size_t(s.operands_at));
+    std::string_view text = statement_text(s);
+    if (s.operands_at <= 0 || size_t(s.operands_at) > text.size()) return false;
+    std::string_view operands = text.substr(size_t(s.operands_at));
     bool found = false;
     for_each_word(operands, [&](const std::string& word, size_t start) {
         if (register_named(word) || is_keyword(word)) return true;
@@ -259,6 +264,8 @@ std::string variable_note(const Statement& s) {
 
 Explanation explain_error(const Statement& s, int code) {
     Explanation explanation;
+    // A line cut short was never split: its fields are another line's.
+    if (code == ERR_LINE_TOO_LONG) return explanation;
     const Mnemonic* mnemonic = s.mnemonic;
     if (code == ERR_INVALID_OPCODE && !s.zero_byte_in_statement) {
         std::string word;
