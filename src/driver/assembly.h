@@ -239,6 +239,8 @@ struct Assembly {
     Diagnostics diagnostics;
     Progress* progress;
     bool stopped = false;  // a fatal message ended it
+    // Some pass's code went beyond the segment's end (Address Overflow).
+    bool segment_end_passed = false;
 
     Pass pass;
     Statement statement;

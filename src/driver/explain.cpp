@@ -234,13 +234,13 @@ bool is_memory_to_memory(const Statement& s) {
 // The symbol operand `index` names, when it is one name alone, or -1.
 int named_symbol(const Statement& s, int index) {
     std::string_view text = operand_text(s, index);
-    if (text.empty() || !is_word_start(text[0])) return -1;
-    std::string name;
-    for (char c : text) {
-        if (!is_name_char(c)) return -1;
-        name += upper(c);
+    if (text.empty() || text.size() > size_t(SYMBOL_NAME_LIMIT) || !is_word_start(text[0])) return -1;
+    char name[SYMBOL_NAME_LIMIT + 1];
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (!is_name_char(text[i])) return -1;
+        name[i] = upper(text[i]);
     }
-    return s.assembly.symbols.find(name.c_str(), int(name.size()), nullptr);
+    return s.assembly.symbols.find(name, int(text.size()), nullptr);
 }
 
 // A DB or DW of one value, whose size is the register's.
@@ -364,6 +364,13 @@ uint8_t checked_warnings(const Statement& s) {
     uint8_t warned = 0;
     for (uint8_t bit = 1; bit && bit <= WARNED_CS; bit = uint8_t(bit << 1)) {
         if ((s.warnings & bit) && (enabled & warning_group_of(bit))) warned |= bit;
+    }
+    // An address beyond the segment's end, cut where OFFSET or a name takes
+    // it: the Address Overflow reported where the code passed the end says it.
+    const Operand& immediate = s.operand_count > 1 ? s.src : s.dst;
+    if ((warned & WARNED_VALUE_CUT) && s.assembly.segment_end_passed && immediate.reg != IMM_NUMBER &&
+        immediate.value > 0xFFFF) {
+        warned &= uint8_t(~WARNED_VALUE_CUT);
     }
     if (warned & WARNED_ADDRESS) {
         int position = named_symbol(s, 1);

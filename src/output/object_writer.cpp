@@ -115,6 +115,7 @@ bool passes_segment_end(Assembly& assembly) {
     Pass& pass = assembly.pass;
     if (pass.segment_end_passed || uint32_t(pass.location_counter) <= uint32_t(SEGMENT_END)) return false;
     pass.segment_end_passed = true;
+    assembly.segment_end_passed = true;
     return true;
 }
 
