@@ -164,6 +164,8 @@ enum StatementWarning : uint8_t {
     WARNED_VALUE_CUT = 0x04,     // a word immediate outside -32768..65535
     WARNED_ADDRESS = 0x08,       // a name's value as an immediate into a register: checked by the driver
     WARNED_CS = 0x10,            // MOV CS,... or POP CS
+    // No warning: an operand read a DB or DW of one value, which WARNED_ADDRESS needs.
+    NAMED_VARIABLE = 0x80,
 };
 // The text of one StatementWarning, as reported: "Warning : TEXT" in the
 // listing, or TEXT as an error's message.

@@ -441,7 +441,7 @@ LineOutcome assemble_line(Statement& s, int read, const LineMarks& marks) {
     if (result < 0 && pass.keeps_long_forms && !directive) action = keep_place(s);
     // Guesses an encoder made: told by the passes after the first; the first
     // only keeps such a statement from being replayed.
-    if (s.warnings) {
+    if (s.warnings & ~NAMED_VARIABLE) {
         s.warnings = result >= 0 ? checked_warnings(s) : 0;
         if (s.warnings) assembly.diagnostics.warn(s, s.warnings);
     }
@@ -526,7 +526,7 @@ LoopEnd run_statement_loop(Assembly& assembly) {
         int reported_before = assembly.diagnostics.reported();
         LineOutcome outcome = assemble_line(s, read, marks);
         if (pass.pass_index == 0 && REPLAY_PATHS) {
-            bool reported = assembly.diagnostics.reported() != reported_before || s.warnings;
+            bool reported = assembly.diagnostics.reported() != reported_before || (s.warnings & ~NAMED_VARIABLE);
             Replay recorded = reported ? REPLAY_NONE : !s.first_pass_guess ? outcome.replay
                             : resolves_by_target(s, outcome.replay) ? REPLAY_TARGET : REPLAY_NONE;
             assembly.record.record(s, recorded, read_bytes, line_start);

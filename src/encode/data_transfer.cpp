@@ -34,7 +34,7 @@ int move_immediate(Statement& s) {
     if (s.dst.kind == KIND_REGISTER) {
         bool byte = s.dst.size == SIZE_BYTE;
         if (byte && !fits_byte(value)) return ERR_ILLEGAL_SIZE;
-        if (s.src.reg == IMM_SYMBOL) s.warnings |= WARNED_ADDRESS;
+        if (s.src.reg == IMM_SYMBOL && (s.warnings & NAMED_VARIABLE)) s.warnings |= WARNED_ADDRESS;
         put_byte(s, (byte ? MOV_BYTE_TO_REGISTER : MOV_WORD_TO_REGISTER) + s.dst.reg);
         put_immediate(s, value, byte);
         return 0;

@@ -160,7 +160,9 @@ int encode_alu_immediate(Statement& s, uint8_t accumulator_opcode, uint8_t group
     }
     if (!is_register_or_memory(s.dst)) return ERR_SYNTAX;
     if (int result = require_data_size(s.dst)) return result;
-    if (s.dst.kind == KIND_REGISTER && s.src.reg == IMM_SYMBOL) s.warnings |= WARNED_ADDRESS;
+    if (s.dst.kind == KIND_REGISTER && s.src.reg == IMM_SYMBOL && (s.warnings & NAMED_VARIABLE)) {
+        s.warnings |= WARNED_ADDRESS;
+    }
 
     if (s.dst.size == SIZE_WORD) {
         // Where lengths must not shrink, a name's value takes the word form.

@@ -117,6 +117,7 @@ int parse_symbol_ref(Statement& s, const char** cursor, int32_t* value) {
     if (position >= 0) {
         // A value from names defined further down may change in a later pass.
         if (symbols.is_unsettled(position)) s.first_pass_guess = true;
+        if (symbols.kind_at(position) & SYMBOL_ONE_VALUE) s.warnings |= NAMED_VARIABLE;
         if (s.assembly.options.symbol_map && s.pass.pass_index > 0) note_use(s, position);
         return 0;
     }
