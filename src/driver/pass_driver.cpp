@@ -120,7 +120,7 @@ bool label_step(Statement& s, int32_t value, uint8_t kind, bool guessed = false)
     SymbolTable& symbols = assembly.symbols;
     Pass& pass = s.pass;
     if (pass.pass_index == 0) {
-        int added = symbols.add(s.label_field, s.label_length, value, guessed);
+        int added = symbols.add(s.label_field, s.label_length, value, guessed, kind);
         if (added == SYMTAB_PRESENT) {
             report(s, ERR_MULTI_DEFINED);
             assembly.duplicate_labels.push_back(s.index);
@@ -129,12 +129,8 @@ bool label_step(Statement& s, int32_t value, uint8_t kind, bool guessed = false)
             stop(assembly, "Not enough memory for Symbol table.");
             return false;
         }
-        if (added == SYMTAB_ADDED) {
-            int position = symbols.find(s.label_field, s.label_length, nullptr);
-            symbols.set_kind(position, kind);
-            if (assembly.options.symbol_map) {
-                assembly.definitions.push_back(Assembly::Place{position, s.file, s.line_number});
-            }
+        if (added == SYMTAB_ADDED && assembly.options.symbol_map) {
+            assembly.definitions.push_back(Assembly::Place{symbols.last_added(), s.file, s.line_number});
         }
         return true;
     }

@@ -141,7 +141,7 @@ int complete_value(Statement& s, const Expression& value, const char* rest, Oper
 }
 
 // The register whose name is the whole of `text`, or null.
-const RegisterName* find_register(const char* text) {
+[[gnu::always_inline]] inline const RegisterName* find_register(const char* text) {
     if (!is_upper(text[0]) || !is_upper(text[1]) || text[2]) return nullptr;
     int position = register_index.by_letters[text[0] - 'A'][text[1] - 'A'];
     return position ? &register_names[position - 1] : nullptr;

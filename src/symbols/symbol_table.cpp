@@ -205,7 +205,7 @@ int SymbolTable::find(const char* name, int length, int32_t* value) const {
     return offset;
 }
 
-int SymbolTable::add(const char* name, int length, int32_t value, bool unsettled) {
+int SymbolTable::add(const char* name, int length, int32_t value, bool unsettled, uint8_t kind) {
     if (length <= 0 || length > SYMBOL_NAME_LIMIT) return SYMTAB_NO_MEMORY;
     uint64_t word = leading_word(name, length);
     uint64_t hash = name_hash(name, length, word);
@@ -216,9 +216,10 @@ int SymbolTable::add(const char* name, int length, int32_t value, bool unsettled
     std::memcpy(record, &value, VALUE_BYTES);
     record[LENGTH_AT] = uint8_t(length);
     record[MARKS_AT] = uint8_t(1 | (unsettled ? UNSETTLED : 0));
-    record[KIND_AT] = SYMBOL_LABEL;
+    record[KIND_AT] = kind;
     copy_name(record + NAME_AT, name, length, word);
     index_record(hash, used_);
+    last_added_ = int(used_);
     used_ += size;
     ++count_;
     return SYMTAB_ADDED;
@@ -260,6 +261,7 @@ void SymbolTable::free() {
     groups_ = nullptr;
     used_ = capacity_ = mask_ = 0;
     count_ = 0;
+    last_added_ = -1;
 }
 
 }  // namespace vexa

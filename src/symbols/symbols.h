@@ -29,13 +29,12 @@ public:
     int find(const char* name, int length, int32_t* value) const;
     // `length` is 1 to SYMBOL_NAME_LIMIT; a name outside that is refused as
     // SYMTAB_NO_MEMORY (no record can hold it). The symbol counts as defined
-    // in the first pass; `unsettled` marks it so.
-    int add(const char* name, int length, int32_t value, bool unsettled = false);
-
-    // What defined a symbol (a SymbolKind), for messages and the map; set
-    // after add.
+    // in the first pass; `unsettled` marks it so. `kind` (a SymbolKind) says
+    // what defined it, for messages and the map.
+    int add(const char* name, int length, int32_t value, bool unsettled = false, uint8_t kind = 0);
+    // The position of the symbol added last.
+    int last_added() const { return last_added_; }
     uint8_t kind_at(int position) const { return records_[position + KIND_AT]; }
-    void set_kind(int position, uint8_t kind) { records_[position + KIND_AT] = kind; }
 
     // Every symbol in the order added: from position 0 while below end_position().
     int end_position() const { return int(used_); }
@@ -99,6 +98,7 @@ private:
     uint32_t used_ = 0;           // bytes taken by records
     uint32_t capacity_ = 0;       // bytes allocated, always 8 or more beyond `used_`
     int32_t count_ = 0;
+    int last_added_ = -1;
     IndexGroup* groups_ = nullptr;
     uint32_t mask_ = 0;  // group count - 1; the count is a power of two
 };
