@@ -227,7 +227,7 @@ bool is_line_prefix(const char* field) {
 }
 
 // Within s.line_buffer, whose padding lets eight bytes be compared at once.
-const char* skip_blanks(const char* p) {
+[[gnu::always_inline]] inline const char* skip_blanks(const char* p) {
     static constexpr char indent[8] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
     while (std::memcmp(p, indent, sizeof indent) == 0) p += sizeof indent;  // the usual indentation
     while (is_blank(*p)) ++p;
