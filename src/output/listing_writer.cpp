@@ -259,6 +259,11 @@ void Listing::list_statement(Statement& s) {
         end_listing_line();
         s.pending_message = nullptr;
     }
+    if (s.listed_warnings) list_warnings(s);
+}
+
+// Each warning on a line of its own, as a message is.
+void Listing::list_warnings(Statement& s) {
     for (uint8_t warned = 1; s.listed_warnings; warned = uint8_t(warned << 1)) {
         if (!(s.listed_warnings & warned)) continue;
         s.listed_warnings &= uint8_t(~warned);

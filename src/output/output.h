@@ -94,6 +94,8 @@ public:
     }
     // Writes the statement's listing lines.
     void list_statement(Statement& s);
+    // The warnings reported for the statement.
+    [[gnu::noinline, gnu::cold]] void list_warnings(Statement& s);
     // Writes the listing lines not written yet; before the listing closes.
     void flush();
     // Starts over, for a pass that writes the listing again.
