@@ -152,7 +152,7 @@ void Listing::write_page_header() {
 }
 
 // Ends the current line; a full page then ends with a form feed.
-void Listing::end_listing_line() {
+[[gnu::always_inline]] inline void Listing::end_listing_line() {
     append(LINE_END, 2);
     write_line();
     if (++page_line_count_ > lines_per_page_) {

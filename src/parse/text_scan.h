@@ -174,7 +174,7 @@ inline int copy_label(char* to, const char* from) {
 // upper-cased, into `field`, zeros after them up to the eighth; answers how
 // many. The line's copy ends at `line_end`; its bytes are read `distance`
 // away, where the copy came from (they are the same before the line's end).
-inline int copy_mnemonic(char* field, const char* p, const char* line_end, ptrdiff_t distance, int longest) {
+[[gnu::always_inline]] inline int copy_mnemonic(char* field, const char* p, const char* line_end, ptrdiff_t distance, int longest) {
 #if VEXA_VECTOR_PATHS
     __m128i block = load(p + distance);
     // The copy's terminator, where the source holds the line end or a ';'.
