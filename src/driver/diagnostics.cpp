@@ -187,7 +187,7 @@ void Diagnostics::fatal(const std::string& message) {
 void Diagnostics::fatal_at(Statement& s, const std::string& message, const std::string& note) {
     Diagnostic diagnostic = at_statement(s, Diagnostic::FATAL, 0, "");
     diagnostic.message = message;
-    diagnostic.column = error_column(s, ERR_MULTI_DEFINED, Explanation{});
+    diagnostic.column = label_column(s);
     diagnostic.notes.insert(diagnostic.notes.begin(), Diagnostic::Note{std::string(), 0, 0, note});
     fatal_diagnostic(std::move(diagnostic));
 }
@@ -247,10 +247,6 @@ void Diagnostics::tell(Diagnostic&& diagnostic) {
     if (progress_) progress_->reported(diagnostic);
     result_.diagnostics.push_back(std::move(diagnostic));
 }
-
-}  // namespace vexa
-
-namespace vexa {
 
 namespace {
 

@@ -259,7 +259,6 @@ std::string variable_note(const Statement& s) {
     return name + " is a variable: [" + name + "] is its value, OFFSET " + name + " its address";
 }
 
-
 }  // namespace
 
 Explanation explain_error(const Statement& s, int code) {
@@ -343,7 +342,7 @@ int32_t error_column(const Statement& s, int code, const Explanation& explanatio
     if (explanation.column) return explanation.column;
     if (code == ERR_LINE_TOO_LONG) return LONGEST_LINE_CHARS + 1;
     if (code == ERR_INVALID_CHARACTER && s.zero_byte_in_statement) return s.zero_byte_column;
-    if (s.label_error || code == ERR_MULTI_DEFINED) return int32_t(first_word_at(s)) + 1;
+    if (s.label_error || code == ERR_MULTI_DEFINED) return label_column(s);
     size_t at = std::string_view::npos;
     if (explanation.operand >= 0) at = operand_at(s, explanation.operand);
     if (at == std::string_view::npos && code == ERR_EXTRA_OPERAND) at = operand_at(s, s.operand_count > 1 ? 1 : 0);
@@ -351,6 +350,8 @@ int32_t error_column(const Statement& s, int code, const Explanation& explanatio
     if (at == std::string_view::npos) at = mnemonic_at(s);
     return int32_t(at) + 1;
 }
+
+int32_t label_column(const Statement& s) { return int32_t(first_word_at(s)) + 1; }
 
 int32_t operand_column(const Statement& s, int index) {
     size_t at = operand_at(s, index);

@@ -20,6 +20,8 @@ struct Explanation {
 Explanation explain_error(const Statement& s, int code);
 // The 1-based column the message points at.
 int32_t error_column(const Statement& s, int code, const Explanation& explanation);
+// Where the label, or the line's first word, begins (1-based).
+int32_t label_column(const Statement& s);
 // Where operand `index` begins (the operands, or the mnemonic, when it has none).
 int32_t operand_column(const Statement& s, int index);
 // The statement's StatementWarning bits that stand: of the groups enabled,
