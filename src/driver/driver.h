@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "driver/assembler.h"
@@ -208,6 +209,9 @@ public:
     // A name probably meant is looked for among the symbols this many times
     // at most in an assembly, so that many errors cannot make it slow.
     bool may_suggest() { return suggestions_ > 0 && suggestions_-- > 0; }
+    // The mnemonics suggested for the words misspelled so far: a word is
+    // often misspelled on many lines.
+    std::unordered_map<std::string, std::string>& mnemonic_suggestions() { return mnemonic_suggestions_; }
 
 private:
     // A first-pass message, kept until the last pass is known.
@@ -234,6 +238,7 @@ private:
     int errors_ = 0;
     int reported_ = 0;
     int suggestions_ = 30;
+    std::unordered_map<std::string, std::string> mnemonic_suggestions_;
 };
 
 // ---- Directives ------------------------------------------------------------------

@@ -168,12 +168,17 @@ private:
 };
 
 std::string nearest_mnemonic(const std::string& word) {
+    if (word.size() > size_t(LONGEST_RESERVED_WORD) + 2) return std::string();
     Nearest nearest(word);
     int count = 0;
     const Mnemonic* rows = mnemonic_rows(&count);
     for (int i = 0; i < count; ++i) {
         if (!rows[i].rest) continue;  // a mnemonic that takes any ending is no spelling
-        nearest.consider(std::string(rows[i].slot) + rows[i].rest);
+        char spelling[LONGEST_RESERVED_WORD + 1];
+        size_t slot = std::strlen(rows[i].slot), rest = std::strlen(rows[i].rest);
+        std::memcpy(spelling, rows[i].slot, slot);
+        std::memcpy(spelling + slot, rows[i].rest, rest);
+        nearest.consider(std::string_view(spelling, slot + rest));
     }
     return nearest.best();
 }
@@ -270,7 +275,10 @@ Explanation explain_error(const Statement& s, int code) {
         std::string word;
         std::string_view text = statement_text(s);
         for (size_t at = mnemonic_at(s); at < text.size() && !is_space_or_tab(text[at]); ++at) word += upper(text[at]);
-        std::string meant = nearest_mnemonic(word);
+        auto& suggestions = s.assembly.diagnostics.mnemonic_suggestions();
+        auto known = suggestions.find(word);
+        if (known == suggestions.end()) known = suggestions.emplace(word, nearest_mnemonic(word)).first;
+        const std::string& meant = known->second;
         if (!meant.empty()) explanation.note = "did you mean '" + meant + "'?";
         return explanation;
     }
