@@ -65,25 +65,64 @@ const char* severity_name(vexa::Diagnostic::Severity severity) {
         case vexa::Diagnostic::NOTE: return "note";
         case vexa::Diagnostic::ERROR: return "error";
         case vexa::Diagnostic::FATAL: return "fatal";
+        case vexa::Diagnostic::WARNING: return "warning";
     }
     return "note";
 }
 
+void append_json_number(std::string& json, const char* name, int value) {
+    char field[48];
+    std::snprintf(field, sizeof field, "\"%s\":%d,", name, value);
+    json += field;
+}
+
+// A note's place: its file as the diagnostic names files (empty for the
+// page's source), its line and column; a note without one of its own is at
+// the diagnostic's.
+void append_note(std::string& json, const vexa::Diagnostic& d, const vexa::Diagnostic::Note& note) {
+    bool own_place = note.path.empty();
+    const std::string& path = own_place ? d.path : note.path;
+    std::string file = path == d.path ? d.file : path == SOURCE_NAME ? std::string() : path;
+    json += '{';
+    append_json_number(json, "line", own_place ? d.line : note.line);
+    append_json_number(json, "column", own_place ? d.column : note.column);
+    json += "\"file\":";
+    append_json_string(json, file);
+    json += ",\"message\":";
+    append_json_string(json, note.message);
+    json += '}';
+}
+
+// Each message once, as the last pass settled it. Columns count characters;
+// displayColumn counts them as the editor shows them, tabs expanded.
 std::string diagnostics_json(const std::vector<vexa::Diagnostic>& diagnostics) {
     std::string json = "[";
     for (const vexa::Diagnostic& d : diagnostics) {
         if (json.size() > 1) json += ',';
-        char numbers[160];
-        std::snprintf(numbers, sizeof numbers, "{\"severity\":\"%s\",\"pass\":%d,\"line\":%d,\"column\":%d,\"code\":%d,",
-                      severity_name(d.severity), d.pass, int(d.line), int(d.column), d.code);
-        json += numbers;
+        json += "{\"severity\":\"";
+        json += severity_name(d.severity);
+        json += "\",";
+        append_json_number(json, "pass", d.pass);
+        append_json_number(json, "line", d.line);
+        append_json_number(json, "column", d.column);
+        append_json_number(json, "displayColumn", d.line > 0 && d.column > 0 ? vexa::display_column(d.text, d.column) : 0);
+        append_json_number(json, "code", d.code);
         json += "\"file\":";
         append_json_string(json, d.file);
         json += ",\"message\":";
         append_json_string(json, d.message);
+        json += ",\"warning\":";
+        append_json_string(json, d.warning ? vexa::warning_group_name(d.warning) : "");
         json += ",\"sourceLine\":";
         append_json_string(json, d.source_line);
-        json += '}';
+        json += ",\"text\":";
+        append_json_string(json, d.text);
+        json += ",\"notes\":[";
+        for (size_t i = 0; i < d.notes.size(); ++i) {
+            if (i > 0) json += ',';
+            append_note(json, d, d.notes[i]);
+        }
+        json += "]}";
     }
     return json + "]";
 }
@@ -120,7 +159,7 @@ EMSCRIPTEN_KEEPALIVE int engine_assemble(int lines_per_page) {
                                                             : vexa::EXIT_CLEAN;
     assembled.passes = result.passes;
     assembled.origin = result.origin;
-    assembled.messages = diagnostics_json(result.diagnostics);
+    assembled.messages = diagnostics_json(vexa::settled_diagnostics(result));
     assembled.image = std::move(result.image);
     assembled.listing = std::move(result.listing);
     return assembled.status;

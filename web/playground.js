@@ -167,6 +167,9 @@ const page = {
   running: false,
   stopRequested: false,
   lastRun: null,
+  marks: new Map(),      // line: {kind, titles, column} of the last assembly's messages
+  marksShown: null,      // the marks drawn and the lines they were drawn for
+  markLayer: document.createElement("span"),  // the gutter's marks, over its numbers
 };
 window.vexaPlayground = page;
 
@@ -174,55 +177,192 @@ function setStatus(text) {
   $("status").textContent = text;
 }
 
+// The line numbers beside the editor; redrawn only when their count changes.
 function updateGutter() {
-  const count = $("source").value.split("\n").length;
-  if ($("gutter").dataset.count === String(count)) return;
-  $("gutter").dataset.count = String(count);
-  $("gutter").textContent = Array.from({ length: count }, (_, i) => i + 1).join("\n");
+  const gutter = $("gutter");
+  const source = $("source").value;
+  const count = source.split("\n").length;
+  gutter.classList.toggle("stale", page.marks.size > 0 && source !== page.assembledSource);
+  if (gutter.dataset.count !== String(count)) {
+    gutter.dataset.count = String(count);
+    gutter.textContent = Array.from({ length: count }, (_, i) => i + 1).join("\n");
+    gutter.append(page.markLayer);
+  }
+  drawMarks();
 }
 
-function goToLine(number) {
+// Lines drawn with their marks on either side of those in view; the marks
+// are drawn again when the view leaves them.
+const MARKED_AROUND = 100;
+
+// A line with an error or a warning of the last assembly is marked, its
+// messages in the mark's tooltip. The marks lie over the numbers, each
+// placed by its line, and only near the lines in view: a source with
+// thousands of messages still scrolls and edits quickly.
+function drawMarks() {
+  const editor = $("source");
+  const count = Number($("gutter").dataset.count);
+  const lineHeight = parseFloat(getComputedStyle(editor).lineHeight) || 18;
+  const top = Math.floor(editor.scrollTop / lineHeight) + 1;
+  const bottom = Math.min(count, top + Math.ceil(editor.clientHeight / lineHeight));
+  const drawn = page.marksShown;
+  if (drawn && drawn.marks === page.marks && drawn.count === count && drawn.first <= top && bottom <= drawn.last) {
+    return;
+  }
+  const first = Math.max(1, top - MARKED_AROUND);
+  const last = Math.min(count, bottom + MARKED_AROUND);
+  page.marksShown = { marks: page.marks, count, first, last };
+  const spans = document.createDocumentFragment();
+  for (let line = first; page.marks.size && line <= last; ++line) {
+    const mark = page.marks.get(line);
+    if (!mark) continue;
+    const span = document.createElement("span");
+    span.className = `mark ${mark.kind}`;
+    span.dataset.line = String(line);
+    span.style.setProperty("--line", String(line - 1));
+    span.title = mark.titles.join("\n");
+    spans.append(span);
+  }
+  page.markLayer.replaceChildren(spans);
+}
+
+// Puts the editor's cursor on `number`'s line at character `column`
+// (1-based); without a column, selects the line.
+function goToLine(number, column = 0) {
   const editor = $("source");
   const lines = editor.value.split("\n");
   const line = Math.min(Math.max(number, 1), lines.length);
   let start = 0;
   for (let i = 0; i < line - 1; ++i) start += lines[i].length + 1;
+  const length = lines[line - 1].length;
   editor.focus();
-  editor.setSelectionRange(start, start + lines[line - 1].length);
+  if (column > 0) {
+    const at = start + Math.min(column - 1, length);
+    editor.setSelectionRange(at, at);
+  } else {
+    editor.setSelectionRange(start, start + length);
+  }
   const lineHeight = parseFloat(getComputedStyle(editor).lineHeight) || 18;
   editor.scrollTop = Math.max(0, (line - 4) * lineHeight);
 }
 
-// A statement error as the command line prints it: the line's place, the
-// line, then the message.
-function statementErrorText(message) {
-  const place = `${message.file ? `${message.file}:` : ""}${String(message.line).padStart(6, "0")}`;
-  return `${place} : ${message.sourceLine}\n\t${message.message}`;
+const TAB_STOP = 8;
+
+function expandTabs(text) {
+  let shown = "";
+  for (const char of text) {
+    shown += char === "\t" ? " ".repeat(TAB_STOP - (shown.length % TAB_STOP)) : char;
+  }
+  return shown;
 }
 
-// The assembler's messages; a statement error of the source on the page is
-// an entry that takes the editor to its line.
-function showMessages(messages) {
-  const box = $("messages");
-  box.replaceChildren();
-  for (const message of messages) {
-    if (message.severity === "error") {
-      const entry = document.createElement(message.file ? "div" : "button");
-      entry.className = "message error";
-      entry.textContent = statementErrorText(message);
-      if (!message.file) {
-        entry.type = "button";
-        entry.dataset.line = String(message.line);
-        entry.addEventListener("click", () => goToLine(message.line));
-      }
-      box.append(entry);
-    } else {
-      const note = document.createElement("div");
-      note.className = message.severity === "fatal" ? "message fatal" : "message";
-      note.textContent = message.message;
-      box.append(note);
-    }
+// "line 7, column 5", the column as the editor shows it; a file other than
+// the page's source first.
+function placeText(file, line, column) {
+  const place = column > 0 ? `line ${line}, column ${column}` : `line ${line}`;
+  return file ? `${file}, ${place}` : place;
+}
+
+// What a message is: an error (a fatal stop is one), a warning or a note.
+function messageKind(message) {
+  return message.severity === "fatal" ? "error" : message.severity;
+}
+
+function appendSpan(parent, className, text) {
+  const span = document.createElement("span");
+  span.className = className;
+  span.textContent = text;
+  parent.append(span);
+  return span;
+}
+
+// One message: its place, its kind and text; the line with a caret under
+// the column; then its notes, each with its own place when elsewhere.
+function messageEntry(message) {
+  const kind = messageKind(message);
+  const inEditor = message.line > 0 && !message.file;
+  const entry = document.createElement(inEditor ? "button" : "div");
+  entry.className = `message ${kind}${message.severity === "fatal" ? " fatal" : ""}`;
+  if (message.line > 0) {
+    appendSpan(entry, "place", placeText(message.file, message.line, message.displayColumn));
+    entry.append(": ");
   }
+  appendSpan(entry, "severity", kind);
+  entry.append(": ");
+  appendSpan(entry, "text", message.message);
+  if (message.warning) {
+    entry.append(" ");
+    appendSpan(entry, "group", `[${message.warning}]`).title = `warning group "${message.warning}"`;
+  }
+  if (message.line > 0 && message.displayColumn > 0) {
+    entry.append("\n");
+    appendSpan(entry, "excerpt",
+               `${expandTabs(message.text)}\n${" ".repeat(message.displayColumn - 1)}^`);
+  }
+  for (const note of message.notes) {
+    entry.append("\n");
+    const elsewhere = note.file !== message.file || note.line !== message.line || note.column !== message.column;
+    const place = elsewhere && note.line > 0 ? ` (${placeText(note.file, note.line, note.column)})` : "";
+    appendSpan(entry, "note", `note: ${note.message}${place}`);
+  }
+  if (inEditor) {
+    entry.type = "button";
+    entry.dataset.line = String(message.line);
+    entry.dataset.column = String(message.column);
+    entry.title = "Show in the editor";
+    entry.addEventListener("click", () => goToLine(message.line, message.column));
+  }
+  return entry;
+}
+
+// The assembler's messages, each once; a message on a line of the page's
+// source takes the editor there and marks the line in the gutter.
+function showMessages(messages) {
+  $("messages").replaceChildren();
+  showMoreMessages(messages, 0);
+  page.marks = new Map();
+  for (const message of messages) {
+    const kind = messageKind(message);
+    if (message.line <= 0 || message.file || kind === "note") continue;
+    const mark = page.marks.get(message.line) || { kind, titles: [], column: message.column };
+    if (kind === "error") mark.kind = "error";
+    const column = message.displayColumn > 0 ? `, column ${message.displayColumn}` : "";
+    mark.titles.push(`${kind}${column}: ${message.message}`, ...message.notes.map((n) => `  note: ${n.message}`));
+    page.marks.set(message.line, mark);
+  }
+  updateGutter();
+}
+
+// Messages are shown a batch at a time: thousands of them would take
+// seconds to lay out. The gutter marks them all.
+const MESSAGES_SHOWN = 500;
+
+function showMoreMessages(messages, from) {
+  const entries = document.createDocumentFragment();
+  const to = Math.min(messages.length, from + MESSAGES_SHOWN);
+  for (let i = from; i < to; ++i) entries.append(messageEntry(messages[i]));
+  if (to < messages.length) {
+    const more = document.createElement("button");
+    more.type = "button";
+    more.className = "more-messages";
+    more.textContent = `Show ${Math.min(MESSAGES_SHOWN, messages.length - to)} more of ${messages.length - to}`;
+    more.addEventListener("click", () => {
+      more.remove();
+      showMoreMessages(messages, to);
+    });
+    entries.append(more);
+  }
+  $("messages").append(entries);
+}
+
+// "2 errors, 1 warning" of the messages; empty for none.
+function countText(messages) {
+  const counted = [];
+  for (const kind of ["error", "warning"]) {
+    const count = messages.filter((message) => messageKind(message) === kind).length;
+    if (count) counted.push(count === 1 ? `1 ${kind}` : `${count} ${kind}s`);
+  }
+  return counted.join(", ");
 }
 
 function offerDownload(id, bytes) {
@@ -248,7 +388,9 @@ function assemble() {
   $("listing-text").textContent = result.listing.replace(/\r\n/g, "\n");
   offerDownload("download-com", result.status === 0 ? result.image : null);
   offerDownload("download-lst", result.listing ? latin1Bytes(result.listing) : null);
-  const verdict = result.status === 0 ? `${result.image.length} bytes` : "assembly failed";
+  const counted = countText(result.messages);
+  const verdict = (result.status === 0 ? `${result.image.length} bytes` : "assembly failed") +
+                  (counted ? `; ${counted}` : "");
   const passes = result.passes === 1 ? "1 pass" : `${result.passes} passes`;
   setStatus(`Assembled in ${result.millis.toFixed(1)} ms (${passes}): ${verdict}`);
   return result;
@@ -417,6 +559,13 @@ function wireEditor() {
   });
   editor.addEventListener("scroll", () => {
     $("gutter").scrollTop = editor.scrollTop;
+    drawMarks();
+  });
+  window.addEventListener("resize", drawMarks);
+  // A mark in the gutter takes the editor to its message's place.
+  $("gutter").addEventListener("click", (event) => {
+    const mark = event.target.closest(".mark");
+    if (mark) goToLine(Number(mark.dataset.line), page.marks.get(Number(mark.dataset.line))?.column ?? 0);
   });
   editor.addEventListener("keydown", (event) => {
     if (event.key === "Tab" && !event.shiftKey && !event.ctrlKey && !event.altKey) {

@@ -1,9 +1,11 @@
 #!/usr/bin/python3
 """The playground page in headless Chromium, against the native commands.
 
-Each source assembled on the page must give the messages, bytes and listing
-that `vexa PROGRAM.ASM -l -p=N` gives; each program run there must print and
-end as `vexa-run PROGRAM.COM --input TEXT` does. Also: the editor's keys, the
+Each source assembled on the page must give the bytes and listing that
+`vexa PROGRAM.ASM -l -p=N` gives, and the messages, each once with its place
+and notes, that `vexa PROGRAM.ASM --diagnostics=gnu` gives, their lines marked
+in the editor's gutter; each program run there must print and end as
+`vexa-run PROGRAM.COM --input TEXT` does. Also: the editor's keys, the
 example menu, Stop on an endless program, the source kept in the address,
 the page served over HTTP, and a screenshot.
 
@@ -48,6 +50,22 @@ class Assembly:
     err: str  # the banner, then the messages
     image: bytes
     listing: str  # CR LF as LF
+    gnu: str  # the messages each once: `vexa --diagnostics=gnu`
+
+    @property
+    def settled(self):
+        """The GNU messages as the page words them: "line 2, column 3: error: ..." and plain notes."""
+        text = re.sub(r"^[^:\n]+:\d+:\d+: note: ", "note: ", self.gnu, flags=re.MULTILINE)
+        text = re.sub(r"^PROGRAM\.ASM:(\d+):(\d+): ", r"line \1, column \2: ", text, flags=re.MULTILINE)
+        text = re.sub(r"^([^:\n]+):(\d+):(\d+): ", r"\1, line \2, column \3: ", text, flags=re.MULTILINE)
+        text = re.sub(r"^(PROGRAM\.ASM|vexa): ", "", text, flags=re.MULTILINE)
+        return re.sub(r" \[-w=(\w+)\]$", r" [\1]", text, flags=re.MULTILINE).removesuffix("\n")
+
+    @property
+    def placed(self):
+        """(line, column as shown, "error" or "warning") of each message on a line of the source."""
+        return [(int(line), int(column), kind) for line, column, kind
+                in re.findall(r"^PROGRAM\.ASM:(\d+):(\d+): (error|warning): ", self.gnu, re.MULTILINE)]
 
     @property
     def messages(self):
@@ -69,9 +87,12 @@ def assemble_natively(vexa, source, lines_per_page=None):
                               capture_output=True, timeout=WAIT)
         image = work / "PROGRAM.COM"
         listing = work / "PROGRAM.LST"
+        image = image.read_bytes() if image.exists() else b""
+        listing = listing.read_bytes().decode("latin-1").replace("\r\n", "\n") if listing.exists() else ""
+        gnu = subprocess.run([vexa, "PROGRAM.ASM", "-q", "--diagnostics=gnu", "-o=GNU.COM"], cwd=work,
+                             capture_output=True, timeout=WAIT)
         return Assembly(done.returncode, done.stdout.decode("latin-1"), done.stderr.decode("latin-1"),
-                        image.read_bytes() if image.exists() else b"",
-                        listing.read_bytes().decode("latin-1").replace("\r\n", "\n") if listing.exists() else "")
+                        image, listing, gnu.stderr.decode("latin-1"))
 
 
 @dataclasses.dataclass
@@ -163,11 +184,21 @@ class Page:
             const a = vexaPlayground.assembled;
             return {status: a.status, passes: a.passes, messages: a.messages, image: Array.from(a.image),
                     origin: a.origin, status_line: document.getElementById('status').textContent,
-                    listing: a.listing,
-                    entries: Array.from(document.querySelectorAll('#messages > *'),
-                                        (e) => ({error: e.matches('button.message.error'),
-                                                 line: e.dataset.line ? Number(e.dataset.line) : null,
-                                                 text: e.textContent})),
+                    listing: a.listing, source: vexaPlayground.assembledSource,
+                    entries: Array.from(document.querySelectorAll('#messages > *'), (e) => ({
+                        button: e.tagName === "BUTTON", kind: e.classList[1], text: e.textContent,
+                        line: e.dataset.line ? Number(e.dataset.line) : null,
+                        place: e.querySelector('.place')?.textContent, message: e.querySelector('.text').textContent,
+                        notes: Array.from(e.querySelectorAll('.note'), (n) => n.textContent)})),
+                    marks: Array.from(document.querySelectorAll('#gutter .mark'), (m) => {
+                        // How far the mark lies from its line in the editor, in pixels.
+                        const e = document.getElementById('source'), style = getComputedStyle(e);
+                        const line = Number(m.dataset.line);
+                        const top = e.getBoundingClientRect().top + parseFloat(style.paddingTop) - e.scrollTop +
+                                    (line - 1) * parseFloat(style.lineHeight);
+                        return [line, m.classList[1], m.title, m.getBoundingClientRect().top - top];
+                    }),
+                    gutter: document.getElementById('gutter').textContent,
                     hexDump: document.getElementById('hex-dump').textContent,
                     listingText: document.getElementById('listing-text').textContent};""")
 
@@ -201,14 +232,27 @@ def compare_assembly(page, assembled, native, origin):
     if assembled["passes"] != native.passes:
         problems.append(f"{assembled['passes']} passes, vexa ran {native.passes}")
     shown = "\n".join(entry["text"] for entry in assembled["entries"])
-    if shown != native.messages:
-        problems.append(f"the messages box shows {shown!r}\n        vexa printed {native.messages!r}")
-    kept = [m for m in assembled["messages"] if m["severity"] == "error" and not m["file"]]
-    if [(m["line"], m["code"] < 0) for m in kept] != [(line, True) for line, _ in statement_errors(native.messages)]:
-        problems.append(f"the statement errors as data {kept}")
-    buttons = [(entry["line"], entry["text"]) for entry in assembled["entries"] if entry["error"]]
-    if buttons != statement_errors(native.messages):
-        problems.append(f"error entries {buttons}, expected {statement_errors(native.messages)}")
+    if shown != native.settled:
+        problems.append(f"the messages box shows {shown!r}\n        vexa printed {native.settled!r}")
+    kept = [m for m in assembled["messages"] if m["line"] and m["severity"] != "note" and not m["file"]]
+    if [(m["line"], m["displayColumn"], m["severity"] != "error" or m["code"] < 0) for m in kept] != \
+            [(line, column, True) for line, column, _ in native.placed]:
+        problems.append(f"the errors and warnings as data {kept}")
+    buttons = [entry["line"] for entry in assembled["entries"] if entry["button"]]
+    if buttons != [line for line, _, _ in native.placed]:
+        problems.append(f"entries leading to lines {buttons}, expected {native.placed}")
+    # The gutter: each line's number, a line with messages marked as its worst, and told them.
+    marks = {}
+    for line, _, kind in native.placed:
+        marks[line] = "error" if "error" in (kind, marks.get(line)) else kind
+    if {line: kind for line, kind, _, _ in assembled["marks"]} != marks:
+        problems.append(f"the gutter marks {assembled['marks']}, expected {marks}")
+    for line, _, title, off in assembled["marks"]:
+        if abs(off) >= 1 or any(entry["message"] not in title for entry in assembled["entries"]
+                                if entry["line"] == line):
+            problems.append(f"the mark of line {line}, {off} pixels from it, reads {title!r}")
+    if assembled["gutter"] != "\n".join(str(n) for n in range(1, assembled["source"].count("\n") + 2)):
+        problems.append(f"the gutter's numbers {assembled['gutter'][:80]!r}...")
     hidden = [e.text for e in page.driver.find_elements(By.CSS_SELECTOR, "#messages > *") if not e.is_displayed()]
     if hidden:
         problems.append(f"messages not shown: {hidden[:3]}")
@@ -343,16 +387,84 @@ def check_assembly(page, vexa, case):
     pages = len(re.findall(r"Page \d+$", native.listing, re.MULTILINE))
     if pages not in case.pages:
         problems.append(f"vexa's listing has {pages} pages, the case expects {case.pages}")
-    # Each error entry takes the editor to its line, the later ones first.
-    source_lines = case.source.split("\n")
-    for line in sorted(set(error_lines), reverse=True):
-        page.driver.find_element(By.CSS_SELECTOR, f"#messages button.message.error[data-line='{line}']").click()
-        start = sum(len(text) + 1 for text in source_lines[:line - 1])
+    return problems + check_entries_lead(page, case.source, native.placed)
+
+
+def check_entries_lead(page, source, placed):
+    """Each entry for a line of the source puts the cursor at its place, the
+    later ones first; so does each mark of the gutter, at its line's first message."""
+    problems = []
+    buttons = page.driver.find_elements(By.CSS_SELECTOR, "#messages > button")
+    clicks = list(zip(buttons, placed))[::-1]
+    firsts = {}
+    for line, column, _ in placed:
+        firsts.setdefault(line, column)
+    clicks += [(page.driver.find_element(By.CSS_SELECTOR, f"#gutter .mark[data-line='{line}']"), (line, column))
+               for line, column in firsts.items()]
+    lines = source.split("\n")
+    for target, (line, column, *_) in clicks:
+        target.click()
+        start = sum(len(text) + 1 for text in lines[:line - 1])
+        # The character shown at the column, tabs reaching multiples of eight.
+        at = start + next(i for i in range(len(lines[line - 1]) + 1)
+                          if len(lines[line - 1][:i].expandtabs(8)) + 1 >= column)
         selected = page.js("const e = document.getElementById('source');"
                            "return [e.selectionStart, e.selectionEnd, document.activeElement === e]")
-        if selected != [start, start + len(source_lines[line - 1]), True]:
-            problems.append(f"the entry for line {line} selects {selected[:2]} (focused {selected[2]}), "
-                            f"expected {[start, start + len(source_lines[line - 1])]}")
+        if selected != [at, at, True]:
+            problems.append(f"{target.tag_name} for line {line}, column {column} selects {selected[:2]}"
+                            f" (focused {selected[2]}), expected the cursor at {at}")
+    return problems
+
+
+@dataclasses.dataclass
+class DiagnosticCase:
+    what: str
+    source: str
+    shown: list  # (kind, place, message, notes or None for any) of each entry, in order
+    assembles: bool = False
+
+
+WARNING_AND_ERROR = "        ORG 100H\n  move ax,1\n  mov [bx],5\n        RET\n        END\n"
+TABBED = "\tORG\t100H\n\tmvo\tax,bx\n\tmov\tcs,ax\n\tRET\n\tEND\n"
+SIZE_ASSUMED = "Operand size not specified, WORD assumed"
+
+DIAGNOSTIC_CASES = [
+    DiagnosticCase("an error with a suggestion, then a warning", WARNING_AND_ERROR,
+                   [("error", "line 2, column 3", "Invalid Operation Code", ["note: did you mean 'MOV'?"]),
+                    ("warning", "line 3, column 7", SIZE_ASSUMED, None)]),
+    # Columns as the editor shows tabs; the cursor goes to the character.
+    DiagnosticCase("tabs before the place", TABBED,
+                   [("error", "line 2, column 9", "Invalid Operation Code", ["note: did you mean 'MOV'?"]),
+                    ("warning", "line 3, column 17", "CS loaded directly: only the 8086 and 8088 do it", None)]),
+    # Reported by both passes, shown once.
+    DiagnosticCase("an error of every pass", "        ORG 100H\n        MOV AX,\n        JMP NOWHERE\n        END\n",
+                   [("error", "line 2, column 13", "Syntax Error", []),
+                    ("error", "line 3, column 13", "Symbol Not Defined", [])]),
+    # The line's mark is the error's.
+    DiagnosticCase("an error and a warning on one line", "        ORG 100H\n        MOV [BX],NOWHERE\n        END\n",
+                   [("error", "line 2, column 18", "Symbol Not Defined", []),
+                    ("warning", "line 2, column 13", SIZE_ASSUMED, None)]),
+    DiagnosticCase("a warning alone", "        ORG 100H\n        MOV [BX],5\n        RET\n        END\n",
+                   [("warning", "line 2, column 13", SIZE_ASSUMED, None)], assembles=True),
+]
+
+
+def check_diagnostics(page, vexa, case):
+    page.set_source(case.source)
+    assembled = page.assemble(60)
+    native = assemble_natively(vexa, case.source, 60)
+    problems = compare_assembly(page, assembled, native, 0x100)
+    shown = [(e["kind"], e["place"], e["message"], e["notes"]) for e in assembled["entries"]]
+    if len(shown) != len(case.shown) or any(got[:3] != want[:3] or want[3] not in (None, got[3])
+                                            for got, want in zip(shown, case.shown)):
+        problems.append(f"the messages box shows {shown}\n        expected {case.shown}")
+    if (assembled["status"] == 0) != case.assembles:
+        problems.append(f"status {assembled['status']}: warnings alone must not fail the assembly")
+    problems += check_entries_lead(page, case.source, native.placed)
+    # An edit leaves the marks standing for the last assembly, faded.
+    page.set_source(case.source + "; edited\n")
+    if not page.js("return document.getElementById('gutter').matches('.stale')"):
+        problems.append("the gutter's marks do not show the source changed since")
     return problems
 
 
@@ -656,6 +768,8 @@ def main():
     began = time.monotonic()
     checks = [(f"assembly: {case.what}", lambda page, case=case: check_assembly(page, vexa, case))
               for case in assembly_cases(examples)]
+    checks += [(f"messages: {case.what}", lambda page, case=case: check_diagnostics(page, vexa, case))
+               for case in DIAGNOSTIC_CASES]
     checks += [(f"run: {case.what}", lambda page, case=case: check_run(page, vexa, vexa_run, case))
                for case in RUN_CASES]
     checks += [("every example from the menu", lambda page: check_examples(page, vexa, vexa_run, examples)),
