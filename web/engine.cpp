@@ -80,12 +80,12 @@ void append_json_number(std::string& json, const char* name, int value) {
 // page's source), its line and column; a note without one of its own is at
 // the diagnostic's.
 void append_note(std::string& json, const vexa::Diagnostic& d, const vexa::Diagnostic::Note& note) {
-    bool own_place = note.path.empty();
-    const std::string& path = own_place ? d.path : note.path;
+    bool at_message = note.path.empty();
+    const std::string& path = at_message ? d.path : note.path;
     std::string file = path == d.path ? d.file : path == SOURCE_NAME ? std::string() : path;
     json += '{';
-    append_json_number(json, "line", own_place ? d.line : note.line);
-    append_json_number(json, "column", own_place ? d.column : note.column);
+    append_json_number(json, "line", at_message ? d.line : note.line);
+    append_json_number(json, "column", at_message ? d.column : note.column);
     json += "\"file\":";
     append_json_string(json, file);
     json += ",\"message\":";
