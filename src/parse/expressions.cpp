@@ -1,17 +1,23 @@
 // Constant expressions, and the sums of terms and [...] groups that make up
 // an operand's value.
 //
+//     expression := the binary operators below a sum, by level (table below)
 //     sum    := term { (+ | -) term }
-//     term   := factor { (* | /) factor }
-//     factor := (+ | -) factor | ( sum ) | number | name | $ | 'c'
+//     term   := factor { (* | / | % | MOD | SHL | SHR) factor }
+//     factor := (+ | - | ~ | ! | HIGH | LOW) factor | ( expression ) | number
+//               | name | $ | 'c'
 //
-// Values are 32-bit and wrap around; `/` truncates toward zero. The text is
-// normalised: the only blanks left stand between two words, which no
-// operator joins, so a blank ends an expression like any other character
-// that cannot continue it.
+// Each operator keeps the level its own assembler gives it: SHL with *, as
+// MASM has it, << below +, as NASM has it, MASM's NOT below its EQ. Values
+// are 32-bit and wrap around; `/` and `%` truncate toward zero; a shift by
+// 32 or more gives 0. Base and index registers may only be added, in a sum.
+// The text is normalised: the only blanks left stand between two words, so
+// a blank followed by an operator word (4 SHL 2) continues an expression,
+// and before any other word ends it.
 #include <cstring>
 
 #include "driver/assembly.h"
+#include "encode/encode.h"
 #include "parse/parse.h"
 
 namespace vexa {
@@ -82,29 +88,151 @@ Read read_character_constant(const Statement& s, const char* p, Expression& fact
 template <Place place>
 Read read_sum(Statement& s, const char* p, Expression& sum);
 
+// The binary operators below a sum, from the lowest level to the highest.
+enum class Binary : uint8_t {
+    LOGICAL_OR, LOGICAL_AND,          // || &&
+    WORD_OR, WORD_XOR, WORD_AND,      // OR XOR AND (MASM)
+    MASM_NOT_LEVEL,                   // NOT (MASM, unary) sits here
+    EQUAL, NOT_EQUAL, LESS, LESS_EQUAL, GREATER, GREATER_EQUAL,  // == != < <= > >=: true is 1
+    MASM_EQ, MASM_NE, MASM_LT, MASM_LE, MASM_GT, MASM_GE,        // EQ NE LT LE GT GE: true is -1
+    BIT_OR, BIT_XOR, BIT_AND,         // | ^ &
+    SHIFT_LEFT, SHIFT_RIGHT,          // << >>
+    NONE,
+};
+
+struct BinaryOperator {
+    const char* spelling;
+    Binary op;
+    uint8_t level;  // higher binds tighter
+};
+
+// Symbols before words; a longer symbol before its prefix.
+constexpr BinaryOperator binary_operators[] = {
+    {"||", Binary::LOGICAL_OR, 1},  {"&&", Binary::LOGICAL_AND, 2},
+    {"OR", Binary::WORD_OR, 3},     {"XOR", Binary::WORD_XOR, 3},      {"AND", Binary::WORD_AND, 4},
+    {"==", Binary::EQUAL, 6},       {"!=", Binary::NOT_EQUAL, 6},      {"<>", Binary::NOT_EQUAL, 6},
+    {"<=", Binary::LESS_EQUAL, 6},  {">=", Binary::GREATER_EQUAL, 6},  {"<<", Binary::SHIFT_LEFT, 10},
+    {">>", Binary::SHIFT_RIGHT, 10}, {"<", Binary::LESS, 6},           {">", Binary::GREATER, 6},
+    {"EQ", Binary::MASM_EQ, 6},     {"NE", Binary::MASM_NE, 6},        {"LT", Binary::MASM_LT, 6},
+    {"LE", Binary::MASM_LE, 6},     {"GT", Binary::MASM_GT, 6},        {"GE", Binary::MASM_GE, 6},
+    {"|", Binary::BIT_OR, 7},       {"^", Binary::BIT_XOR, 8},         {"&", Binary::BIT_AND, 9},
+};
+// MASM's NOT applies to what follows at the level of AND's operands.
+constexpr uint8_t NOT_LEVEL = 5;
+constexpr uint8_t LOWEST_LEVEL = 1;
+constexpr uint8_t SUM_LEVEL = 11;
+
+// The word at `p` is `word` (upper case) and ends there.
+bool word_at(const char* p, const char* word) {
+    size_t length = std::strlen(word);
+    return std::strncmp(p, word, length) == 0 && !is_name_char(p[length]);
+}
+
+// The characters a binary operator below a sum may begin with: a blank
+// before a word, a symbol's first, a word's first right after a parenthesis.
+struct OperatorStarts {
+    bool may[256];
+};
+constexpr OperatorStarts build_operator_starts() {
+    OperatorStarts starts{};
+    for (const char* p = " |&=!<>^AEGLMNOSX"; *p; ++p) starts.may[uint8_t(*p)] = true;
+    return starts;
+}
+constexpr OperatorStarts operator_starts = build_operator_starts();
+
+// The binary operator below a sum that begins at `p` (after a blank for a
+// word), and where its operand begins; null when there is none.
+const BinaryOperator* binary_operator_at(const char* p, const char** after) {
+    if (!operator_starts.may[uint8_t(*p)]) return nullptr;
+    bool blank = *p == ' ';
+    const char* q = blank ? p + 1 : p;
+    for (const BinaryOperator& op : binary_operators) {
+        bool word = is_letter(op.spelling[0]);
+        if (word ? !word_at(q, op.spelling) : blank || std::strncmp(q, op.spelling, std::strlen(op.spelling)) != 0) {
+            continue;
+        }
+        q += std::strlen(op.spelling);
+        if (word && *q == ' ') ++q;
+        *after = q;
+        return &op;
+    }
+    return nullptr;
+}
+
+// The term-level words: * / % and MOD SHL SHR.
+enum class TermOp : uint8_t { NONE, MULTIPLY, DIVIDE, REMAINDER, SHL, SHR };
+
+TermOp term_operator_at(const char* p, const char** after) {
+    switch (*p) {
+        case '*': *after = p + 1; return TermOp::MULTIPLY;
+        case '/': *after = p + 1; return TermOp::DIVIDE;
+        case '%': *after = p + 1; return TermOp::REMAINDER;
+        case ' ': break;
+        default: return TermOp::NONE;
+    }
+    struct Word {
+        const char* text;
+        TermOp op;
+    };
+    static constexpr Word words[] = {{"MOD", TermOp::REMAINDER}, {"SHL", TermOp::SHL}, {"SHR", TermOp::SHR}};
+    for (const Word& word : words) {
+        if (!word_at(p + 1, word.text)) continue;
+        const char* q = p + 1 + std::strlen(word.text);
+        *after = *q == ' ' ? q + 1 : q;
+        return word.op;
+    }
+    return TermOp::NONE;
+}
+
 // The characters after a factor or a group that let the sum go on: in an
 // operand a group may follow, and after a group a value between groups
-// ([BX]5[SI]).
-constexpr bool continues_sum(char c, Place place, bool after_group = false) {
-    return c == '+' || c == '-' || c == '*' || c == '/' ||
-           (place == Place::OPERAND && (c == '[' || (after_group && is_name_char(c))));
+// ([BX]5[SI]); any operator.
+bool continues_sum(const char* p, Place place, bool after_group = false) {
+    const char c = *p;
+    const char* after;
+    if (c == '+' || c == '-' || c == '*' || c == '/' || c == '%') return true;
+    if (place == Place::OPERAND && (c == '[' || (after_group && is_name_char(c)))) return true;
+    return term_operator_at(p, &after) != TermOp::NONE || binary_operator_at(p, &after) != nullptr;
 }
 
 template <Place place>
 Read read_factor(Statement& s, const char* p, Expression& factor);
+template <Place place>
+Read read_expression(Statement& s, const char* p, Expression& result, uint8_t level);
 
-// Signs, parentheses and character constants: the rarer factors.
+// After HIGH or LOW, what makes them operators rather than names: a blank
+// (before a word or number), or what begins a value (LOW -1 is written LOW-1).
+bool begins_operand_of_word(char c) {
+    return c == ' ' || c == '(' || c == '-' || c == '+' || c == '~' || c == '!' || c == '$' || is_quote(c);
+}
+
+// A value that no register or [...] group may be part of: an operand of
+// an operator other than + and -.
+int require_plain(const Expression& value) { return value.register_count || value.bracketed ? ERR_SYNTAX : 0; }
+
+// Signs, parentheses, character constants, HIGH and LOW: the rarer factors.
 template <Place place>
 [[gnu::noinline]] Read read_other_factor(Statement& s, const char* p, Expression& factor) {
     const char c = *p;
-    if (c == '+' || c == '-') {
+    if (c == '+' || c == '-' || c == '~' || c == '!') {
         Read read = read_factor<place>(s, p + 1, factor);
         if (c == '-') factor.value = negate(factor.value);
+        if (c == '~') factor.value = ~factor.value;
+        if (c == '!') factor.value = factor.value == 0;
+        return read;
+    }
+    for (const char* word : {"HIGH", "LOW"}) {
+        if (!word_at(p, word) || !begins_operand_of_word(p[std::strlen(word)])) continue;
+        const char* q = p + std::strlen(word);
+        Read read = read_factor<place>(s, *q == ' ' ? q + 1 : q, factor);
+        if (read.error) return read;
+        if (int error = require_plain(factor)) return failed(read.end, error);
+        factor.value = word[0] == 'H' ? (factor.value >> 8) & 0xFF : factor.value & 0xFF;
         return read;
     }
     if (c == '(') {
         constexpr Place inside = registers_forbidden(place) ? Place::INSIDE_BRACKETS : Place::VALUE;
-        Read read = read_sum<inside>(s, p + 1, factor);
+        Read read = read_expression<inside>(s, p + 1, factor, LOWEST_LEVEL);
         if (read.error) return read;
         if (*read.end != ')') return failed(read.end, ERR_SYNTAX);
         return {read.end + 1, 0};
@@ -123,6 +251,10 @@ inline Read read_factor(Statement& s, const char* p, Expression& factor) {
     if (is_name_char(c)) {
         // A register may only be added, on its own: [BX+2*SI] and [BX-SI] have no encoding.
         if (registers_forbidden(place) && base_index_at(p)) return failed(p, ERR_SYNTAX);
+        if ((c == 'H' || c == 'L') && ((word_at(p, "HIGH") && begins_operand_of_word(p[4])) ||
+                                       (word_at(p, "LOW") && begins_operand_of_word(p[3])))) {
+            return read_other_factor<place>(s, p, factor);
+        }
         factor.origin = IMM_SYMBOL;
         factor.unresolved = parse_symbol_ref(s, &p, &factor.value) == ERR_SYMBOL_NOT_DEFINED;
         return {p, 0};
@@ -135,27 +267,41 @@ inline Read read_factor(Statement& s, const char* p, Expression& factor) {
     return read_other_factor<place>(s, p, factor);
 }
 
-int divide(Expression& dividend, const Expression& divisor) {
+// The quotient or, with `remainder`, the remainder, truncated toward zero.
+int divide(Expression& dividend, const Expression& divisor, bool remainder) {
     if (divisor.unresolved) return 0;  // a forward name: the value is not known yet
     if (divisor.value == 0) return ERR_INVALID_NUMBER;
     // The one quotient that does not fit wraps, like every other result.
-    dividend.value = divisor.value == -1 ? negate(dividend.value) : dividend.value / divisor.value;
+    if (divisor.value == -1) {
+        dividend.value = remainder ? 0 : negate(dividend.value);
+    } else {
+        dividend.value = remainder ? dividend.value % divisor.value : dividend.value / divisor.value;
+    }
     return 0;
+}
+
+int32_t shift(int32_t value, int32_t count, bool left) {
+    if (count < 0 || count >= 32) return 0;
+    return wrap(left ? uint32_t(value) << count : uint32_t(value) >> count);
 }
 
 template <Place place>
 Read read_term(Statement& s, const char* p, Expression& term) {
     term = Expression{};
     Read read = read_factor<place>(s, p, term);
-    while (!read.error && (*read.end == '*' || *read.end == '/')) {
-        const char op = *read.end;
+    const char* next;
+    while (!read.error) {
+        TermOp op = term_operator_at(read.end, &next);
+        if (op == TermOp::NONE) break;
         Expression factor{};
-        read = read_factor<place>(s, read.end + 1, factor);
+        read = read_factor<place>(s, next, factor);
         if (read.error) break;
-        if (op == '*') {
-            term.value = wrap(uint32_t(term.value) * uint32_t(factor.value));
-        } else {
-            read.error = divide(term, factor);
+        switch (op) {
+            case TermOp::MULTIPLY: term.value = wrap(uint32_t(term.value) * uint32_t(factor.value)); break;
+            case TermOp::DIVIDE: read.error = divide(term, factor, false); break;
+            case TermOp::REMAINDER: read.error = divide(term, factor, true); break;
+            case TermOp::SHL: term.value = shift(term.value, factor.value, true); break;
+            default: term.value = shift(term.value, factor.value, false); break;
         }
         take_origin(term, factor);
     }
@@ -219,7 +365,8 @@ Read read_sum(Statement& s, const char* p, Expression& sum) {
         } else if (name != NO_BASE_INDEX) {
             // A register inside brackets must stand alone between + signs.
             p += 2;
-            if (subtract || *p == '*' || *p == '/') return failed(p, ERR_SYNTAX);
+            const char* after;
+            if (subtract || term_operator_at(p, &after) != TermOp::NONE) return failed(p, ERR_SYNTAX);
             if (int error = add_register(sum, name)) return failed(p, error);
         } else {
             Expression term;
@@ -242,6 +389,61 @@ Read read_sum(Statement& s, const char* p, Expression& sum) {
             return {p, 0};
         }
     }
+}
+
+int32_t truth(bool value, bool masm) { return value ? (masm ? -1 : 1) : 0; }
+
+int32_t apply(Binary op, int32_t a, int32_t b) {
+    switch (op) {
+        case Binary::LOGICAL_OR: return a != 0 || b != 0;
+        case Binary::LOGICAL_AND: return a != 0 && b != 0;
+        case Binary::WORD_OR: case Binary::BIT_OR: return a | b;
+        case Binary::WORD_XOR: case Binary::BIT_XOR: return a ^ b;
+        case Binary::WORD_AND: case Binary::BIT_AND: return a & b;
+        case Binary::EQUAL: return truth(a == b, false);
+        case Binary::NOT_EQUAL: return truth(a != b, false);
+        case Binary::LESS: return truth(a < b, false);
+        case Binary::LESS_EQUAL: return truth(a <= b, false);
+        case Binary::GREATER: return truth(a > b, false);
+        case Binary::GREATER_EQUAL: return truth(a >= b, false);
+        case Binary::MASM_EQ: return truth(a == b, true);
+        case Binary::MASM_NE: return truth(a != b, true);
+        case Binary::MASM_LT: return truth(a < b, true);
+        case Binary::MASM_LE: return truth(a <= b, true);
+        case Binary::MASM_GT: return truth(a > b, true);
+        case Binary::MASM_GE: return truth(a >= b, true);
+        case Binary::SHIFT_LEFT: return shift(a, b, true);
+        case Binary::SHIFT_RIGHT: return shift(a, b, false);
+        default: return 0;
+    }
+}
+
+// The operators of `level` and above it, down to a sum; MASM's NOT before
+// an operand at its level. Left to right within a level.
+template <Place place>
+Read read_expression(Statement& s, const char* p, Expression& result, uint8_t level) {
+    if (level >= SUM_LEVEL) return read_sum<place>(s, p, result);
+    if (level == NOT_LEVEL && word_at(p, "NOT") && p[3] == ' ') {
+        Read read = read_expression<place>(s, p + 4, result, NOT_LEVEL);
+        if (read.error) return read;
+        if (int error = require_plain(result)) return failed(read.end, error);
+        result.value = ~result.value;
+        return read;
+    }
+    Read read = read_expression<place>(s, p, result, uint8_t(level + 1));
+    const char* next;
+    while (!read.error) {
+        const BinaryOperator* op = binary_operator_at(read.end, &next);
+        if (!op || op->level != level) break;
+        Expression right{};
+        const char* at = read.end;
+        read = read_expression<place>(s, next, right, uint8_t(level + 1));
+        if (read.error) break;
+        if (int error = require_plain(result) ? require_plain(result) : require_plain(right)) return failed(at, error);
+        result.value = apply(op->op, result.value, right.value);
+        take_origin(result, right);
+    }
+    return read;
 }
 
 // The usual memory operand: up to two registers added up, then at most one
@@ -287,10 +489,14 @@ int read_value(Statement& s, const char** cursor, Expression& result) {
     bool group = place == Place::OPERAND && **cursor == '[';
     if (group) {
         if (!read_plain_group(s, *cursor, result, read)) read = read_group(s, *cursor, result);
+    } else if (word_at(*cursor, "NOT") && (*cursor)[3] == ' ') {
+        read = failed(*cursor, ERR_SYNTAX);  // MASM's NOT: read by the levels below
     } else {
         read = read_factor<place>(s, *cursor, result);
     }
-    if (read.error || continues_sum(*read.end, place, group)) read = read_sum<place>(s, *cursor, result);
+    if (read.error || continues_sum(read.end, place, group)) {
+        read = read_expression<place>(s, *cursor, result, LOWEST_LEVEL);
+    }
     *cursor = read.end;
     return read.error;
 }

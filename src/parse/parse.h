@@ -132,7 +132,8 @@ struct Expression {
     BaseIndex registers[2];  // in the order written
 };
 
-// Reads a constant expression in the statement's text: + - * / and
+// Reads a constant expression in the statement's text: the operators of
+// both families (+ - * / % MOD SHL << AND & EQ == NOT ~ HIGH LOW ...) and
 // parentheses over numbers, names, `$` and character constants. Stops at the
 // first character that cannot continue it; a name not defined is no error
 // here (see `unresolved`).

@@ -142,9 +142,11 @@ TEST_F(SymbolReference, UnsettledNamesMarkTheStatement) {
     }
 }
 
+// The characters operands may hold: names, numbers, brackets and every operator.
+const std::string allowed = "\t\x1b $()*+,-/:@[]_!%&<=>^|~0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+
 // The operand character check as one loop over the characters would make it.
 int check_by_character(const std::string& text, int& first_comma, int& second_comma) {
-    const std::string allowed = "\t\x1b $()*+,-/:@[]_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
     first_comma = second_comma = -1;
     for (size_t i = 0; i < text.size() && text[i]; ++i) {
         if (allowed.find(text[i]) == std::string::npos) return ERR_INVALID_CHARACTER;
@@ -205,7 +207,6 @@ TEST(CheckOperandChars, CommasOfShortTexts) {
 }
 
 TEST(CheckOperandChars, AllowedSet) {
-    const std::string allowed = "\t\x1b $()*+,-/:@[]_0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
     EXPECT_EQ(check_operand_chars(Padded(allowed).text()), 0);
     EXPECT_EQ(check_operand_chars(Padded("[BX+SI]").text()), 0);
     EXPECT_EQ(check_operand_chars(Padded("ES:\x1b" "B[DI]").text()), 0);
