@@ -123,19 +123,24 @@ constexpr uint8_t LOWEST_LEVEL = 1;
 constexpr uint8_t SUM_LEVEL = 11;
 
 // The word at `p` is `word` (upper case) and ends there.
-bool word_at(const char* p, const char* word) {
-    size_t length = std::strlen(word);
-    return std::strncmp(p, word, length) == 0 && !is_name_char(p[length]);
+inline bool word_at(const char* p, const char* word) {
+    for (; *word; ++p, ++word) {
+        if (*p != *word) return false;
+    }
+    return !is_name_char(*p);
 }
 
 // The characters a binary operator below a sum may begin with: a blank
 // before a word, a symbol's first, a word's first right after a parenthesis.
+// A word operator's first letter: AND EQ GE GT LE LT NE OR XOR.
 struct OperatorStarts {
-    bool may[256];
+    bool symbol[256];
+    bool word[256];
 };
 constexpr OperatorStarts build_operator_starts() {
     OperatorStarts starts{};
-    for (const char* p = " |&=!<>^AEGLMNOSX"; *p; ++p) starts.may[uint8_t(*p)] = true;
+    for (const char* p = "|&=!<>^"; *p; ++p) starts.symbol[uint8_t(*p)] = true;
+    for (const char* p = "AEGLNOX"; *p; ++p) starts.word[uint8_t(*p)] = true;
     return starts;
 }
 constexpr OperatorStarts operator_starts = build_operator_starts();
@@ -143,8 +148,8 @@ constexpr OperatorStarts operator_starts = build_operator_starts();
 // The binary operator below a sum that begins at `p` (after a blank for a
 // word), and where its operand begins; null when there is none.
 const BinaryOperator* binary_operator_at(const char* p, const char** after) {
-    if (!operator_starts.may[uint8_t(*p)]) return nullptr;
     bool blank = *p == ' ';
+    if (!operator_starts.symbol[uint8_t(*p)] && !operator_starts.word[uint8_t(p[blank ? 1 : 0])]) return nullptr;
     const char* q = blank ? p + 1 : p;
     for (const BinaryOperator& op : binary_operators) {
         bool word = is_letter(op.spelling[0]);
@@ -190,6 +195,7 @@ TermOp term_operator_at(const char* p, const char** after) {
 bool continues_sum(const char* p, Place place, bool after_group = false) {
     const char c = *p;
     const char* after;
+    if (c == 0 || c == ',') return false;  // the usual end of a value
     if (c == '+' || c == '-' || c == '*' || c == '/' || c == '%') return true;
     if (place == Place::OPERAND && (c == '[' || (after_group && is_name_char(c)))) return true;
     return term_operator_at(p, &after) != TermOp::NONE || binary_operator_at(p, &after) != nullptr;
@@ -251,8 +257,9 @@ inline Read read_factor(Statement& s, const char* p, Expression& factor) {
     if (is_name_char(c)) {
         // A register may only be added, on its own: [BX+2*SI] and [BX-SI] have no encoding.
         if (registers_forbidden(place) && base_index_at(p)) return failed(p, ERR_SYNTAX);
-        if ((c == 'H' || c == 'L') && ((word_at(p, "HIGH") && begins_operand_of_word(p[4])) ||
-                                       (word_at(p, "LOW") && begins_operand_of_word(p[3])))) {
+        bool high_or_low = (c == 'H' && p[1] == 'I' && word_at(p, "HIGH") && begins_operand_of_word(p[4])) ||
+                           (c == 'L' && p[1] == 'O' && word_at(p, "LOW") && begins_operand_of_word(p[3]));
+        if (high_or_low) {
             return read_other_factor<place>(s, p, factor);
         }
         factor.origin = IMM_SYMBOL;
@@ -495,7 +502,14 @@ int read_value(Statement& s, const char** cursor, Expression& result) {
         read = read_factor<place>(s, *cursor, result);
     }
     if (read.error || continues_sum(read.end, place, group)) {
-        read = read_expression<place>(s, *cursor, result, LOWEST_LEVEL);
+        // Most expressions are sums: the levels below are read only when an
+        // operator of theirs follows one.
+        const char* after;
+        bool masm_not = word_at(*cursor, "NOT") && (*cursor)[3] == ' ';
+        if (!masm_not) read = read_sum<place>(s, *cursor, result);
+        if (masm_not || (!read.error && binary_operator_at(read.end, &after))) {
+            read = read_expression<place>(s, *cursor, result, LOWEST_LEVEL);
+        }
     }
     *cursor = read.end;
     return read.error;

@@ -260,17 +260,25 @@ inline void note_comma(Commas& found, const char* comma) {
 }
 
 #if VEXA_VECTOR_PATHS
-// The operand characters, as a vector test: ( ) * + , -   0-9 :   @ A-Z [
-// $ % &   < = >   and / ] _ ! ^ | ~ space tab escape.
+// The usual operand characters, as a vector test: ( ) * + , -   0-9 :
+// @ A-Z [   and / ] _ $ space tab escape. The operators' other characters
+// (! % & < = > ^ | ~) are looked up one at a time where they stand.
 inline __m128i operand_characters_in(__m128i bytes) {
     auto is = [&](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
     __m128i ranges = _mm_or_si128(_mm_or_si128(bytes_between(bytes, '(', '-'), bytes_between(bytes, '0', ':')),
-                                  _mm_or_si128(bytes_between(bytes, '@', '['), bytes_between(bytes, '$', '&')));
-    ranges = _mm_or_si128(ranges, bytes_between(bytes, '<', '>'));
-    __m128i singles = _mm_or_si128(_mm_or_si128(_mm_or_si128(is('/'), is(']')), _mm_or_si128(is('_'), is('!'))),
+                                  bytes_between(bytes, '@', '['));
+    __m128i singles = _mm_or_si128(_mm_or_si128(_mm_or_si128(is('/'), is(']')), _mm_or_si128(is('_'), is('$'))),
                                    _mm_or_si128(_mm_or_si128(is(' '), is('\t')), is('\x1b')));
-    singles = _mm_or_si128(singles, _mm_or_si128(_mm_or_si128(is('^'), is('|')), is('~')));
     return _mm_or_si128(ranges, singles);
+}
+
+// 0 when every character of the block flagged in `unusual` is an operand
+// character after all.
+[[gnu::noinline]] inline int check_unusual_characters(const char* block, unsigned unusual) {
+    for (; unusual; unusual &= unusual - 1) {
+        if (!operand_characters.allowed[uint8_t(block[__builtin_ctz(unusual)])]) return ERR_INVALID_CHARACTER;
+    }
+    return 0;
 }
 #endif
 
@@ -284,7 +292,8 @@ inline int check_operand_characters(const char* text, Commas& found) {
         __m128i block = load(p);
         unsigned ends = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_setzero_si128())));
         unsigned wanted = ((ends & -ends) - 1) & 0xFFFF;  // all sixteen when the text goes on
-        if (~unsigned(_mm_movemask_epi8(operand_characters_in(block))) & wanted) return ERR_INVALID_CHARACTER;
+        unsigned unusual = ~unsigned(_mm_movemask_epi8(operand_characters_in(block))) & wanted;
+        if (unusual && check_unusual_characters(p, unusual)) return ERR_INVALID_CHARACTER;
         unsigned commas = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(',')))) & wanted;
         if (ends && p == text) {
             unsigned later = commas & (commas - 1);
