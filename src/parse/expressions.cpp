@@ -75,13 +75,17 @@ struct Read {
 
 Read failed(const char* at, int error) { return {at, error}; }
 
-// A quoted character is its byte code. The quotes were paired when the line
-// was split, so an unpaired one is an unclosed string.
+// A quoted character is its byte code; two to four characters are a value
+// with the first in the lowest byte ('ab' is 6261H). The quotes were paired
+// when the line was split, so an unpaired one is an unclosed string.
 Read read_character_constant(const Statement& s, const char* p, Expression& factor) {
     const char* close = closing_quote(p, s.operand_text + s.operand_length);
     if (!close) return failed(p, ERR_INVALID_STRING);
-    if (close != p + 2) return failed(p, ERR_ILLEGAL_SIZE);  // a string, not one character
-    factor.value = uint8_t(p[1]);
+    long length = close - p - 1;
+    if (length < 1 || length > 4) return failed(p, ERR_ILLEGAL_SIZE);
+    uint32_t value = 0;
+    for (long i = length; i > 0; --i) value = (value << 8) | uint8_t(p[i]);
+    factor.value = int32_t(value);
     return {close + 1, 0};
 }
 
@@ -265,6 +269,12 @@ inline Read read_factor(Statement& s, const char* p, Expression& factor) {
         factor.origin = IMM_SYMBOL;
         factor.unresolved = parse_symbol_ref(s, &p, &factor.value) == ERR_SYMBOL_NOT_DEFINED;
         return {p, 0};
+    }
+    if (c == '$' && is_digit(p[1])) {
+        // $0F: a hexadecimal number, as 0x0F.
+        const char* digits = p + 1;
+        int error = parse_hex_digits(&digits, &factor.value);
+        return {digits, error};
     }
     if (c == '$') {
         factor.value = s.location();

@@ -26,13 +26,39 @@ const char* accumulate(const char* begin, const char* end, uint32_t base, uint32
     return end;
 }
 
-// Binary and octal literals: suffix letter, base and the error for a bad digit.
+// Binary, octal and decimal literals: suffix letter (also the letter after a
+// leading 0 of the prefixed form), base and the error for a bad digit.
 struct SuffixBase {
     char suffix;
     uint32_t base;
     int error;
 };
-constexpr SuffixBase suffix_bases[] = {{'B', 2, ERR_INVALID_BINARY}, {'O', 8, ERR_INVALID_OCTAL}};
+constexpr SuffixBase suffix_bases[] = {{'B', 2, ERR_INVALID_BINARY}, {'Y', 2, ERR_INVALID_BINARY},
+                                       {'O', 8, ERR_INVALID_OCTAL},  {'Q', 8, ERR_INVALID_OCTAL},
+                                       {'D', 10, ERR_INVALID_NUMBER}};
+
+// The longest number a line holds, without its underscores.
+constexpr size_t LONGEST_NUMBER = 64;
+
+// 0b101, 0y101, 0o17, 0q17, 0d99: the digits after the letter, up to the
+// end of the word. False, with nothing read, when the word goes on with a
+// letter (0B101H is hexadecimal: a number is read by its last letter).
+bool parse_prefixed_base(const char** cursor, int32_t* value, int* error) {
+    const char* start = *cursor;
+    const char* end = start + 2;
+    while (is_digit(*end)) ++end;
+    if (end == start + 2 || is_name_char(*end)) return false;
+    for (const SuffixBase& form : suffix_bases) {
+        if (start[1] != form.suffix) continue;
+        uint32_t result;
+        const char* stop = accumulate(start + 2, end, form.base, result);
+        *error = stop == end ? 0 : form.error;
+        if (!*error) *value = int32_t(result);
+        *cursor = stop;
+        return true;
+    }
+    return false;
+}
 
 
 // 0x1F: at least one hexadecimal digit after the 0X, and no letter, digit
@@ -69,6 +95,8 @@ int parse_prefixed_hex(const char** cursor, int32_t* value) {
         return 0;
     }
     if (end == start + 1 && *start == '0' && *end == 'X') return parse_prefixed_hex(cursor, value);
+    int error = 0;
+    if (end == start + 1 && *start == '0' && parse_prefixed_base(cursor, value, &error)) return error;
     for (; is_hex_digit(*end); ++end) hexadecimal = hexadecimal * 16 + digit_value(*end);
     if (*end == 'H') {
         *value = int32_t(hexadecimal);
@@ -93,8 +121,47 @@ int parse_prefixed_hex(const char** cursor, int32_t* value) {
 
 }  // namespace
 
+// A number with `_` between its digits (1_000, 0FFFF_FFFFH) is read
+// without them.
+[[gnu::noinline]] int parse_number_with_underscores(const char** cursor, int32_t* value) {
+    const char* end = *cursor;
+    char digits[LONGEST_NUMBER + 1];
+    size_t length = 0;
+    for (; is_name_char(*end); ++end) {
+        if (*end == '_') {
+            // Only between two digits: 0x_1 and 7_ are no numbers.
+            if (end == *cursor || !is_hex_digit(end[-1]) || !is_hex_digit(end[1])) return ERR_INVALID_NUMBER;
+            continue;
+        }
+        if (length == LONGEST_NUMBER) return ERR_INVALID_NUMBER;
+        digits[length++] = *end;
+    }
+    digits[length] = 0;
+    const char* p = digits;
+    int error = parse_other_number(&p, value);
+    if (error || p != digits + length) return error ? error : ERR_INVALID_NUMBER;
+    *cursor = end;
+    return 0;
+}
+
+int parse_hex_digits(const char** cursor, int32_t* value) {
+    const char* end = *cursor;
+    while (is_hex_digit(*end) || *end == '_') ++end;
+    if (end == *cursor || is_name_char(*end)) return ERR_INVALID_NUMBER;
+    uint32_t result = 0;
+    for (const char* p = *cursor; p < end; ++p) {
+        if (*p != '_') result = result * 16 + digit_value(*p);
+    }
+    *value = int32_t(result);
+    *cursor = end;
+    return 0;
+}
+
 int parse_number(const char** cursor, int32_t* value) {
     if (scan::read_short_decimal(cursor, value)) return 0;
+    const char* p = *cursor;
+    while (is_name_char(*p) && *p != '_') ++p;
+    if (*p == '_') return parse_number_with_underscores(cursor, value);
     return parse_other_number(cursor, value);
 }
 

@@ -99,6 +99,8 @@ const char* closing_quote(const char* open, const char* end);
 
 // Each reader moves `*cursor` past what it consumed.
 int parse_number(const char** cursor, int32_t* value);
+// The hexadecimal digits at the cursor (after a `$`: $0F), `_` among them.
+int parse_hex_digits(const char** cursor, int32_t* value);
 // Looks the name at the cursor up. A name not (yet) defined, or one whose
 // value a later pass may change, marks the statement as guessed in the
 // first pass (see Statement::first_pass_guess).

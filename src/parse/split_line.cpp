@@ -120,10 +120,11 @@ const char* take_label(Statement& s, const char* p, int stored, bool reserved, i
 
 
 // A run of blanks between two words (names or numbers) leaves one blank, so
-// that `5 5` or `X Y` never reads as one word. `stored` to `end` is the text
-// kept so far, `blanks` the run.
+// that `5 5` or `X Y` never reads as one word; so does one after `$`, which
+// before a digit begins a hexadecimal number ($ 5 is no $5). `stored` to
+// `end` is the text kept so far, `blanks` the run.
 bool keeps_blank(const char* stored, const char* end, const char* blanks) {
-    if (end == stored || !is_name_char(end[-1])) return false;
+    if (end == stored || !(is_name_char(end[-1]) || end[-1] == '$')) return false;
     if (end - stored >= 2 && end[-2] == SIZE_MARK) return false;  // a size keyword's letter
     while (is_blank(*blanks)) ++blanks;
     return is_name_char(*blanks);

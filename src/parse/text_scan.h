@@ -336,7 +336,7 @@ inline bool read_short_decimal(const char** cursor, int32_t* value) {
 #if VEXA_VECTOR_PATHS
     const char* p = *cursor;
     int length = __builtin_ctz(~unsigned(_mm_movemask_epi8(bytes_between(load(p), '0', '9'))));
-    if (length == 0 || length > 8 || is_upper(p[length])) return false;
+    if (length == 0 || length > 8 || is_upper(p[length]) || p[length] == '_') return false;
     uint64_t word;
     std::memcpy(&word, p, sizeof word);
     // The bytes after the digits, and what they borrow, are shifted out.
