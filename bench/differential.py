@@ -268,7 +268,7 @@ def long_line(rng, label, statement):
 
 def bad_number(rng, label, statement):
     return statement_line(label, rng.choice(["MOV AX,12X", "MOV AX,0x1G", "MOV AL,102B", "MOV AL,19O",
-                                             "ADD AX,0x", "MOV BX,10D"]))
+                                             "ADD AX,0x", "MOV BX,10X"]))
 
 
 def backward_org(rng, label, statement):
