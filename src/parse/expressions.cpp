@@ -96,12 +96,10 @@ Read read_sum(Statement& s, const char* p, Expression& sum);
 enum class Binary : uint8_t {
     LOGICAL_OR, LOGICAL_AND,          // || &&
     WORD_OR, WORD_XOR, WORD_AND,      // OR XOR AND (MASM)
-    MASM_NOT_LEVEL,                   // NOT (MASM, unary) sits here
     EQUAL, NOT_EQUAL, LESS, LESS_EQUAL, GREATER, GREATER_EQUAL,  // == != < <= > >=: true is 1
     MASM_EQ, MASM_NE, MASM_LT, MASM_LE, MASM_GT, MASM_GE,        // EQ NE LT LE GT GE: true is -1
     BIT_OR, BIT_XOR, BIT_AND,         // | ^ &
     SHIFT_LEFT, SHIFT_RIGHT,          // << >>
-    NONE,
 };
 
 struct BinaryOperator {
@@ -134,9 +132,9 @@ inline bool word_at(const char* p, const char* word) {
     return !is_name_char(*p);
 }
 
-// The characters a binary operator below a sum may begin with: a blank
-// before a word, a symbol's first, a word's first right after a parenthesis.
-// A word operator's first letter: AND EQ GE GT LE LT NE OR XOR.
+// The characters a binary operator below a sum may begin with: a symbol's
+// first; a word's first (AND EQ GE GT LE LT NE OR XOR), after a blank or
+// right after a parenthesis.
 struct OperatorStarts {
     bool symbol[256];
     bool word[256];
@@ -176,7 +174,8 @@ TermOp term_operator_at(const char* p, const char** after) {
         case '*': *after = p + 1; return TermOp::MULTIPLY;
         case '/': *after = p + 1; return TermOp::DIVIDE;
         case '%': *after = p + 1; return TermOp::REMAINDER;
-        case ' ': break;
+        case ' ': ++p; break;  // a word after a value: 4 SHL 2
+        case 'M': case 'S': break;  // a word after a parenthesis: (4)SHL 2
         default: return TermOp::NONE;
     }
     struct Word {
@@ -185,8 +184,8 @@ TermOp term_operator_at(const char* p, const char** after) {
     };
     static constexpr Word words[] = {{"MOD", TermOp::REMAINDER}, {"SHL", TermOp::SHL}, {"SHR", TermOp::SHR}};
     for (const Word& word : words) {
-        if (!word_at(p + 1, word.text)) continue;
-        const char* q = p + 1 + std::strlen(word.text);
+        if (!word_at(p, word.text)) continue;
+        const char* q = p + std::strlen(word.text);
         *after = *q == ' ' ? q + 1 : q;
         return word.op;
     }
