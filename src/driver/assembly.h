@@ -209,6 +209,10 @@ struct Assembly {
         int text;
     };
     std::vector<IncludedFile> included;
+    // The path a file was read from, by its number (0 the main source).
+    const std::string& path_of(uint16_t file) const {
+        return texts[file ? size_t(included[file - 1].text) : 0].path;
+    }
 
     SymbolTable symbols;
     StatementRecord record;

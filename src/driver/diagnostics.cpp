@@ -109,20 +109,17 @@ void Diagnostics::begin_pass(int pass, bool holds) {
 // A message about the statement's line: where it stands, in which file,
 // included from where.
 Diagnostic Diagnostics::at_statement(Statement& s, Diagnostic::Severity severity, int code, const char* message) {
-    Assembly& assembly = s.assembly;
-    auto path_of = [&](uint16_t file) -> const std::string& {
-        return assembly.texts[file ? size_t(assembly.included[file - 1].text) : 0].path;
-    };
+    const Assembly& assembly = s.assembly;
     Diagnostic diagnostic{severity, pass_, s.file ? assembly.included[s.file - 1].name : std::string(),
                           s.line_number, 0, code, message,
                           std::string(s.line_buffer, size_t(s.statement_text_length))};
-    diagnostic.path = path_of(s.file);
+    diagnostic.path = assembly.path_of(s.file);
     diagnostic.text.assign(s.listing_line, size_t(s.listing_line_length));
     diagnostic.statement = s.index;
     const LineReader& reader = s.pass.reader;
     for (int level = reader.depth() - 1; level >= 0; --level) {
         diagnostic.notes.push_back(Diagnostic::Note{std::string(), 0, 0,
-                                                    "included from " + path_of(reader.file_at(level)) + ":" +
+                                                    "included from " + assembly.path_of(reader.file_at(level)) + ":" +
                                                         std::to_string(reader.line_at(level))});
     }
     return diagnostic;
@@ -144,10 +141,15 @@ void Diagnostics::report(Statement& s, int code) {
     if (pass_ == 1 && (s.first_pass_guess || !first_pass_.empty())) {
         return hold(std::move(diagnostic), s.index, s.first_pass_guess);
     }
-    if (holding_ && (statements_in_error_.empty() || statements_in_error_.back() != s.index)) {
-        statements_in_error_.push_back(s.index);
-    }
+    note_in_error(s.index);
     tell(std::move(diagnostic));
+}
+
+// A pass that holds its messages notes the statements it finds in error.
+void Diagnostics::note_in_error(uint32_t statement) {
+    if (holding_ && (statements_in_error_.empty() || statements_in_error_.back() != statement)) {
+        statements_in_error_.push_back(statement);
+    }
 }
 
 void Diagnostics::warn(Statement& s, uint8_t warned) {
@@ -165,9 +167,7 @@ void Diagnostics::warn(Statement& s, uint8_t warned) {
         if (!note.empty()) diagnostic.notes.insert(diagnostic.notes.begin(), Diagnostic::Note{std::string(), 0, 0, note});
         if (as_errors) {
             ++reported_;
-            if (holding_ && (statements_in_error_.empty() || statements_in_error_.back() != s.index)) {
-                statements_in_error_.push_back(s.index);
-            }
+            note_in_error(s.index);
         }
         tell(std::move(diagnostic));
     }

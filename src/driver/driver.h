@@ -222,6 +222,7 @@ private:
     };
     Diagnostic at_statement(Statement& s, Diagnostic::Severity severity, int code, const char* message);
     void fatal_diagnostic(Diagnostic&& diagnostic);
+    void note_in_error(uint32_t statement);
     void tell(Diagnostic&& diagnostic);
     void hold(Diagnostic&& diagnostic, uint32_t statement, bool guessed);
     void release_first_pass(bool all);

@@ -15,17 +15,13 @@ namespace vexa {
 
 namespace {
 
-bool is_space_or_tab(char c) { return c == ' ' || c == '\t'; }
-
-char upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
-
 // The statement's text as reported, without its comment.
 std::string_view statement_text(const Statement& s) {
     return std::string_view(s.line_buffer, size_t(s.statement_text_length));
 }
 
 size_t skip_blanks(std::string_view text, size_t at) {
-    while (at < text.size() && is_space_or_tab(text[at])) ++at;
+    while (at < text.size() && is_blank(text[at])) ++at;
     return at;
 }
 
@@ -36,7 +32,7 @@ size_t mnemonic_at(const Statement& s) {
     std::string_view text = statement_text(s);
     size_t at = first_word_at(s);
     if (s.label_length > 0 || s.label_error) {
-        while (at < text.size() && !is_space_or_tab(text[at]) && text[at] != ':') ++at;
+        while (at < text.size() && !is_blank(text[at]) && text[at] != ':') ++at;
         if (at < text.size() && text[at] == ':') ++at;
         at = skip_blanks(text, at);
     }
@@ -80,7 +76,7 @@ std::string_view operand_text(const Statement& s, int index) {
     size_t next = operand_at(s, index + 1);
     std::string_view text = statement_text(s);
     size_t end = next == std::string_view::npos ? text.size() : text.rfind(',', next);
-    while (end > at && is_space_or_tab(text[end - 1])) --end;
+    while (end > at && is_blank(text[end - 1])) --end;
     return text.substr(at, end - at);
 }
 
@@ -101,7 +97,7 @@ void for_each_word(std::string_view text, Visit visit) {
         } else if (is_name_char(c)) {
             size_t start = at;
             std::string word;
-            while (at < text.size() && is_name_char(text[at])) word += upper(text[at++]);
+            while (at < text.size() && is_name_char(text[at])) word += to_upper(text[at++]);
             if (is_word_start(c) && !visit(word, start)) return;
         } else {
             ++at;
@@ -243,7 +239,7 @@ int named_symbol(const Statement& s, int index) {
     char name[SYMBOL_NAME_LIMIT + 1];
     for (size_t i = 0; i < text.size(); ++i) {
         if (!is_name_char(text[i])) return -1;
-        name[i] = upper(text[i]);
+        name[i] = to_upper(text[i]);
     }
     return s.assembly.symbols.find(name, int(text.size()), nullptr);
 }
@@ -260,7 +256,7 @@ bool is_variable_for(const Statement& s, int position) {
 // What a bare variable name as an immediate stands for.
 std::string variable_note(const Statement& s) {
     std::string name(operand_text(s, 1));
-    for (char& c : name) c = upper(c);
+    for (char& c : name) c = to_upper(c);
     return name + " is a variable: [" + name + "] is its value, OFFSET " + name + " its address";
 }
 
@@ -274,7 +270,7 @@ Explanation explain_error(const Statement& s, int code) {
     if (code == ERR_INVALID_OPCODE && !s.zero_byte_in_statement) {
         std::string word;
         std::string_view text = statement_text(s);
-        for (size_t at = mnemonic_at(s); at < text.size() && !is_space_or_tab(text[at]); ++at) word += upper(text[at]);
+        for (size_t at = mnemonic_at(s); at < text.size() && !is_blank(text[at]); ++at) word += to_upper(text[at]);
         auto& suggestions = s.assembly.diagnostics.mnemonic_suggestions();
         auto known = suggestions.find(word);
         if (known == suggestions.end()) known = suggestions.emplace(word, nearest_mnemonic(word)).first;

@@ -24,9 +24,6 @@ const char* kind_name(uint8_t kind) {
 
 void map_symbols(Assembly& assembly) {
     const SymbolTable& symbols = assembly.symbols;
-    auto path_of = [&](uint16_t file) -> const std::string& {
-        return assembly.texts[file ? size_t(assembly.included[file - 1].text) : 0].path;
-    };
     std::vector<AssemblyResult::Symbol>& mapped = assembly.result.symbols;
     std::unordered_map<int, size_t> by_position;
     for (const Assembly::Place& place : assembly.definitions) {
@@ -34,13 +31,13 @@ void map_symbols(Assembly& assembly) {
         mapped.push_back(AssemblyResult::Symbol{
             std::string(symbols.name_at(place.position), size_t(symbols.name_length_at(place.position))),
             symbols.value_at(place.position), kind_name(symbols.kind_at(place.position)),
-            AssemblyResult::Use{path_of(place.file), place.line}, {}});
+            AssemblyResult::Use{assembly.path_of(place.file), place.line}, {}});
     }
     for (const Assembly::Place& use : assembly.uses) {
         auto found = by_position.find(use.position);
         if (found == by_position.end()) continue;
         std::vector<AssemblyResult::Use>& uses = mapped[found->second].uses;
-        const std::string& path = path_of(use.file);
+        const std::string& path = assembly.path_of(use.file);
         // A line that reads a name twice is listed once.
         if (!uses.empty() && uses.back().line == use.line && uses.back().path == path) continue;
         uses.push_back(AssemblyResult::Use{path, use.line});
