@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "driver/assembler.h"
@@ -18,6 +20,13 @@
 namespace vexa {
 
 struct Assembly;
+
+// What a typed variable's definition holds, for TYPE, LENGTH, SIZE,
+// LENGTHOF and SIZEOF.
+struct VariableShape {
+    uint32_t bytes;
+    uint16_t leading_dup;  // the count of the DUP it begins with, or 1
+};
 
 // One pass over the source: where it stands, what it has open, and whether
 // it is the pass that writes.
@@ -51,6 +60,14 @@ struct Pass {
     bool last_allowed = false;
     // Statements keep a long form once they needed it (see Statement::long_forms).
     bool keeps_long_forms = false;
+    // The last label that does not begin with a dot or @@: the owner of the
+    // local labels after it (.LOOP is OWNER.LOOP).
+    std::string label_owner;
+    // Anonymous labels (@@:) defined so far: @B is the last, @F the next.
+    uint32_t anonymous_labels = 0;
+    // A name of `=` was read before its first assignment in this pass: it
+    // read the value the pass before ended with.
+    bool assigned_read_early = false;
 };
 
 // The statement being assembled: its line, its fields and operands, and
@@ -122,6 +139,18 @@ struct Statement {
     uint16_t data_len = 0;
     DataRun data_runs[MAX_DATA_RUNS];
     uint8_t data_run_count = 0;
+    // The count of the DUP its data begins with, or 1.
+    uint16_t leading_dup = 1;
+    // Its label was written with a colon: a data name so written has no type.
+    bool label_colon = false;
+    // Its bytes depend on their address: it encodes a distance, or pads.
+    bool location_used = false;
+    // Where the copy of a TIMES statement being assembled stands from the
+    // statement's start: `$` is the statement's address in every copy.
+    int32_t copy_offset = 0;
+    // A segment register written as a word before the instruction (ES MOVSB,
+    // ES: LODSB): its override prefix, or 0.
+    uint8_t prefix_segment = 0;
 
     // An error of operand parsing or of a DB/DW item list, held until the
     // handler's answer is known.
@@ -169,6 +198,7 @@ struct Statement {
         unresolved_name_hint = 0;
         relative_target.width = 0;
         long_forms = false;
+        location_used = false;
     }
     // The address of its first byte: `$`.
     int32_t location() const;
@@ -232,6 +262,17 @@ struct Assembly {
     };
     std::vector<Place> definitions;
     std::vector<Place> uses;
+    // Some line defines or names a local or anonymous label: their names
+    // depend on the lines before, so no line is replayed.
+    bool local_labels = false;
+    // The shape of each typed variable, by its symbol's position.
+    std::unordered_map<int, VariableShape> variables;
+    const VariableShape* variable_shape(int position) const {
+        auto found = variables.find(position);
+        return found == variables.end() ? nullptr : &found->second;
+    }
+    // The names of `=`, by position, with the value each had when the pass began.
+    std::vector<std::pair<int, int32_t>> assigned;
     // Statements whose label the first pass found defined already, in order:
     // reported there, and the name keeps its first value in every pass.
     std::vector<uint32_t> duplicate_labels;

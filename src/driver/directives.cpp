@@ -1,5 +1,6 @@
 // The directives DB, DW, DS, EQU, ORG, PROC, ENDP, END and INCLUDE, and the
 // item lists of DB and DW.
+#include <cstdint>
 #include <cstring>
 
 #include "driver/assembly.h"
@@ -20,10 +21,11 @@ bool is_character_expression(const Statement& s, const char* p) {
     return closing_quote(p, s.operand_text + s.operand_length) == p + 2 && is_operator(p[3]);
 }
 
-// What a DB or DW item list is being read into.
+// What a DB, DW, DD or DQ item list is being read into.
 struct ItemList {
-    int width;  // bytes per numeric item: 1 (DB) or 2 (DW)
+    int width;  // bytes per numeric item: 1, 2, 4 or 8
     int32_t low, high;
+    bool first_item;  // no item has been read yet
     int result;          // the last error met that does not end the list
     bool reserved;       // every item of the innermost DUP so far is `?`
     uint16_t run_start;  // where the bytes not yet in a run begin
@@ -43,10 +45,10 @@ int read_string(Statement& s, const char*& p) {
     return 0;
 }
 
+// Low byte first; a quadword holds the value sign-extended.
 int store_item(Statement& s, ItemList& list, int32_t value) {
     if (s.data_len + list.width > DATA_CAPACITY) return ERR_ILLEGAL_SIZE;
-    s.data_buf[s.data_len++] = uint8_t(value);
-    if (list.width == 2) s.data_buf[s.data_len++] = uint8_t(value >> 8);
+    for (int i = 0; i < list.width; ++i) s.data_buf[s.data_len++] = uint8_t(i < 4 ? value >> (8 * i) : value >> 31);
     return 0;
 }
 
@@ -115,7 +117,9 @@ int read_dup(Statement& s, const char*& p, ItemList& list, int32_t repeat, int d
 // One item that is not a string: `?`, a value, or a count with DUP(...).
 // An empty item reads as a name not defined.
 int read_value_item(Statement& s, const char*& p, ItemList& list, int depth) {
-    if (*p == '?') {
+    bool first = list.first_item && depth == 0;
+    list.first_item = false;
+    if (*p == '?' && !is_name_char(p[1])) {
         ++p;
         return store_item(s, list, 0);
     }
@@ -134,6 +138,7 @@ int read_value_item(Statement& s, const char*& p, ItemList& list, int depth) {
     }
     int32_t repeat;
     if (int error = dup_count(s, item, repeat)) return error;
+    if (first) s.leading_dup = uint16_t(repeat);
     p = items;
     return read_dup(s, p, list, repeat, depth);
 }
@@ -143,6 +148,7 @@ int read_value_item(Statement& s, const char*& p, ItemList& list, int depth) {
 int read_items(Statement& s, const char*& p, ItemList& list, int depth) {
     while (*p && !(depth > 0 && *p == ')')) {
         if (list.width == 1 && is_quote(*p) && !is_character_expression(s, p)) {
+            list.first_item = false;
             if (int error = read_string(s, p)) return error;
             list.reserved = false;
             if (*p == ',') ++p;
@@ -155,12 +161,15 @@ int read_items(Statement& s, const char*& p, ItemList& list, int depth) {
     return 0;
 }
 
-// Walks a DB or DW item list. Answers 0 or the last error met; an item that
-// cannot be read ends the list.
+// Walks a data item list. Answers 0 or the last error met; an item that
+// cannot be read ends the list. A doubleword or quadword item takes any value.
 int parse_data_list(Statement& s, char* text, int width) {
     s.data_len = 0;
     s.data_run_count = 0;
-    ItemList list{width, width == 1 ? -128 : -32768, width == 1 ? 255 : 65535, 0, false, 0};
+    s.leading_dup = 1;
+    int32_t low = width == 1 ? -128 : width == 2 ? -32768 : INT32_MIN;
+    int32_t high = width == 1 ? 255 : width == 2 ? 65535 : INT32_MAX;
+    ItemList list{width, low, high, true, 0, false, 0};
     const char* p = text;
     int error = read_items(s, p, list, 0);
     if (s.data_run_count > 0) add_run(s, list.run_start, uint16_t(s.data_len - list.run_start), 1, false);
@@ -278,7 +287,88 @@ int directive_dw(const Mnemonic&, Statement& s) {
     return STMT_DW;
 }
 
+int directive_dd(const Mnemonic&, Statement& s) {
+    if (int result = parse_data_list(s, s.operand_text, 4)) s.deferred_error = result;
+    return STMT_DD;
+}
+
+int directive_dq(const Mnemonic&, Statement& s) {
+    if (int result = parse_data_list(s, s.operand_text, 8)) s.deferred_error = result;
+    return STMT_DQ;
+}
+
 int directive_ds(const Mnemonic&, Statement& s) { return valued_directive(s, STMT_DS); }
+
+int directive_assign(const Mnemonic&, Statement& s) { return valued_directive(s, STMT_ASSIGN); }
+
+// TIMES is assembled by the pass driver, around the statement it repeats.
+int directive_times(const Mnemonic&, Statement&) { return ERR_SYNTAX; }
+
+namespace {
+
+constexpr int32_t LARGEST_ALIGNMENT = 65536;
+constexpr uint8_t NOP = 0x90;
+
+// Fill bytes from here to the next multiple of `boundary` counted from the
+// image's start, as one data run.
+int pad_to(Statement& s, int32_t boundary, uint8_t fill) {
+    int64_t from_start = int64_t(s.location()) - s.pass.image_origin;
+    int64_t padding = (boundary - from_start % boundary) % boundary;
+    s.location_used = true;
+    s.data_buf[0] = fill;
+    s.data_len = 1;
+    s.data_runs[0] = DataRun{0, 1, uint16_t(padding), false};
+    s.data_run_count = 1;
+    return STMT_ALIGN;
+}
+
+}  // namespace
+
+// ALIGN n[,fill]: n a power of two; the fill byte is NOP unless given
+// (also as `DB fill`, as NASM writes it).
+int directive_align(const Mnemonic&, Statement& s) {
+    const char* p = s.operand_text;
+    if (!*p) return ERR_MISSING_OPERAND;
+    Expression boundary;
+    if (int error = parse_expression(s, &p, boundary)) return error;
+    Expression fill{};
+    fill.value = NOP;
+    if (*p == ',') {
+        ++p;
+        if (p[0] == 'D' && p[1] == 'B' && p[2] == ' ') p += 3;
+        if (int error = parse_expression(s, &p, fill)) return error;
+        if (fill.unresolved) return s.pass.pass_index > 0 ? ERR_SYMBOL_NOT_DEFINED : pad_to(s, 1, 0);
+        if (!fits_byte(fill.value)) return ERR_ILLEGAL_SIZE;
+    }
+    if (*p) return ERR_SYNTAX;
+    if (boundary.unresolved) return s.pass.pass_index > 0 ? ERR_SYMBOL_NOT_DEFINED : pad_to(s, 1, 0);
+    int32_t n = boundary.value;
+    if (n < 1 || n > LARGEST_ALIGNMENT || (n & (n - 1)) != 0) return ERR_INVALID_OPERAND;
+    return pad_to(s, n, uint8_t(fill.value));
+}
+
+int directive_even(const Mnemonic&, Statement& s) {
+    if (s.operand_text[0]) return ERR_EXTRA_OPERAND;
+    return pad_to(s, 2, NOP);
+}
+
+// NAME LABEL BYTE|WORD|DWORD|NEAR|FAR: NAME here, of that type.
+int directive_label(const Mnemonic&, Statement& s) {
+    if (!s.label_field[0]) return ERR_SYNTAX;
+    const char* text = s.operand_text;
+    if (!*text) return ERR_MISSING_OPERAND;
+    if (text[0] != SIZE_MARK || text[2] != 0) return ERR_INVALID_OPERAND;
+    constexpr struct {
+        char letter;
+        uint8_t size;
+    } types[] = {{'B', SIZE_BYTE}, {'W', SIZE_WORD}, {'D', SIZE_DWORD}, {'N', SIZE_NEAR}, {'F', SIZE_FAR}};
+    for (const auto& type : types) {
+        if (text[1] != type.letter) continue;
+        s.dst.size = type.size;
+        return STMT_LABEL;
+    }
+    return ERR_INVALID_OPERAND;
+}
 
 int directive_equ(const Mnemonic&, Statement& s) { return valued_directive(s, STMT_EQU); }
 

@@ -60,7 +60,13 @@ enum StatementCode : int {
     STMT_DS = 100,
     STMT_DB = 101,
     STMT_DW = 102,
+    STMT_DD = 103,
+    STMT_DQ = 104,
+    STMT_TIMES = 105,   // an instruction repeated: its bytes are data runs
+    STMT_ALIGN = 106,   // padding in data runs
     STMT_EQU = 110,
+    STMT_ASSIGN = 111,  // NAME = value
+    STMT_LABEL = 112,   // NAME LABEL type
     STMT_ORG = 120,
     STMT_END = 121,
     STMT_ENDP = 122,     // closes a procedure: its name is not a label
@@ -260,8 +266,9 @@ struct DataRun {
 // and adds two runs at most, so a line never fills s.data_runs.
 constexpr int MAX_DATA_RUNS = 2 * (LINE_CAPACITY / 7) + 1;
 constexpr int32_t MAX_DUP_COUNT = 65535;
+constexpr int32_t MAX_TIMES_COUNT = 65535;
 
-// Bytes in the image of the statement's DB or DW.
+// Bytes in the image of the statement's data.
 int64_t data_image_length(const Statement& s);
 
 int parse_db_list(Statement& s, char* text);
@@ -277,6 +284,13 @@ struct OpenProcedures {
 // Directive handlers, reached like instructions through the mnemonic trie.
 int directive_db(const Mnemonic&, Statement&);
 int directive_dw(const Mnemonic&, Statement&);
+int directive_dd(const Mnemonic&, Statement&);
+int directive_dq(const Mnemonic&, Statement&);
+int directive_times(const Mnemonic&, Statement&);
+int directive_align(const Mnemonic&, Statement&);
+int directive_even(const Mnemonic&, Statement&);
+int directive_label(const Mnemonic&, Statement&);
+int directive_assign(const Mnemonic&, Statement&);
 int directive_ds(const Mnemonic&, Statement&);
 int directive_equ(const Mnemonic&, Statement&);
 int directive_org(const Mnemonic&, Statement&);

@@ -249,7 +249,7 @@ bool is_variable_for(const Statement& s, int position) {
     if (position < 0) return false;
     uint8_t kind = s.assembly.symbols.kind_at(position);
     if (!(kind & SYMBOL_ONE_VALUE)) return false;
-    kind &= uint8_t(~SYMBOL_ONE_VALUE);
+    kind = symbol_kind(kind);
     return (kind == SYMBOL_DB && s.dst.size == SIZE_BYTE) || (kind == SYMBOL_DW && s.dst.size == SIZE_WORD);
 }
 

@@ -100,16 +100,40 @@ void value_changed(Assembly& assembly) {
     assembly.diagnostics.drop_pass();
 }
 
-// What the statement's label names, by what the statement answered.
+// The kind of a name given a type by LABEL.
+uint8_t label_type_kind(uint8_t size) {
+    switch (size) {
+        case SIZE_BYTE: return SYMBOL_DB | SYMBOL_TYPED;
+        case SIZE_WORD: return SYMBOL_DW | SYMBOL_TYPED;
+        case SIZE_DWORD: return SYMBOL_DD | SYMBOL_TYPED;
+        default: return SYMBOL_LABEL;
+    }
+}
+
+// What the statement's label names, by what the statement answered. A data
+// name written without a colon is a variable of its items' type.
 uint8_t label_kind(const Statement& s, int result) {
     bool runs = s.data_run_count != 0;
+    uint8_t typed = s.label_colon ? 0 : SYMBOL_TYPED;
     switch (result) {
         case STMT_EQU: return SYMBOL_EQU;
         case STMT_DS: return SYMBOL_DS;
-        case STMT_DB: return uint8_t(SYMBOL_DB | (s.data_len == 1 && !runs ? SYMBOL_ONE_VALUE : 0));
-        case STMT_DW: return uint8_t(SYMBOL_DW | (s.data_len == 2 && !runs ? SYMBOL_ONE_VALUE : 0));
+        case STMT_DB: return uint8_t(SYMBOL_DB | typed | (s.data_len == 1 && !runs ? SYMBOL_ONE_VALUE : 0));
+        case STMT_DW: return uint8_t(SYMBOL_DW | typed | (s.data_len == 2 && !runs ? SYMBOL_ONE_VALUE : 0));
+        case STMT_DD: return uint8_t(SYMBOL_DD | typed);
+        case STMT_DQ: return uint8_t(SYMBOL_DQ | typed);
+        case STMT_LABEL: return label_type_kind(s.dst.size);
         default: return s.mnemonic && s.mnemonic->handler == directive_proc ? SYMBOL_PROC : SYMBOL_LABEL;
     }
+}
+
+// A typed variable's shape, for TYPE, LENGTH, SIZE, LENGTHOF and SIZEOF.
+void note_variable(Statement& s, int position) {
+    int type = variable_type(s.assembly.symbols.kind_at(position));
+    if (type == 0) return;
+    bool labelled = s.mnemonic && s.mnemonic->handler == directive_label;
+    s.assembly.variables[position] = labelled ? VariableShape{uint32_t(type), 1}
+                                              : VariableShape{uint32_t(data_image_length(s)), s.leading_dup};
 }
 
 // Defines the line's label with `value` in the first pass (a value from a
@@ -132,6 +156,7 @@ bool label_step(Statement& s, int32_t value, uint8_t kind, bool guessed = false)
         if (added == SYMTAB_ADDED && assembly.options.symbol_map) {
             assembly.definitions.push_back(Assembly::Place{symbols.last_added(), s.file, s.line_number});
         }
+        if (added == SYMTAB_ADDED) note_variable(s, symbols.last_added());
         return true;
     }
     const std::vector<uint32_t>& duplicates = assembly.duplicate_labels;
@@ -148,6 +173,7 @@ bool label_step(Statement& s, int32_t value, uint8_t kind, bool guessed = false)
         if (!guessed) pass.equ_settled = true;
         symbols.set_unsettled(position, guessed);
     }
+    note_variable(s, position);
     if (symbols.value_at(position) == value) {
         symbols.set_defined_in(position, this_pass);
         return true;
@@ -162,6 +188,75 @@ bool label_step(Statement& s, int32_t value, uint8_t kind, bool guessed = false)
     symbols.set_value(position, value);
     symbols.set_defined_in(position, this_pass);
     value_changed(assembly);
+    return true;
+}
+
+// NAME = value: the name takes the value from here on, in every pass. A
+// name defined otherwise cannot be assigned.
+bool assign_step(Statement& s, int32_t value) {
+    Assembly& assembly = s.assembly;
+    SymbolTable& symbols = assembly.symbols;
+    int position = symbols.find(s.label_field, s.label_length, nullptr);
+    if (position < 0) {
+        if (symbols.add(s.label_field, s.label_length, value, false, SYMBOL_ASSIGNED) == SYMTAB_NO_MEMORY) {
+            stop(assembly, "Not enough memory for Symbol table.");
+            return false;
+        }
+        position = symbols.last_added();
+        assembly.assigned.emplace_back(position, value);
+        if (assembly.options.symbol_map) assembly.definitions.push_back(Assembly::Place{position, s.file, s.line_number});
+    } else if (symbol_kind(symbols.kind_at(position)) != SYMBOL_ASSIGNED) {
+        report(s, ERR_MULTI_DEFINED);
+        return true;
+    }
+    symbols.set_value(position, value);
+    symbols.set_defined_in(position, uint8_t(s.pass.pass_index + 1));
+    return true;
+}
+
+// A name of `=` read before its first assignment read the value the pass
+// before ended with: when that has changed, the pass was not the last.
+bool assigned_values_changed(const Assembly& assembly) {
+    for (const auto& [position, start] : assembly.assigned) {
+        if (assembly.symbols.value_at(position) != start) return true;
+    }
+    return false;
+}
+
+// A local label (.NAME, @@NAME) or an anonymous one (@@).
+bool is_local_label(const char* name) {
+    return (name[0] == '.' && name[1] != '.') || (name[0] == '@' && name[1] == '@');
+}
+
+// Before the statement's operands are read: an anonymous label is counted
+// (@@: JMP @B jumps to itself), and an ordinary label becomes the owner of
+// the local labels after it (FOO: JMP .X goes to FOO.X). EQU, `=` and ENDP
+// name no label here.
+void prepare_label(Statement& s) {
+    Pass& pass = s.pass;
+    if (is_local_label(s.label_field)) {
+        s.assembly.local_labels = true;
+        if (s.label_length == 2 && s.label_field[1] == '@') ++pass.anonymous_labels;
+        return;
+    }
+    MnemonicHandler handler = s.mnemonic ? s.mnemonic->handler : nullptr;
+    if (handler == directive_equ || handler == directive_assign || handler == directive_endp) return;
+    pass.label_owner.assign(s.label_field, size_t(s.label_length));
+}
+
+// A local or anonymous label under its full name; false (reported) when it
+// has none: a local label before any ordinary one.
+bool expand_label(Statement& s) {
+    if (!is_local_label(s.label_field)) return true;
+    char full[SYMBOL_NAME_LIMIT + 1];
+    int length = full_label_name(s, s.label_field, s.label_length, full);
+    if (length == 0) {
+        report(s, ERR_SYMBOL_NOT_DEFINED);
+        return false;
+    }
+    std::memcpy(s.label_field, full, size_t(length));
+    s.label_field[length] = 0;
+    s.label_length = length;
     return true;
 }
 
@@ -198,8 +293,20 @@ Action act_on_result(Statement& s, int result, int fields) {
             return emitted(emit_code(assembly, s));
         case STMT_DB:
         case STMT_DW:
+        case STMT_DD:
+        case STMT_DQ:
+        case STMT_TIMES:
+        case STMT_ALIGN:
             if (s.deferred_error) report(s, s.deferred_error);
             return emitted(emit_data_image(assembly, s));
+        case STMT_ASSIGN:
+            if (!(fields & FIELD_LABEL)) {
+                report(s, ERR_SYNTAX);
+                return Action::DONE;
+            }
+            return assign_step(s, s.dst.value) ? Action::DONE : Action::STOP;
+        case STMT_LABEL:
+            return Action::DONE;
         case STMT_DS:
             if (s.dst.value > 0) return emitted(emit_gap(assembly, s.dst.value));
             report(s, ERR_INVALID_NUMBER);
@@ -294,6 +401,204 @@ int answer_waiting_prefixes(Statement& s, int result, bool directive, const Mnem
     return result;
 }
 
+int assemble_statement(Statement& s, const Mnemonic* mnemonic, bool& directive);
+
+// The statement after TIMES's count, as a line of its own in the
+// statement's line buffer: the operand text from `p` on, each size mark
+// spelled out again. False when it does not fit.
+bool rebuild_line(Statement& s, const char* p) {
+    const char* end = s.operand_text + s.operand_length;
+    char* line = s.line_buffer;
+    int k = 0;
+    line[k++] = ' ';  // no label
+    while (p < end && is_name_char(*p)) line[k++] = *p++;  // the mnemonic, apart from its operands
+    line[k++] = ' ';
+    while (p < end) {
+        if (k + 8 > LINE_CAPACITY) return false;
+        if (is_quote(*p)) {
+            const char* close = closing_quote(p, end);
+            const char* stop = close ? close + 1 : end;
+            if (k + (stop - p) > LINE_CAPACITY) return false;
+            while (p < stop) line[k++] = *p++;
+        } else if (*p == SIZE_MARK && p[1]) {
+            for (const char* keyword : size_keywords) {
+                if (keyword[0] != p[1]) continue;
+                for (const char* c = keyword; *c; ++c) line[k++] = *c;
+                line[k++] = ' ';
+            }
+            p += 2;
+        } else {
+            line[k++] = *p++;
+        }
+    }
+    std::memset(line + k, 0, SCAN_PADDING);
+    s.statement_text_length = k;
+    return true;
+}
+
+// What one copy of the repeated statement leaves for the next: the
+// statement's per-copy state cleared, its line split again.
+void begin_copy(Statement& s) {
+    s.operand_count = 0;
+    s.data_len = 0;
+    s.data_run_count = 0;
+    s.code_len = 0;
+    s.code_prefix = 0;
+    s.dst.seg_override = 0;
+    s.src.seg_override = 0;
+    s.relative_target.width = 0;
+    std::string label(s.label_field, size_t(s.label_length));
+    bool colon = s.label_colon;
+    split_line(s);
+    std::memcpy(s.label_field, label.c_str(), label.size() + 1);
+    s.label_length = int(label.size());
+    s.label_colon = colon;
+}
+
+// The bytes of an instruction just assembled, its prefixes first, at `to`.
+int instruction_bytes(const Statement& s, uint8_t* to) {
+    uint8_t segment = s.dst.seg_override ? s.dst.seg_override : s.src.seg_override;
+    int k = 0;
+    if (s.code_prefix) to[k++] = s.code_prefix;
+    if (segment) to[k++] = segment;
+    std::memcpy(to + k, s.code_buf, s.code_len);
+    return k + s.code_len;
+}
+
+// Repeats the data runs `count` times over, as long as they fit. One run
+// is repeated in as many runs as its count needs.
+int repeat_runs(Statement& s, int32_t count) {
+    constexpr int LARGEST_RUN_COUNT = 255;  // s.data_run_count is a byte
+    int runs = s.data_run_count;
+    if (runs == 1) {
+        DataRun run = s.data_runs[0];
+        int64_t total = int64_t(run.repeat) * count;
+        int needed = int((total + MAX_DUP_COUNT - 1) / MAX_DUP_COUNT);
+        if (needed > LARGEST_RUN_COUNT) return ERR_ILLEGAL_SIZE;
+        s.data_run_count = uint8_t(needed > 0 ? needed : 1);
+        for (int i = 0; i < s.data_run_count; ++i, total -= MAX_DUP_COUNT) {
+            s.data_runs[i] = run;
+            s.data_runs[i].repeat = uint16_t(total < MAX_DUP_COUNT ? total : MAX_DUP_COUNT);
+        }
+        return 0;
+    }
+    if (count == 0) {
+        s.data_run_count = 1;
+        s.data_runs[0].repeat = 0;
+        return 0;
+    }
+    if (int64_t(runs) * count > LARGEST_RUN_COUNT || int64_t(runs) * count > MAX_DATA_RUNS) return ERR_ILLEGAL_SIZE;
+    for (int32_t copy = 1; copy < count; ++copy) {
+        std::memcpy(s.data_runs + copy * runs, s.data_runs, sizeof(DataRun) * size_t(runs));
+    }
+    s.data_run_count = uint8_t(runs * count);
+    return 0;
+}
+
+// TIMES count statement: the statement (an instruction or data) count
+// times, 0 to 65535. Its bytes become data runs, listed as DUP's are. `$`
+// is the statement's address in every copy; a jump's distance is measured
+// from each copy's own, which is assembled again at that address.
+int assemble_copies(Statement& s) {
+    const char* p = s.operand_text;
+    if (!*p) return ERR_MISSING_OPERAND;
+    Expression count;
+    if (int error = parse_expression(s, &p, count)) return error;
+    if (count.unresolved) return s.pass.pass_index > 0 ? ERR_SYMBOL_NOT_DEFINED : ERR_INVALID_NUMBER;
+    if (count.value < 0 || count.value > MAX_TIMES_COUNT) return ERR_INVALID_NUMBER;
+    if (*p == ' ') ++p;
+    if (!*p) return ERR_MISSING_OPERAND;
+    if (!rebuild_line(s, p)) return ERR_LINE_TOO_LONG;
+    s.location_used = false;
+    begin_copy(s);
+    const Mnemonic* mnemonic = s.mnemonic;
+    if (!mnemonic || mnemonic->handler == directive_times) return ERR_INVALID_OPCODE;
+    bool directive = false;
+    int result = assemble_statement(s, mnemonic, directive);
+    bool data = result == STMT_DB || result == STMT_DW || result == STMT_DD || result == STMT_DQ;
+    if (result < 0) return result;
+    if (directive && !data) return ERR_INVALID_OPERAND;
+    if (!s.location_used) {
+        if (data && s.data_len == 0 && s.data_run_count == 0) return result;  // nothing to repeat
+        if (!data) {
+            s.data_len = uint16_t(instruction_bytes(s, s.data_buf));
+            s.code_len = 0;
+        }
+        if (s.data_run_count == 0) {
+            s.data_runs[0] = DataRun{0, s.data_len, 1, false};
+            s.data_run_count = 1;
+        }
+        if (int error = repeat_runs(s, count.value)) return error;
+        return data ? result : STMT_TIMES;
+    }
+    // Each copy at its own address, all of them in the statement's data.
+    Pass& pass = s.pass;
+    int32_t start = pass.location_counter;
+    uint8_t bytes[DATA_CAPACITY];
+    int total = 0;
+    int first_error = s.deferred_error;
+    for (int32_t copy = 0; copy < count.value; ++copy) {
+        if (copy > 0) {
+            begin_copy(s);
+            result = assemble_statement(s, mnemonic, directive);
+            if (result < 0) break;
+            if (!first_error) first_error = s.deferred_error;
+        }
+        // A copy of data with DUP has no place here; an instruction takes ten bytes at most.
+        if ((data && s.data_run_count) || total + (data ? s.data_len : 10) > DATA_CAPACITY) {
+            result = ERR_ILLEGAL_SIZE;
+            break;
+        }
+        int length = s.data_len;
+        if (data) {
+            std::memcpy(bytes + total, s.data_buf, s.data_len);
+        } else {
+            length = instruction_bytes(s, bytes + total);
+        }
+        total += length;
+        pass.location_counter = int32_t(uint32_t(start) + uint32_t(total));
+        s.copy_offset = total;
+    }
+    pass.location_counter = start;
+    s.copy_offset = 0;
+    if (result < 0) return result;
+    std::memcpy(s.data_buf, bytes, size_t(total));
+    s.data_len = uint16_t(total);
+    s.code_len = 0;
+    s.code_prefix = 0;
+    s.dst.seg_override = s.src.seg_override = 0;
+    s.data_runs[0] = DataRun{0, uint16_t(total), 1, false};
+    s.data_run_count = 1;
+    s.deferred_error = first_error;
+    return data ? result : STMT_TIMES;
+}
+
+int assemble_times(Statement& s) {
+    // The line as written stays for the messages: the copies are split from another.
+    char line[LINE_CAPACITY];
+    int line_length = s.statement_text_length;
+    std::memcpy(line, s.line_buffer, size_t(line_length));
+    int result = assemble_copies(s);
+    std::memcpy(s.line_buffer, line, size_t(line_length));
+    s.line_buffer[line_length] = 0;
+    s.statement_text_length = line_length;
+    return result;
+}
+
+// A segment register written as a word before an instruction is the
+// override of its memory operand, or a prefix before it (CS XLAT).
+int add_segment_word(Statement& s, int result, bool directive) {
+    if (result < 0) return result;
+    if (directive) return ERR_INVALID_OPERAND;
+    bool source = s.operand_count == 2 && s.src.kind == KIND_MEMORY;
+    Operand& memory = source ? s.src : s.dst;
+    if (s.operand_count > 0 && memory.kind == KIND_MEMORY && memory.seg_override) {
+        return memory.seg_override == s.prefix_segment ? result : ERR_SYNTAX;  // two overrides
+    }
+    (s.operand_count > 0 && memory.kind == KIND_MEMORY ? memory : s.dst).seg_override = s.prefix_segment;
+    return result;
+}
+
 // A segment:offset pair is only the one target of a far jump or call.
 bool pair_is_target(const Statement& s, const Mnemonic& mnemonic) {
     return takes_far_target(mnemonic) && s.operand_count == 1 && s.dst.kind == KIND_IMMEDIATE &&
@@ -306,6 +611,7 @@ bool pair_is_target(const Statement& s, const Mnemonic& mnemonic) {
 int assemble_statement(Statement& s, const Mnemonic* mnemonic, bool& directive) {
     if (!mnemonic) return s.zero_byte_in_statement ? ERR_INVALID_CHARACTER : ERR_INVALID_OPCODE;
     directive = is_directive(*mnemonic);
+    if (mnemonic->handler == directive_times) return assemble_times(s);
     int result = reads_operands_first(*mnemonic) ? ERR_MISSING_OPERAND : mnemonic->handler(*mnemonic, s);
     if (result == ERR_MISSING_OPERAND) {
         s.deferred_error = parse_operands(s);
@@ -317,6 +623,7 @@ int assemble_statement(Statement& s, const Mnemonic* mnemonic, bool& directive) 
         if (s.segment_pair_named && !pair_is_target(s, *mnemonic)) return ERR_INVALID_OPERAND;
         result = mnemonic->handler(*mnemonic, s);
     }
+    if (s.prefix_segment) result = add_segment_word(s, result, directive);
     return s.prefix_field[0] ? add_line_prefix(s, result, directive, *mnemonic) : result;
 }
 
@@ -358,7 +665,8 @@ constexpr LineOutcome stop_after_line(LoopEnd end) { return {false, end, REPLAY_
 Replay replay_of(const Statement& s, int result, bool directive) {
     if (s.deferred_error) return REPLAY_NONE;
     if (result == 0 && !directive) return REPLAY_CODE;
-    bool plain_data = (result == STMT_DB || result == STMT_DW) && s.data_run_count == 0;
+    bool data = result == STMT_DB || result == STMT_DW || result == STMT_DD || result == STMT_DQ;
+    bool plain_data = data && s.data_run_count == 0;
     return plain_data ? REPLAY_DATA : REPLAY_NONE;
 }
 
@@ -406,8 +714,11 @@ LineOutcome assemble_line(Statement& s, int read, const LineMarks& marks) {
         list(s);
         return next_line(REPLAY_NONE);
     }
+    if (fields & FIELD_LABEL) prepare_label(s);
     if (fields == FIELD_LABEL) {
-        if (!label_step(s, pass.location_counter, SYMBOL_LABEL)) return stop_after_line(LoopEnd::STOPPED);
+        if (expand_label(s) && !label_step(s, pass.location_counter, SYMBOL_LABEL)) {
+            return stop_after_line(LoopEnd::STOPPED);
+        }
         list(s);
         return next_line(REPLAY_NO_BYTES);
     }
@@ -425,10 +736,11 @@ LineOutcome assemble_line(Statement& s, int read, const LineMarks& marks) {
     // In a later pass the label step can only stop the assembly, and the
     // statement's own error may be the reason (an EQU of a name never
     // defined): that error is reported first.
+    if ((fields & FIELD_LABEL) && !expand_label(s)) fields &= ~FIELD_LABEL;
     bool failed_with_label = pass.pass_index > 0 && result < 0 && (fields & FIELD_LABEL);
     if (failed_with_label) report(s, result);
     // The label takes the statement's first address, after its operands were read.
-    bool names_no_label = result == STMT_EQU || result == STMT_ENDP;
+    bool names_no_label = result == STMT_EQU || result == STMT_ENDP || result == STMT_ASSIGN;
     if ((fields & FIELD_LABEL) && !names_no_label && !label_step(s, pass.location_counter, label_kind(s, result))) {
         return stop_after_line(LoopEnd::STOPPED);
     }
@@ -485,7 +797,9 @@ LoopEnd run_statement_loop(Assembly& assembly) {
     Pass& pass = assembly.pass;
     Statement& s = assembly.statement;
     // A symbol map needs every use of every name: nothing is replayed.
-    bool replays = REPLAY_PATHS && pass.pass_index == REPLAYING_PASS && !assembly.options.symbol_map;
+    // Local labels take their owner from the lines before: every line is read.
+    bool replays = REPLAY_PATHS && pass.pass_index == REPLAYING_PASS && !assembly.options.symbol_map &&
+                   !assembly.local_labels;
     for (;;) {
         // Without a listing, the lines replayed are not even read.
         if (replays && !assembly.listing.requested() && assembly.record.replay_unlisted_lines(assembly) < 0) {
@@ -545,6 +859,7 @@ bool begin_pass(Assembly& assembly, int index) {
         assembly.current_lengths.assign(assembly.statement_total, 0);
     }
     if (index == REPLAYING_PASS) assembly.record.begin_replay();
+    for (auto& [position, start] : assembly.assigned) start = assembly.symbols.value_at(position);
     if (index > 0 && !open_outputs(assembly)) return false;
     assembly.uses.clear();
     assembly.diagnostics.begin_pass(index + 1, index > 0);
@@ -580,11 +895,12 @@ void run_passes(Assembly& assembly) {
         }
         const Pass& pass = assembly.pass;
         bool settles_more = pass.equ_unsettled && pass.equ_settled && !pass.last_allowed;
-        if (!pass.values_changed && !settles_more) {
+        bool read_stale = pass.assigned_read_early && !pass.last_allowed && assigned_values_changed(assembly);
+        if (!pass.values_changed && !settles_more && !read_stale) {
             assembly.diagnostics.release_pass();
             break;
         }
-        if (settles_more) assembly.diagnostics.drop_pass();
+        if (settles_more || read_stale) assembly.diagnostics.drop_pass();
     }
     assembly.result.origin = assembly.pass.image_origin;
     close_outputs(assembly);

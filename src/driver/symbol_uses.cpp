@@ -10,12 +10,15 @@ namespace vexa {
 namespace {
 
 const char* kind_name(uint8_t kind) {
-    switch (kind & uint8_t(~SYMBOL_ONE_VALUE)) {
+    switch (symbol_kind(kind)) {
         case SYMBOL_EQU: return "EQU";
+        case SYMBOL_ASSIGNED: return "=";
         case SYMBOL_PROC: return "PROC";
         case SYMBOL_DB: return "DB";
         case SYMBOL_DW: return "DW";
         case SYMBOL_DS: return "DS";
+        case SYMBOL_DD: return "DD";
+        case SYMBOL_DQ: return "DQ";
         default: return "label";
     }
 }

@@ -28,7 +28,10 @@ constexpr uint8_t INT_NUMBER = 0xCD;
 bool is_far(const Operand& operand) { return operand.size == SIZE_DWORD || operand.size == SIZE_FAR; }
 
 // Distance from the statement's first byte to the target, without overflow.
-int64_t distance_to(const Statement& s, int32_t target) { return int64_t(target) - s.location(); }
+int64_t distance_to(Statement& s, int32_t target) {
+    s.location_used = true;
+    return int64_t(target) - s.location();
+}
 
 bool is_forward_placeholder(Statement& s, const Operand& operand) {
     bool placeholder = s.pass.pass_index == 0 && operand.value == FORWARD_PLACEHOLDER;

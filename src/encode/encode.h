@@ -38,6 +38,8 @@ struct Mnemonic {
 
 // The accepted mnemonic spelled `text`, or null.
 const Mnemonic* find_mnemonic(const char* text);
+// The row of `=` (NAME = value), which the line splitter finds by itself.
+const Mnemonic* assignment_mnemonic();
 // Every row of the mnemonic table, for messages that suggest a spelling.
 const Mnemonic* mnemonic_rows(int* count);
 
@@ -71,6 +73,10 @@ struct ReservedWord {
 // The reserved word packed in `word` (upper case, one character or more),
 // or null.
 const ReservedWord* find_reserved_word(uint64_t word);
+
+// True for the directives that programs written for other assemblers use as
+// names (EVEN:, LABEL:, TIMES:): with a colon they are labels.
+bool may_be_label(const ReservedWord& word);
 
 // Selects the handler of `mnemonic` (upper case, at most 8 characters) and
 // answers 0 with the bytes in code_buf, a StatementCode, or an ErrorCode.

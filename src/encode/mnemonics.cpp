@@ -23,6 +23,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"AAS", "", fixed_encoding, 0x3F, 0},
     {"ADC", "", alu_group, 0x10, 2},
     {"ADD", "", alu_group, 0x00, 0},
+    {"ALI", "GN", directive_align, 0, 0},
     {"AND", "", alu_group, 0x20, 4},
     {"CAL", "L", call_instruction, 0, 0},
     {"CBW", "", fixed_encoding, 0x98, 0},
@@ -38,14 +39,17 @@ constexpr Mnemonic mnemonic_table[] = {
     {"DAA", "", fixed_encoding, 0x27, 0},
     {"DAS", "", fixed_encoding, 0x2F, 0},
     {"DB", "", directive_db, 0, 0},
+    {"DD", "", directive_dd, 0, 0},
     {"DEC", "", inc_dec, 0xFE, 1},
     {"DIV", "", unary_group, 0xF6, 6},
+    {"DQ", "", directive_dq, 0, 0},
     {"DS", "", directive_ds, 0, 0},
     {"DW", "", directive_dw, 0, 0},
     {"END", "P", directive_endp, 0, 0},
     {"END", "", directive_end, 0, 0},
     {"EQU", nullptr, directive_equ, 0, 0},
     {"ESC", "", esc_instruction, 0, 0},
+    {"EVE", "N", directive_even, 0, 0},
     {"HLT", "", fixed_encoding, 0xF4, 0},
     {"IDI", "V", unary_group, 0xF6, 7},
     {"IMU", "L", unary_group, 0xF6, 5},
@@ -87,6 +91,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"JPO", "", short_jump, 0x7B, 0},
     {"JS", "", short_jump, 0x78, 0},
     {"JZ", "", short_jump, 0x74, 0},
+    {"LAB", "EL", directive_label, 0, 0},
     {"LAH", "F", fixed_encoding, 0x9F, 0},
     {"LDS", "", load_address, 0xC5, 0},
     {"LEA", "", load_address, 0x8D, 0},
@@ -146,12 +151,17 @@ constexpr Mnemonic mnemonic_table[] = {
     {"STO", "SW", string_suffixed, 0xAB, 0},
     {"SUB", "", alu_group, 0x28, 5},
     {"TES", "T", test_instruction, 0, 0},
+    {"TIM", "ES", directive_times, 0, 0},
     {"WAI", "T", fixed_encoding, 0x9B, 0},
     {"XCH", "G", xchg_instruction, 0, 0},
     {"XLA", "T", fixed_encoding, 0xD7, 0},
     {"XOR", "", alu_group, 0x30, 6},
+    // NAME = value: found by the line splitter, not by the trie.
+    {"=", "", directive_assign, 0, 0},
 };
 constexpr int MNEMONIC_COUNT = int(sizeof mnemonic_table / sizeof mnemonic_table[0]);
+// The rows the trie and the reserved words hold: all but `=`, the last.
+constexpr int LETTER_ROWS = MNEMONIC_COUNT - 1;
 
 // Handlers that answer ERR_MISSING_OPERAND, and touch nothing else, until
 // the operands are read: the driver may read the operands before calling them.
@@ -161,18 +171,20 @@ constexpr MnemonicHandler operands_first_handlers[] = {
     short_jump, jmp_instruction, call_instruction, int_instruction,
     inc_dec, unary_group, encode_shift,
     seg_prefix, esc_instruction,
-    directive_ds, directive_equ, directive_org,
+    directive_ds, directive_equ, directive_org, directive_assign,
 };
 
 // The directives act on the assembly itself, not only on the image.
 constexpr MnemonicHandler directive_handlers[] = {
-    directive_db, directive_dw, directive_ds, directive_equ, directive_org, directive_end, directive_proc,
-    directive_endp, directive_include,
+    directive_db, directive_dw, directive_dd, directive_dq, directive_ds, directive_equ, directive_org,
+    directive_end, directive_proc, directive_endp, directive_include, directive_times, directive_align,
+    directive_even, directive_label, directive_assign,
 };
 
 // The directives that define the name written before them.
 constexpr MnemonicHandler naming_handlers[] = {
-    directive_db, directive_dw, directive_ds, directive_equ, directive_proc, directive_endp,
+    directive_db, directive_dw, directive_dd, directive_dq, directive_ds, directive_equ, directive_proc,
+    directive_endp, directive_times, directive_label, directive_assign,
 };
 
 struct RowFlags {
@@ -223,7 +235,7 @@ struct MnemonicTrie {
 constexpr MnemonicTrie build_trie() {
     MnemonicTrie trie{};
     int node_count = 1;
-    for (int i = 0; i < MNEMONIC_COUNT; ++i) {
+    for (int i = 0; i < LETTER_ROWS; ++i) {
         const char* slot = mnemonic_table[i].slot;
         uint8_t& node = trie.node[letter_slot(slot[0]) - 1][letter_slot(slot[1]) - 1];
         if (node == 0) node = uint8_t(node_count++);
@@ -237,13 +249,13 @@ constexpr MnemonicTrie mnemonic_trie = build_trie();
 
 constexpr int count_slots() {
     int slots = 0;
-    for (int i = 0; i < MNEMONIC_COUNT; ++i) {
+    for (int i = 0; i < LETTER_ROWS; ++i) {
         if (i == 0 || !same_text(mnemonic_table[i].slot, mnemonic_table[i - 1].slot)) ++slots;
     }
     return slots;
 }
-static_assert(MNEMONIC_COUNT == 133, "133 accepted mnemonics and directives");
-static_assert(count_slots() == 102, "in 102 trie slots, each slot's rows together");
+static_assert(MNEMONIC_COUNT == 140, "140 accepted mnemonics and directives");
+static_assert(count_slots() == 108, "in 108 trie slots, each slot's rows together");
 
 // The words beginning with END that close a block in other assemblers'
 // programs, which Vexa does not know yet: reserved all the same, so that
@@ -271,7 +283,8 @@ constexpr void add_reserved(ReservedWords& table, uint64_t word, const Mnemonic*
 
 constexpr ReservedWords build_reserved_words() {
     ReservedWords table{};
-    for (const Mnemonic& row : mnemonic_table) {
+    for (int i = 0; i < LETTER_ROWS; ++i) {
+        const Mnemonic& row = mnemonic_table[i];
         char word[LONGEST_RESERVED_WORD + 1] = {};
         int length = int(std::char_traits<char>::length(row.slot));
         for (int i = 0; i < length; ++i) word[i] = row.slot[i];
@@ -312,9 +325,11 @@ const Mnemonic* find_mnemonic(const char* text) {
 }
 
 const Mnemonic* mnemonic_rows(int* count) {
-    *count = MNEMONIC_COUNT;
+    *count = LETTER_ROWS;
     return mnemonic_table;
 }
+
+const Mnemonic* assignment_mnemonic() { return &mnemonic_table[LETTER_ROWS]; }
 
 const ReservedWord* find_reserved_word(uint64_t word) {
     for (uint32_t slot = reserved_slot(word);; slot = (slot + 1) % RESERVED_SLOTS) {
@@ -322,6 +337,15 @@ const ReservedWord* find_reserved_word(uint64_t word) {
         if (entry.word == word) return &entry;
         if (entry.word == 0) return nullptr;
     }
+}
+
+bool may_be_label(const ReservedWord& word) {
+    if (!word.mnemonic) return false;
+    for (MnemonicHandler handler : {directive_dd, directive_dq, directive_times, directive_align, directive_even,
+                                    directive_label}) {
+        if (word.mnemonic->handler == handler) return true;
+    }
+    return false;
 }
 
 bool reads_operands_first(const Mnemonic& mnemonic) { return operands_first.of[&mnemonic - mnemonic_table]; }

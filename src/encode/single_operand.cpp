@@ -54,6 +54,8 @@ int encode_shift(const Mnemonic& mnemonic, Statement& s) {
         if (!is_cl(s.src)) return ERR_INVALID_OPERAND;
         opcode = SHIFT_BY_CL;
     }
+    // CL is the count: a variable still gives the size (SHL [FLAG],CL).
+    if (s.dst.kind == KIND_MEMORY && s.dst.size == SIZE_NONE) s.dst.size = s.dst.variable_size;
     if (int result = require_data_size(s.dst)) return result;
     note_size_assumed(s, WARNED_BYTE_ASSUMED);
     return encode_rm_ext(s, opcode, uint8_t(mnemonic.extension << 3));

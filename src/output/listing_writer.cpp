@@ -240,9 +240,9 @@ void Listing::list_statement(Statement& s) {
     }
     if (s.code_len) {
         list_code_line(s, s.code_len);
-    } else if (s.data_run_count) {
+    } else if (s.data_run_count && data_image_length(s) > 0) {
         list_repeated_data(s);
-    } else if (s.data_len) {
+    } else if (s.data_len && !s.data_run_count) {
         list_data_lines(s, s.data_buf, s.data_len, false);
     } else if (lists_in_place(s, 0)) {
         char* at = line_ + line_length_;

@@ -4,8 +4,9 @@
 //     expression := the binary operators below a sum, by level (table below)
 //     sum    := term { (+ | -) term }
 //     term   := factor { (* | / | % | MOD | SHL | SHR) factor }
-//     factor := (+ | - | ~ | ! | HIGH | LOW) factor | ( expression ) | number
-//               | name | $ | 'c'
+//     factor := (+ | - | ~ | ! | HIGH | LOW | OFFSET) factor | ( expression )
+//               | number | name | (TYPE | LENGTH | SIZE | LENGTHOF | SIZEOF) name
+//               | $ | $$ | 'c'
 //
 // Each operator keeps the level its own assembler gives it: SHL with *, as
 // MASM has it, << below +, as NASM has it, MASM's NOT below its EQ. Values
@@ -58,6 +59,10 @@ BaseIndex base_index_at(const char* p) {
 void take_origin(Expression& into, const Expression& from) {
     if (from.origin > into.origin) into.origin = from.origin;  // symbol over location over number
     into.unresolved = into.unresolved || from.unresolved;
+    if (from.names) {
+        into.names = uint8_t(into.names + from.names > 2 ? 2 : into.names + from.names);
+        into.variable_kind = from.variable_kind;
+    }
 }
 
 int add_register(Expression& into, BaseIndex name) {
@@ -212,7 +217,8 @@ Read read_expression(Statement& s, const char* p, Expression& result, uint8_t le
 // After HIGH or LOW, what makes them operators rather than names: a blank
 // (before a word or number), or what begins a value (LOW -1 is written LOW-1).
 bool begins_operand_of_word(char c) {
-    return c == ' ' || c == '(' || c == '-' || c == '+' || c == '~' || c == '!' || c == '$' || is_quote(c);
+    return c == ' ' || c == '(' || c == '-' || c == '+' || c == '~' || c == '!' || c == '$' || c == SIZE_MARK ||
+           is_quote(c);
 }
 
 // A value that no register or [...] group may be part of: an operand of
@@ -250,6 +256,78 @@ template <Place place>
     return failed(p, ERR_SYNTAX);  // nothing here begins a value
 }
 
+// A name: its value, and what defined it.
+Read read_name(Statement& s, const char* p, Expression& factor) {
+    factor.origin = IMM_SYMBOL;
+    factor.names = 1;
+    factor.unresolved = parse_symbol_ref(s, &p, &factor.value, &factor.variable_kind) == ERR_SYMBOL_NOT_DEFINED;
+    return {p, 0};
+}
+
+// `$` is the statement's address, `$$` the image's start; `$` before a
+// digit begins a hexadecimal number ($0F), before a name that name, even a
+// reserved word ($AX).
+Read read_dollar(Statement& s, const char* p, Expression& factor) {
+    if (is_digit(p[1])) {
+        const char* digits = p + 1;
+        int error = parse_hex_digits(&digits, &factor.value);
+        return {digits, error};
+    }
+    factor.origin = IMM_LOCATION;
+    if (p[1] == '$' && !is_name_char(p[2])) {
+        factor.value = s.pass.image_origin;
+        return {p + 2, 0};
+    }
+    if (is_name_char(p[1])) return read_name(s, p + 1, factor);
+    factor.value = s.location() - s.copy_offset;  // every copy of TIMES reads its line's address
+    return {p + 1, 0};
+}
+
+// The operators that tell about a variable: TYPE (bytes per item), LENGTH
+// (the count of the DUP its definition begins with, else 1), SIZE
+// (LENGTH*TYPE), LENGTHOF (its items), SIZEOF (its bytes).
+enum class Measure : uint8_t { TYPE, LENGTH, SIZE, LENGTHOF, SIZEOF };
+struct MeasureWord {
+    const char* text;
+    Measure measure;
+};
+constexpr MeasureWord measure_words[] = {{"TYPE", Measure::TYPE},         {"LENGTHOF", Measure::LENGTHOF},
+                                         {"LENGTH", Measure::LENGTH},     {"SIZEOF", Measure::SIZEOF},
+                                         {"SIZE", Measure::SIZE}};
+
+// The measure word at `p` when a name follows it (SIZE alone is a name).
+const MeasureWord* measure_at(const char* p) {
+    for (const MeasureWord& word : measure_words) {
+        size_t length = std::strlen(word.text);
+        if (word_at(p, word.text) && p[length] == ' ' && is_name_char(p[length + 1]) && !is_digit(p[length + 1])) {
+            return &word;
+        }
+    }
+    return nullptr;
+}
+
+[[gnu::noinline]] Read read_measure(Statement& s, const char* p, const MeasureWord& word, Expression& factor) {
+    p += std::strlen(word.text) + 1;
+    if (*p == '$') ++p;
+    int position = -1;
+    uint8_t kind = 0;
+    factor.origin = IMM_NUMBER;
+    factor.unresolved = parse_symbol_ref(s, &p, &factor.value, &kind, &position) == ERR_SYMBOL_NOT_DEFINED;
+    factor.value = 0;
+    if (factor.unresolved) return {p, 0};
+    int type = variable_type(kind);
+    const VariableShape* shape = s.assembly.variable_shape(position);
+    if (type == 0 || !shape) return failed(p, ERR_INVALID_OPERAND);
+    switch (word.measure) {
+        case Measure::TYPE: factor.value = type; break;
+        case Measure::LENGTH: factor.value = shape->leading_dup; break;
+        case Measure::SIZE: factor.value = int32_t(shape->leading_dup) * type; break;
+        case Measure::LENGTHOF: factor.value = int32_t(shape->bytes / uint32_t(type)); break;
+        case Measure::SIZEOF: factor.value = int32_t(shape->bytes); break;
+    }
+    return {p, 0};
+}
+
 template <Place place>
 inline Read read_factor(Statement& s, const char* p, Expression& factor) {
     const char c = *p;
@@ -257,7 +335,8 @@ inline Read read_factor(Statement& s, const char* p, Expression& factor) {
         int error = parse_number(&p, &factor.value);
         return {p, error};
     }
-    if (is_name_char(c)) {
+    if (c == '$') return read_dollar(s, p, factor);
+    if (is_name_char(c) && !(c == '?' && !is_name_char(p[1]))) {  // `?` alone is no name
         // A register may only be added, on its own: [BX+2*SI] and [BX-SI] have no encoding.
         if (registers_forbidden(place) && base_index_at(p)) return failed(p, ERR_SYNTAX);
         bool high_or_low = (c == 'H' && p[1] == 'I' && word_at(p, "HIGH") && begins_operand_of_word(p[4])) ||
@@ -265,21 +344,13 @@ inline Read read_factor(Statement& s, const char* p, Expression& factor) {
         if (high_or_low) {
             return read_other_factor<place>(s, p, factor);
         }
-        factor.origin = IMM_SYMBOL;
-        factor.unresolved = parse_symbol_ref(s, &p, &factor.value) == ERR_SYMBOL_NOT_DEFINED;
-        return {p, 0};
+        if ((c == 'T' && p[1] == 'Y') || (c == 'L' && p[1] == 'E') || (c == 'S' && p[1] == 'I')) {
+            if (const MeasureWord* word = measure_at(p)) return read_measure(s, p, *word, factor);
+        }
+        return read_name(s, p, factor);
     }
-    if (c == '$' && is_digit(p[1])) {
-        // $0F: a hexadecimal number, as 0x0F.
-        const char* digits = p + 1;
-        int error = parse_hex_digits(&digits, &factor.value);
-        return {digits, error};
-    }
-    if (c == '$') {
-        factor.value = s.location();
-        factor.origin = IMM_LOCATION;
-        return {p + 1, 0};
-    }
+    // OFFSET before a value is the value: a label's offset is its value.
+    if (c == SIZE_MARK && p[1] == 'O') return read_factor<place>(s, p + 2, factor);
     return read_other_factor<place>(s, p, factor);
 }
 

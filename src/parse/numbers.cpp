@@ -1,4 +1,5 @@
 // Numeric literals, symbol references and the operand character set.
+#include <cstdio>
 #include <cstring>
 
 #include "driver/assembly.h"
@@ -171,25 +172,71 @@ namespace {
     s.assembly.uses.push_back(Assembly::Place{position, s.file, s.line_number});
 }
 
+// A name of `=` read before this pass assigned it reads the value the pass
+// before ended with; the statement cannot be replayed with it.
+[[gnu::noinline]] void note_assigned_read(Statement& s, int position) {
+    s.first_pass_guess = true;
+    if (s.assembly.symbols.defined_in(position) != uint8_t(s.pass.pass_index + 1)) s.pass.assigned_read_early = true;
+}
+
 }  // namespace
 
-int parse_symbol_ref(Statement& s, const char** cursor, int32_t* value) {
+namespace {
+
+bool is_local_or_anonymous(const char* name, int length) {
+    return (name[0] == '.' && name[1] != '.') || (name[0] == '@' && (name[1] == '@' ||
+           (length == 2 && (name[1] == 'B' || name[1] == 'F'))));
+}
+
+}  // namespace
+
+int full_label_name(const Statement& s, const char* name, int length, char* full) {
+    const Pass& pass = s.pass;
+    bool anonymous = length == 2 && name[0] == '@' && (name[1] == '@' || name[1] == 'B' || name[1] == 'F');
+    if (anonymous) {
+        uint32_t number = pass.anonymous_labels + (name[1] == 'F');
+        if (number == 0) return 0;  // @B before any @@:
+        return std::snprintf(full, SYMBOL_NAME_LIMIT + 1, "@@:%u", number);
+    }
+    bool local = (name[0] == '.' && name[1] != '.') || (name[0] == '@' && name[1] == '@');
+    if (!local) return length;
+    size_t owner = pass.label_owner.size();
+    if (owner == 0 || owner + size_t(length) > size_t(SYMBOL_NAME_LIMIT)) return 0;
+    std::memcpy(full, pass.label_owner.data(), owner);
+    std::memcpy(full + owner, name, size_t(length));
+    return int(owner) + length;
+}
+
+int parse_symbol_ref(Statement& s, const char** cursor, int32_t* value, uint8_t* kind, int* found_at) {
     const char* start = *cursor;
     const char* end = start + scan::leading_name_chars(start);
     while (is_name_char(*end)) ++end;
     *cursor = end;
     const SymbolTable& symbols = s.assembly.symbols;
+    int length = int(end - start);
+    char full[SYMBOL_NAME_LIMIT + 1 + SCAN_PADDING];
+    if (*start == '.' || *start == '@') {
+        // A local or anonymous label's full name; none for one without an owner.
+        if (is_local_or_anonymous(start, length)) s.assembly.local_labels = true;
+        length = full_label_name(s, start, length, full);
+        if (length != end - start) start = full;
+    }
     // A name of no characters is never found.
-    int position = symbols.find(start, int(end - start), value);
+    int position = symbols.find(start, length, value);
+    if (found_at) *found_at = position;
     if (position >= 0) {
+        uint8_t found_kind = symbols.kind_at(position);
+        if (kind) *kind = found_kind;
         // A value from names defined further down may change in a later pass.
         if (symbols.is_unsettled(position)) s.first_pass_guess = true;
-        if (symbols.kind_at(position) & SYMBOL_ONE_VALUE) s.warnings |= NAMED_VARIABLE;
+        if (found_kind & SYMBOL_ONE_VALUE) s.warnings |= NAMED_VARIABLE;
+        if (symbol_kind(found_kind) == SYMBOL_ASSIGNED) note_assigned_read(s, position);
         if (s.assembly.options.symbol_map && s.pass.pass_index > 0) note_use(s, position);
         return 0;
     }
+    if (kind) *kind = 0;
     s.first_pass_guess = true;
-    if (s.pass.pass_index == 0 && !s.unresolved_name_hint) s.unresolved_name_hint = symbols.hint(start, int(end - start));
+    if (s.pass.pass_index == 0 && !s.unresolved_name_hint && length > 0) s.unresolved_name_hint = symbols.hint(start, length);
     return ERR_SYMBOL_NOT_DEFINED;
 }
 

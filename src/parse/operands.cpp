@@ -76,6 +76,17 @@ int resolved_value(const Statement& s, const Expression& value, int32_t placehol
     return value.unresolved && !first_pass ? ERR_SYMBOL_NOT_DEFINED : 0;
 }
 
+// The size of the one typed variable an address names, or SIZE_NONE.
+uint8_t variable_size_of(const Expression& address) {
+    if (address.names != 1) return SIZE_NONE;
+    switch (variable_type(address.variable_kind)) {
+        case 1: return SIZE_BYTE;
+        case 2: return SIZE_WORD;
+        case 4: return SIZE_DWORD;
+        default: return SIZE_NONE;
+    }
+}
+
 // A memory operand from its brackets' registers and its terms' sum.
 int complete_memory(const Statement& s, const Expression& memory, Operand& operand) {
     if (memory.seg_override) {
@@ -85,6 +96,7 @@ int complete_memory(const Statement& s, const Expression& memory, Operand& opera
     operand.kind = KIND_MEMORY;
     operand.reg = RM_DIRECT;
     operand.mod = 0;
+    operand.variable_size = variable_size_of(memory);
     if (memory.register_count == 0) return resolved_value(s, memory, FORWARD_PLACEHOLDER, operand.value);
     int rm = rm_of(memory);
     if (rm < 0) return ERR_SYNTAX;
@@ -116,14 +128,15 @@ int complete_pair(Statement& s, const char* p, Operand& operand) {
     return result;
 }
 
-// A value outside brackets: an immediate, or with a size keyword a direct
-// memory reference (WORD PTR $ is the word stored at $). A segment:offset
-// pair is no address in memory.
+// A value outside brackets: an immediate, or with a size keyword or a
+// segment override a direct memory reference (WORD PTR $ is the word stored
+// at $, DS:VAR the word at VAR). A segment:offset pair is no address in memory.
 int complete_value(Statement& s, const Expression& value, const char* rest, Operand& operand, bool sized) {
     if (sized) {
         operand.kind = KIND_MEMORY;
         operand.reg = RM_DIRECT;
         operand.mod = 0;
+        operand.variable_size = variable_size_of(value);
     } else {
         operand.kind = KIND_IMMEDIATE;
         operand.reg = value.origin;
@@ -192,7 +205,7 @@ namespace {
     const char* p = text;
     // What a faulty operand leaves unwritten stays the immediate 0, the same
     // in every pass.
-    operand = Operand{0, KIND_IMMEDIATE, operand.mod, SIZE_NONE, IMM_NUMBER, 0};
+    operand = Operand{0, KIND_IMMEDIATE, operand.mod, SIZE_NONE, IMM_NUMBER, SIZE_NONE, 0};
     if (uint8_t prefix = segment_override_at(p)) {
         operand.seg_override = prefix;
         p += 3;
@@ -211,6 +224,11 @@ namespace {
         offset = p[1] == OFFSET_LETTER;
         short_target = p[1] == SHORT_LETTER;
         p += p[1] ? 2 : 1;
+        // The size may come before the override: BYTE PTR ES:[BX].
+        if (uint8_t prefix = operand.seg_override ? 0 : segment_override_at(p)) {
+            operand.seg_override = prefix;
+            p += 3;
+        }
     }
     if (short_target) {
         s.short_target_named = true;
@@ -229,9 +247,9 @@ namespace {
     Expression value;
     if (int result = parse_operand_value(s, &p, value)) return result;
     if (!value.bracketed) {
-        // An override stands only before a memory operand in brackets.
-        if (operand.seg_override) return ERR_SYNTAX;
-        return complete_value(s, value, p, operand, sized);
+        // An override makes a name or number an address: DS:VAR.
+        if (operand.seg_override && (offset || short_target)) return ERR_SYNTAX;
+        return complete_value(s, value, p, operand, sized || operand.seg_override);
     }
     // OFFSET TABLE[BX] has no value to take the offset of.
     if (*p || (offset && *start != '[')) return ERR_SYNTAX;
@@ -243,11 +261,24 @@ namespace {
 // A register alone, the most common operand, is read without the rest.
 int parse_operand(Statement& s, const char* text, Operand& operand) {
     if (const RegisterName* name = find_register(text)) {
-        operand = Operand{0, name->kind, 3, name->size, name->code, 0};
+        operand = Operand{0, name->kind, 3, name->size, name->code, SIZE_NONE, 0};
         return 0;
     }
     return parse_other_operand(s, text, operand);
 }
+
+namespace {
+
+// A memory operand naming one typed variable takes its size, unless a size
+// keyword or the `other` operand, a register, gives one. Two memory
+// operands stay unsized: no instruction takes them.
+void take_variable_size(Operand& operand, const Operand& other, bool two) {
+    if (operand.kind != KIND_MEMORY || operand.size != SIZE_NONE || operand.variable_size == SIZE_NONE) return;
+    if (two && other.kind != KIND_IMMEDIATE) return;
+    operand.size = operand.variable_size;
+}
+
+}  // namespace
 
 int parse_operands(Statement& s) {
     char* text = s.operand_text;
@@ -267,10 +298,15 @@ int parse_operands(Statement& s) {
     // Before a trailing comma's error the operand is still read, as its
     // handler looks at it.
     if (int result = parse_operand(s, first, s.dst)) return result;
-    if (s.operand_count == 1) return split;
+    if (s.operand_count == 1) {
+        take_variable_size(s.dst, s.dst, false);
+        return split;
+    }
     int result = parse_operand(s, second, s.src);
     // The displacement of a memory operand is always found in dst.value.
     if (s.src.kind == KIND_MEMORY) s.dst.value = s.src.value;
+    take_variable_size(s.dst, s.src, true);
+    take_variable_size(s.src, s.dst, true);
     return result;
 }
 

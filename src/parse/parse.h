@@ -20,6 +20,7 @@ enum CharClass : uint8_t {
     CHAR_LOWER = 8,       // a-z
     CHAR_UNDERSCORE = 16,
     CHAR_SIZE_KEYWORD = 32,  // first letter of byte, dword, word, far, near, offset, short
+    CHAR_NAME_MARK = 64,     // @ ? $ . : in names besides letters, digits and _
 };
 
 struct CharClasses {
@@ -32,6 +33,7 @@ constexpr CharClasses build_char_classes() {
     for (int c = 'A'; c <= 'Z'; ++c) classes.of[c] = CHAR_UPPER;
     for (int c = 'a'; c <= 'z'; ++c) classes.of[c] = CHAR_LOWER;
     classes.of[uint8_t('_')] = CHAR_UNDERSCORE;
+    for (char c : {'@', '?', '$', '.'}) classes.of[uint8_t(c)] = CHAR_NAME_MARK;
     for (char c : {'B', 'D', 'W', 'F', 'N', 'O', 'S', 'b', 'd', 'w', 'f', 'n', 'o', 's'}) {
         classes.of[uint8_t(c)] |= CHAR_SIZE_KEYWORD;
     }
@@ -45,7 +47,9 @@ constexpr bool is_digit(char c) { return has_class(c, CHAR_DIGIT); }
 constexpr bool is_upper(char c) { return has_class(c, CHAR_UPPER); }
 constexpr bool is_letter(char c) { return has_class(c, CHAR_UPPER | CHAR_LOWER); }
 // Characters that may continue a name: a size keyword must not touch one.
-constexpr uint8_t CHAR_NAME = CHAR_DIGIT | CHAR_UPPER | CHAR_LOWER | CHAR_UNDERSCORE;
+// A name begins with `.` (a local label), `@`, `?`, `_` or a letter, or
+// with `$` before a letter: $AX is the name AX, never the register.
+constexpr uint8_t CHAR_NAME = CHAR_DIGIT | CHAR_UPPER | CHAR_LOWER | CHAR_UNDERSCORE | CHAR_NAME_MARK;
 constexpr bool is_name_char(char c) { return has_class(c, CHAR_NAME); }
 constexpr char to_upper(char c) { return has_class(c, CHAR_LOWER) ? char(c - 'a' + 'A') : c; }
 // A string or character constant begins with either quote.
@@ -101,10 +105,20 @@ const char* closing_quote(const char* open, const char* end);
 int parse_number(const char** cursor, int32_t* value);
 // The hexadecimal digits at the cursor (after a `$`: $0F), `_` among them.
 int parse_hex_digits(const char** cursor, int32_t* value);
-// Looks the name at the cursor up. A name not (yet) defined, or one whose
+// Looks the name at the cursor up: a local label (.NAME, @@NAME) by its
+// owner's name, @F and @B as the next and the last anonymous label (@@:).
+// `kind`, when given, receives the symbol's SymbolKind (0 when not found). A name not (yet) defined, or one whose
 // value a later pass may change, marks the statement as guessed in the
 // first pass (see Statement::first_pass_guess).
-int parse_symbol_ref(Statement& s, const char** cursor, int32_t* value);
+int parse_symbol_ref(Statement& s, const char** cursor, int32_t* value, uint8_t* kind = nullptr,
+                     int* found_at = nullptr);
+// The full name of a local or anonymous label written `name` (upper case):
+// OWNER.NAME, OWNER@@NAME, or the anonymous label's own. Answers its
+// length, `name`'s own for any other name, or 0 when a local label has no
+// owner or the full name is too long. @@ is the last anonymous label, as
+// @B is: the driver counts a new one before it names it. `full` holds
+// SYMBOL_NAME_LIMIT + 1 characters.
+int full_label_name(const Statement& s, const char* name, int length, char* full);
 // 0, or ERR_INVALID_CHARACTER at a character operands never contain. The
 // first two commas are noted in `commas` when it is given (null if none).
 struct Commas {
@@ -132,6 +146,8 @@ struct Expression {
     uint8_t seg_override;  // written first inside the brackets: [ES:DI]
     uint8_t register_count;
     BaseIndex registers[2];  // in the order written
+    uint8_t names;          // names read, up to 2
+    uint8_t variable_kind;  // the SymbolKind of the last name read
 };
 
 // Reads a constant expression in the statement's text: the operators of
@@ -176,6 +192,9 @@ struct Operand {
     uint8_t mod;           // ModRM mod; 3 for registers
     uint8_t size;          // OperandSize
     uint8_t reg;           // register code, r/m code, or ImmediateOrigin
+    // A memory operand whose address names one typed variable: its size,
+    // taken where nothing else gives one (SIZE_NONE otherwise).
+    uint8_t variable_size;
     int32_t value;         // immediate, displacement or direct address
 };
 

@@ -62,7 +62,7 @@ const ReservedWord* reserved_word_at(const char* word, int length) {
 // operands read names of letters, digits and `_` that do not begin with a
 // digit.
 int label_name_error(const char* name, int length) {
-    if (is_digit(name[0])) return ERR_SYNTAX;
+    if (is_digit(name[0]) || (name[0] == '$' && is_digit(name[1]))) return ERR_SYNTAX;
     int i = scan::leading_name_chars(name);
     while (i < length && is_name_char(name[i])) ++i;
     return i < length ? ERR_INVALID_CHARACTER : 0;
@@ -74,8 +74,13 @@ int label_name_error(const char* name, int length) {
 // statement is in error.
 const char* take_label(Statement& s, const char* p, int stored, bool reserved, int& fields) {
     p += stored;
+    s.label_colon = *p == ':';
     if (*p == ':') ++p;
     s.label_field[stored] = 0;
+    // $NAME is NAME, even a reserved word.
+    if (s.label_field[0] == '$' && is_name_char(s.label_field[1]) && !is_digit(s.label_field[1])) {
+        std::memmove(s.label_field, s.label_field + 1, size_t(stored--));
+    }
     s.label_length = stored;
     if (stored == 0) return p;
     s.label_error = reserved ? ERR_SYNTAX : label_name_error(s.label_field, stored);
@@ -153,6 +158,7 @@ bool keeps_blank(const char* stored, const char* end, const char* blanks) {
             if (classes & CHAR_BLANK) {
                 if (keeps_blank(s.operand_text, s.operand_text + k, p)) s.operand_text[k++] = ' ';
                 while (is_blank(*p)) ++p;  // `end` is never a blank
+                after_name = false;  // LOW OFFSET X
                 continue;
             }
             if ((classes & CHAR_SIZE_KEYWORD) && !after_name) {
@@ -245,14 +251,64 @@ int fields_up_to(Statement& s, const char* p, const char* line_end, int fields) 
 // A word at the start of a line, in column 0: a label unless it is a
 // reserved word without a colon, which begins the statement. Answers where
 // the statement goes on.
+// The two letters at `name` spell ES, CS, SS or DS.
+bool is_segment_register(const char* name) {
+    const char spelled[4] = {name[0], name[1], ':', 0};
+    return segment_override_at(spelled) != 0;
+}
+
+// The length of a label copied with what follows it: up to an `=` (X=5).
+int label_before_assignment(const char* label, int stored) {
+    const void* equals = std::memchr(label, '=', size_t(stored));
+    return equals ? int(static_cast<const char*>(equals) - label) : stored;
+}
+
 const char* take_column_zero_word(Statement& s, const char* p, int& fields) {
-    int stored = scan::copy_label(s.label_field, p);
-    bool reserved = reserved_word_at(s.label_field, stored) != nullptr;
-    if (reserved && p[stored] != ':') {
+    int stored = label_before_assignment(s.label_field, scan::copy_label(s.label_field, p));
+    const ReservedWord* reserved = reserved_word_at(s.label_field, stored);
+    // ES: before an instruction is its override, no label.
+    if (reserved && (p[stored] != ':' || (stored == 2 && is_segment_register(s.label_field)))) {
         s.label_field[0] = 0;
         return p;
     }
-    return take_label(s, p, stored, reserved, fields);
+    return take_label(s, p, stored, reserved && !may_be_label(*reserved), fields);
+}
+
+// `=` (not `==`): NAME = value.
+bool is_assignment(const char* p) { return p[0] == '=' && p[1] != '='; }
+
+// Takes `=` as the statement's mnemonic; answers where its operands begin.
+const char* take_assignment(Statement& s, const char* p, int& fields) {
+    std::memset(s.mnemonic_field, 0, sizeof s.mnemonic_field);
+    s.mnemonic_field[0] = '=';
+    s.mnemonic = assignment_mnemonic();
+    fields |= FIELD_MNEMONIC;
+    return skip_blanks(p + 1);
+}
+
+// A segment register as a word before an instruction (ES MOVSB, ES: LODSB):
+// its override prefix, or 0. DS before anything but an instruction is the
+// directive.
+uint8_t segment_word(const Statement& s, const char* next, const char* line_end) {
+    const char* field = s.mnemonic_field;
+    bool colon = field[2] == ':';
+    if (field[1] != 'S' || (colon ? field[3] != 0 : field[2] != 0)) return 0;
+    const char spelled[4] = {field[0], 'S', ':', 0};
+    uint8_t prefix = segment_override_at(spelled);
+    if (!prefix || colon) return prefix;
+    char word[MNEMONIC_CHARS + 1];
+    word[scan::copy_mnemonic(word, next, line_end, s.source_distance, MNEMONIC_CHARS)] = 0;
+    const Mnemonic* mnemonic = find_mnemonic(word);
+    return mnemonic && !is_directive(*mnemonic) ? prefix : 0;
+}
+
+// Takes the segment word before the statement's mnemonic, if there is one,
+// and the mnemonic after it; answers where the statement goes on.
+const char* take_segment_word(Statement& s, const char* p, const char* line_end, int& fields) {
+    if (!(s.prefix_segment = segment_word(s, p, line_end))) return p;
+    p = skip_blanks(take_mnemonic(s, p, line_end, fields));
+    if (!s.mnemonic) s.mnemonic = find_mnemonic(s.mnemonic_field);
+    return p;
 }
 
 // True when the word at `p` is a directive that defines the name before it.
@@ -267,15 +323,17 @@ bool names_the_word_before(const Statement& s, const char* p, const char* line_e
 // follows it, or a directive that defines it (`   MSG DB 'HI'`). Answers
 // where the statement goes on after it, or null when it is no label.
 [[gnu::noinline]] const char* take_word_as_label(Statement& s, const char* word, const char* line_end, int& fields) {
-    int stored = scan::copy_label(s.label_field, word);
+    int stored = label_before_assignment(s.label_field, scan::copy_label(s.label_field, word));
     const char* after = word + stored;
     const char* next = skip_blanks(after);
-    bool named = *after == ':' || (next != after && *next && names_the_word_before(s, next, line_end));
+    bool named = *after == ':' || is_assignment(next) ||
+                 (next != after && *next && names_the_word_before(s, next, line_end));
     if (!named) {
         s.label_field[0] = 0;
         return nullptr;
     }
-    return take_label(s, word, stored, reserved_word_at(s.label_field, stored) != nullptr, fields);
+    const ReservedWord* reserved = reserved_word_at(s.label_field, stored);
+    return take_label(s, word, stored, reserved && !may_be_label(*reserved), fields);
 }
 
 // The fields of the line in s.line_buffer, whose marks are given.
@@ -290,6 +348,8 @@ bool names_the_word_before(const Statement& s, const char* p, const char* line_e
     s.mnemonic = nullptr;
     s.operands_at = 0;
     s.zero_byte_in_statement = false;
+    s.label_colon = false;
+    s.prefix_segment = 0;
 
     char* line_end = marks.end;
     const char* verbatim = find_verbatim_start(marks);
@@ -311,18 +371,28 @@ bool names_the_word_before(const Statement& s, const char* p, const char* line_e
     p = skip_blanks(p);
     if (!*p) return fields_up_to(s, p, line_end, fields);
     const char* word = p;
-    p = skip_blanks(take_mnemonic(s, p, line_end, fields));
+    if (is_assignment(p)) {
+        p = take_assignment(s, p, fields);
+    } else {
+        p = skip_blanks(take_mnemonic(s, p, line_end, fields));
+    }
     if (!s.mnemonic) {
-        const char* rest = fields & (FIELD_LABEL | FIELD_LABEL_ERROR) ? nullptr : take_word_as_label(s, word, line_end, fields);
+        bool override_word = s.mnemonic_field[2] == ':' && s.mnemonic_field[3] == 0 &&
+                             is_segment_register(s.mnemonic_field);  // ES: LODSB
+        const char* rest = fields & (FIELD_LABEL | FIELD_LABEL_ERROR) || override_word
+                         ? nullptr : take_word_as_label(s, word, line_end, fields);
         if (rest) {
             fields &= ~FIELD_MNEMONIC;
             std::memset(s.mnemonic_field, 0, sizeof s.mnemonic_field);
             p = skip_blanks(rest);
             if (!*p) return fields_up_to(s, p, line_end, fields);
-            p = skip_blanks(take_mnemonic(s, p, line_end, fields));
+            p = is_assignment(p) ? take_assignment(s, p, fields) : skip_blanks(take_mnemonic(s, p, line_end, fields));
         }
         // A word that only begins a mnemonic that accepts any ending (ORGAN).
         if (!s.mnemonic) s.mnemonic = find_mnemonic(s.mnemonic_field);
+        if (s.mnemonic_field[1] == 'S' && *p) p = take_segment_word(s, p, line_end, fields);
+    } else if (s.mnemonic_field[0] == 'D' && s.mnemonic_field[1] == 'S' && !s.mnemonic_field[2] && *p) {
+        p = take_segment_word(s, p, line_end, fields);  // DS MOV AX,[BP]
     }
     if (!*p) return fields_up_to(s, p, line_end, fields);
     if (is_line_prefix(s.mnemonic_field)) {

@@ -249,7 +249,7 @@ constexpr OperandCharacters build_operand_characters() {
     OperandCharacters set{};
     for (int c = '0'; c <= '9'; ++c) set.allowed[c] = true;
     for (int c = 'A'; c <= 'Z'; ++c) set.allowed[c] = true;
-    for (const char* p = "\t\x1b $()*+,-/:@[]_!%&<=>^|~"; *p; ++p) set.allowed[uint8_t(*p)] = true;
+    for (const char* p = "\t\x1b $()*+,-./:?@[]_!%&<=>^|~"; *p; ++p) set.allowed[uint8_t(*p)] = true;
     return set;
 }
 inline constexpr OperandCharacters operand_characters = build_operand_characters();
@@ -260,14 +260,14 @@ inline void note_comma(Commas& found, const char* comma) {
 }
 
 #if VEXA_VECTOR_PATHS
-// The usual operand characters, as a vector test: ( ) * + , -   0-9 :
-// @ A-Z [   and / ] _ $ space tab escape. The operators' other characters
+// The usual operand characters, as a vector test: ( ) * + , - . /   0-9 :
+// ? @ A-Z [   and ] _ $ space tab escape. The operators' other characters
 // (! % & < = > ^ | ~) are looked up one at a time where they stand.
 inline __m128i operand_characters_in(__m128i bytes) {
     auto is = [&](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
-    __m128i ranges = _mm_or_si128(_mm_or_si128(bytes_between(bytes, '(', '-'), bytes_between(bytes, '0', ':')),
-                                  bytes_between(bytes, '@', '['));
-    __m128i singles = _mm_or_si128(_mm_or_si128(_mm_or_si128(is('/'), is(']')), _mm_or_si128(is('_'), is('$'))),
+    __m128i ranges = _mm_or_si128(_mm_or_si128(bytes_between(bytes, '(', '/'), bytes_between(bytes, '0', ':')),
+                                  bytes_between(bytes, '?', '['));
+    __m128i singles = _mm_or_si128(_mm_or_si128(is(']'), _mm_or_si128(is('_'), is('$'))),
                                    _mm_or_si128(_mm_or_si128(is(' '), is('\t')), is('\x1b')));
     return _mm_or_si128(ranges, singles);
 }

@@ -103,8 +103,10 @@ private:
     uint32_t mask_ = 0;  // group count - 1; the count is a power of two
 };
 
-// What defined a symbol: a label, EQU, PROC, or a data directive; a DB or
-// DW of one value (a variable) is marked so.
+// What defined a symbol: a label, EQU, PROC, `=`, or a data directive; a DB
+// or DW of one value is marked so, and a variable (a data name written
+// without a colon, or one given a type by LABEL) is typed: a memory operand
+// that names it takes its size.
 enum SymbolKind : uint8_t {
     SYMBOL_LABEL = 0,
     SYMBOL_EQU = 1,
@@ -112,8 +114,25 @@ enum SymbolKind : uint8_t {
     SYMBOL_DB = 3,
     SYMBOL_DW = 4,
     SYMBOL_DS = 5,
+    SYMBOL_DD = 6,
+    SYMBOL_DQ = 7,
+    SYMBOL_ASSIGNED = 8,  // NAME = value: may be assigned again
+    SYMBOL_TYPED = 0x40,
     SYMBOL_ONE_VALUE = 0x80,
 };
+constexpr uint8_t SYMBOL_KIND_BITS = 0x3F;
+constexpr uint8_t symbol_kind(uint8_t kind) { return kind & SYMBOL_KIND_BITS; }
+// Bytes per item of a typed variable (1, 2, 4 or 8), or 0 for any other name.
+constexpr int variable_type(uint8_t kind) {
+    if (!(kind & SYMBOL_TYPED)) return 0;
+    switch (symbol_kind(kind)) {
+        case SYMBOL_DB: return 1;
+        case SYMBOL_DW: return 2;
+        case SYMBOL_DD: return 4;
+        case SYMBOL_DQ: return 8;
+        default: return 0;
+    }
+}
 
 constexpr uint32_t SYMTAB_INITIAL_BYTES = 16 * 1024;
 // A record's length byte holds at most this; a source line is shorter.

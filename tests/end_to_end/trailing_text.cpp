@@ -70,14 +70,18 @@ Statement split_statement(const std::string& line) {
 // Texts that cannot continue the statement. After a DB string another item
 // may follow without a comma, and a statement without operands may take one
 // (RET 4), so a blank and a number continue those. X lengthens a name into
-// one never defined. A comma may end a DB or DW list, and no other
-// statement; a zero byte stands in a string or a comment only.
+// one never defined (but $X is the name X). A comma may end a DB or DW
+// list, repeated by TIMES or not, and no other statement; a zero byte
+// stands in a string or a comment only.
 std::vector<std::string> suffixes_for(const Statement& s) {
-    std::vector<std::string> suffixes = {")", "X", std::string(1, '\0')};
+    std::vector<std::string> suffixes = {")", std::string(1, '\0')};
+    if (s.operands.empty() || s.operands.back() != '$') suffixes.push_back("X");
     bool ends_item_list = s.mnemonic == "DB" && (s.operands.empty() || s.operands.back() == '\'' ||
                                                  s.operands.back() == '"' || s.operands.back() == ',');
     if (!s.operands.empty() && !ends_item_list) suffixes.push_back(" 5");
-    if (s.mnemonic != "DB" && s.mnemonic != "DW") suffixes.push_back(",");
+    bool data = s.mnemonic == "DB" || s.mnemonic == "DW" || s.mnemonic == "DD" || s.mnemonic == "DQ" ||
+                s.mnemonic == "TIMES";
+    if (!data) suffixes.push_back(",");
     return suffixes;
 }
 

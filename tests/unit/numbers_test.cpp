@@ -159,8 +159,9 @@ TEST_F(SymbolReference, UnsettledNamesMarkTheStatement) {
     }
 }
 
-// The characters operands may hold: names, numbers, brackets and every operator.
-const std::string allowed = "\t\x1b $()*+,-/:@[]_!%&<=>^|~0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+// The characters operands may hold: names (. ? @ $ among them), numbers,
+// brackets and every operator.
+const std::string allowed = "\t\x1b $()*+,-./:?@[]_!%&<=>^|~0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
 // The operand character check as one loop over the characters would make it.
 int check_by_character(const std::string& text, int& first_comma, int& second_comma) {

@@ -60,8 +60,8 @@ const SplitCase split_cases[] = {
     {"  mov word ptr ['d'],offset x", M | O, "", "MOV", "\x1bW['d'],\x1bOX"},
     {"  cmp [si+'0'], byte ptr al ; x", M | O, "", "CMP", "[SI+'0'],\x1b" "BAL"},
     {"  db 'a', word", M | O, "", "DB", "'a',\x1bW"},
-    {"  db 'a', x word", M | O, "", "DB", "'a',X WORD"},
-    {"  mov x byte", M | O, "", "MOV", "X BYTE"},
+    {"  db 'a', x word", M | O, "", "DB", "'a',X \x1bW"},
+    {"  mov x byte", M | O, "", "MOV", "X \x1b" "B"},
     // One blank stays between two names or numbers, none anywhere else.
     {"  mov ax , 5 5", M | O, "", "MOV", "AX,5 5"},
     {"  mov ax,x  +  y\tz", M | O, "", "MOV", "AX,X+Y Z"},
@@ -185,7 +185,7 @@ TEST_F(SplitLine, Layouts) {
         {"NOP:", "", "", "", "", ERR_SYNTAX},
         {"   nop:", "", "", "", "", ERR_SYNTAX},
         {"  db: 1", "", "", "", "", ERR_SYNTAX},
-        {"ES: MOV AX,[BX]", "", "", "", "", ERR_SYNTAX},
+        {"ES: MOV AX,[BX]", "", "", "MOV", "AX,[BX]", 0},
         {"AX DW 5", "", "", "", "", ERR_SYNTAX},
         {"  ax dw 5", "", "", "", "", ERR_SYNTAX},
         {"byte: nop", "", "", "", "", ERR_SYNTAX},
@@ -194,7 +194,7 @@ TEST_F(SplitLine, Layouts) {
         {"   9lives db 1", "", "", "", "", ERR_SYNTAX},
         {"A#B:", "", "", "", "", ERR_INVALID_CHARACTER},
         {"a'b  x  'c d'", "", "", "", "", ERR_INVALID_CHARACTER},
-        {"  x.y: nop", "", "", "", "", ERR_INVALID_CHARACTER},
+        {"  x.y: nop", "X.Y", "", "NOP", "", 0},
         {"[org 0x7c00]", "", "", "", "", ERR_INVALID_CHARACTER},
     };
     for (const LayoutCase& c : cases) {
