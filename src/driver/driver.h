@@ -299,6 +299,13 @@ int directive_proc(const Mnemonic&, Statement&);
 int directive_endp(const Mnemonic&, Statement&);
 int directive_include(const Mnemonic&, Statement&);
 
+// Assembles a statement whose line is split (the pass driver's).
+using StatementAssembler = int (*)(Statement& s, const Mnemonic* mnemonic, bool& directive);
+
+// TIMES count statement: the statement's bytes `count` times, as data runs
+// (STMT_TIMES for an instruction, the data directive's answer for data).
+int assemble_times(Statement& s, StatementAssembler assemble);
+
 // ---- The first pass's record ------------------------------------------------------
 
 // How a later pass may treat a line instead of assembling it again: not at

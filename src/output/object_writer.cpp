@@ -53,8 +53,19 @@ bool ComImage::gap(int32_t address, uint64_t count) {
     return sink_.skip(skipped);
 }
 
+int instruction_image(const Statement& s, uint8_t* to) {
+    // One segment prefix at most: the first operand's override wins.
+    uint8_t prefix = s.dst.seg_override ? s.dst.seg_override : s.src.seg_override;
+    uint8_t* at = to;
+    *at = s.code_prefix;
+    at += s.code_prefix != 0;
+    *at = prefix;
+    at += prefix != 0;
+    std::memcpy(at, s.code_buf, CODE_CAPACITY);
+    return int(at - to) + s.code_len;
+}
+
 int emit_code(Assembly& assembly, const Statement& s) {
-    // One prefix at most: the first operand's override wins.
     uint8_t prefix = s.dst.seg_override ? s.dst.seg_override : s.src.seg_override;
     if (!assembly.pass.writes) {
         advance_location(assembly.pass, int64_t(s.code_len) + (s.code_prefix != 0) + (prefix != 0));
@@ -62,15 +73,8 @@ int emit_code(Assembly& assembly, const Statement& s) {
     }
     if (!s.code_prefix && !prefix) return emit_bytes(assembly, s.code_buf, s.code_len);
     // The prefixes, then the instruction, in one write.
-    uint8_t bytes[16];
-    static_assert(sizeof bytes >= 2 + CODE_CAPACITY);
-    uint8_t* at = bytes;
-    *at = s.code_prefix;
-    at += s.code_prefix != 0;
-    *at = prefix;
-    at += prefix != 0;
-    std::memcpy(at, s.code_buf, CODE_CAPACITY);
-    return emit_bytes(assembly, bytes, size_t(at - bytes) + s.code_len);
+    uint8_t bytes[INSTRUCTION_IMAGE_BYTES];
+    return emit_bytes(assembly, bytes, size_t(instruction_image(s, bytes)));
 }
 
 int emit_data(Assembly& assembly, const Statement& s) { return emit_bytes(assembly, s.data_buf, s.data_len); }

@@ -6,6 +6,7 @@
 
 #include "driver/assembler.h"
 #include "driver/driver.h"
+#include "encode/encode.h"
 
 namespace vexa {
 
@@ -63,6 +64,10 @@ private:
 // written: the output form's error_number says why.
 // (emit_bytes, inline, is with the assembly's state.)
 int emit_code(Assembly& assembly, const Statement& s);
+// An instruction's bytes, its prefixes first, at `to` (which holds
+// INSTRUCTION_IMAGE_BYTES); answers how many.
+constexpr int INSTRUCTION_IMAGE_BYTES = 2 + CODE_CAPACITY;
+int instruction_image(const Statement& s, uint8_t* to);
 int emit_data(Assembly& assembly, const Statement& s);
 int emit_gap(Assembly& assembly, int64_t count);
 // `length` bytes written `count` times over.
