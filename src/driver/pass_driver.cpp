@@ -223,11 +223,6 @@ bool assigned_values_changed(const Assembly& assembly) {
     return false;
 }
 
-// A local label (.NAME, @@NAME) or an anonymous one (@@).
-bool is_local_label(const char* name) {
-    return (name[0] == '.' && name[1] != '.') || (name[0] == '@' && name[1] == '@');
-}
-
 // Before the statement's operands are read: an anonymous label is counted
 // (@@: JMP @B jumps to itself), and an ordinary label becomes the owner of
 // the local labels after it (FOO: JMP .X goes to FOO.X). EQU, `=` and ENDP

@@ -179,8 +179,9 @@ int assemble_copies(Statement& s, StatementAssembler assemble) {
     s.code_len = 0;
     s.code_prefix = 0;
     s.dst.seg_override = s.src.seg_override = 0;
+    // Listed as DUP's are; no copies leave no run.
     s.data_runs[0] = DataRun{0, uint16_t(total), 1, false};
-    s.data_run_count = 1;
+    s.data_run_count = total > 0;
     s.deferred_error = first_error;
     return data ? result : STMT_TIMES;
 }

@@ -181,15 +181,6 @@ namespace {
 
 }  // namespace
 
-namespace {
-
-bool is_local_or_anonymous(const char* name, int length) {
-    return (name[0] == '.' && name[1] != '.') || (name[0] == '@' && (name[1] == '@' ||
-           (length == 2 && (name[1] == 'B' || name[1] == 'F'))));
-}
-
-}  // namespace
-
 int full_label_name(const Statement& s, const char* name, int length, char* full) {
     const Pass& pass = s.pass;
     bool anonymous = length == 2 && name[0] == '@' && (name[1] == '@' || name[1] == 'B' || name[1] == 'F');
@@ -198,8 +189,7 @@ int full_label_name(const Statement& s, const char* name, int length, char* full
         if (number == 0) return 0;  // @B before any @@:
         return std::snprintf(full, SYMBOL_NAME_LIMIT + 1, "@@:%u", number);
     }
-    bool local = (name[0] == '.' && name[1] != '.') || (name[0] == '@' && name[1] == '@');
-    if (!local) return length;
+    if (!is_local_label(name)) return length;
     size_t owner = pass.label_owner.size();
     if (owner == 0 || owner + size_t(length) > size_t(SYMBOL_NAME_LIMIT)) return 0;
     std::memcpy(full, pass.label_owner.data(), owner);
@@ -217,9 +207,12 @@ int parse_symbol_ref(Statement& s, const char** cursor, int32_t* value, uint8_t*
     char full[SYMBOL_NAME_LIMIT + 1 + SCAN_PADDING];
     if (*start == '.' || *start == '@') {
         // A local or anonymous label's full name; none for one without an owner.
-        if (is_local_or_anonymous(start, length)) s.assembly.local_labels = true;
-        length = full_label_name(s, start, length, full);
-        if (length != end - start) start = full;
+        int full_length = full_label_name(s, start, length, full);
+        if (full_length != length) {
+            s.assembly.local_labels = true;
+            start = full;
+            length = full_length;
+        }
     }
     // A name of no characters is never found.
     int position = symbols.find(start, length, value);

@@ -112,6 +112,10 @@ int parse_hex_digits(const char** cursor, int32_t* value);
 // first pass (see Statement::first_pass_guess).
 int parse_symbol_ref(Statement& s, const char** cursor, int32_t* value, uint8_t* kind = nullptr,
                      int* found_at = nullptr);
+// A local label (.NAME, not ..NAME; @@NAME) or an anonymous one (@@).
+constexpr bool is_local_label(const char* name) {
+    return (name[0] == '.' && name[1] != '.') || (name[0] == '@' && name[1] == '@');
+}
 // The full name of a local or anonymous label written `name` (upper case):
 // OWNER.NAME, OWNER@@NAME, or the anonymous label's own. Answers its
 // length, `name`'s own for any other name, or 0 when a local label has no

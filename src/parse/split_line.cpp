@@ -59,8 +59,8 @@ const ReservedWord* reserved_word_at(const char* word, int length) {
 }
 
 // Why the label `name` (upper case) is one no operand could name, or 0:
-// operands read names of letters, digits and `_` that do not begin with a
-// digit.
+// operands read names of letters, digits, `_`, `@`, `?`, `.` and `$` that
+// begin with no digit (nor with `$` and a digit: $5 is a number).
 int label_name_error(const char* name, int length) {
     if (is_digit(name[0]) || (name[0] == '$' && is_digit(name[1]))) return ERR_SYNTAX;
     int i = scan::leading_name_chars(name);
@@ -248,13 +248,11 @@ int fields_up_to(Statement& s, const char* p, const char* line_end, int fields) 
     return fields;
 }
 
-// A word at the start of a line, in column 0: a label unless it is a
-// reserved word without a colon, which begins the statement. Answers where
-// the statement goes on.
-// The two letters at `name` spell ES, CS, SS or DS.
-bool is_segment_register(const char* name) {
+// The override prefix of the segment register whose two letters stand at
+// `name` (ES, CS, SS, DS), or 0.
+uint8_t segment_register_prefix(const char* name) {
     const char spelled[4] = {name[0], name[1], ':', 0};
-    return segment_override_at(spelled) != 0;
+    return segment_override_at(spelled);
 }
 
 // The length of a label copied with what follows it: up to an `=` (X=5).
@@ -263,11 +261,14 @@ int label_before_assignment(const char* label, int stored) {
     return equals ? int(static_cast<const char*>(equals) - label) : stored;
 }
 
+// A word at the start of a line, in column 0: a label unless it is a
+// reserved word without a colon, which begins the statement. Answers where
+// the statement goes on.
 const char* take_column_zero_word(Statement& s, const char* p, int& fields) {
     int stored = label_before_assignment(s.label_field, scan::copy_label(s.label_field, p));
     const ReservedWord* reserved = reserved_word_at(s.label_field, stored);
     // ES: before an instruction is its override, no label.
-    if (reserved && (p[stored] != ':' || (stored == 2 && is_segment_register(s.label_field)))) {
+    if (reserved && (p[stored] != ':' || (stored == 2 && segment_register_prefix(s.label_field)))) {
         s.label_field[0] = 0;
         return p;
     }
@@ -293,8 +294,7 @@ uint8_t segment_word(const Statement& s, const char* next, const char* line_end)
     const char* field = s.mnemonic_field;
     bool colon = field[2] == ':';
     if (field[1] != 'S' || (colon ? field[3] != 0 : field[2] != 0)) return 0;
-    const char spelled[4] = {field[0], 'S', ':', 0};
-    uint8_t prefix = segment_override_at(spelled);
+    uint8_t prefix = segment_register_prefix(field);
     if (!prefix || colon) return prefix;
     char word[MNEMONIC_CHARS + 1];
     word[scan::copy_mnemonic(word, next, line_end, s.source_distance, MNEMONIC_CHARS)] = 0;
@@ -378,7 +378,7 @@ bool names_the_word_before(const Statement& s, const char* p, const char* line_e
     }
     if (!s.mnemonic) {
         bool override_word = s.mnemonic_field[2] == ':' && s.mnemonic_field[3] == 0 &&
-                             is_segment_register(s.mnemonic_field);  // ES: LODSB
+                             segment_register_prefix(s.mnemonic_field);  // ES: LODSB
         const char* rest = fields & (FIELD_LABEL | FIELD_LABEL_ERROR) || override_word
                          ? nullptr : take_word_as_label(s, word, line_end, fields);
         if (rest) {
