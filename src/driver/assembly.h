@@ -62,7 +62,8 @@ struct Pass {
     bool keeps_long_forms = false;
     // The last label that does not begin with a dot or @@: the owner of the
     // local labels after it (.LOOP is OWNER.LOOP).
-    std::string label_owner;
+    char label_owner[SYMBOL_NAME_LIMIT + 1];
+    int owner_length = 0;
     // Anonymous labels (@@:) defined so far: @B is the last, @F the next.
     uint32_t anonymous_labels = 0;
     // A name of `=` was read before its first assignment in this pass: it

@@ -236,7 +236,11 @@ void prepare_label(Statement& s) {
     }
     MnemonicHandler handler = s.mnemonic ? s.mnemonic->handler : nullptr;
     if (handler == directive_equ || handler == directive_assign || handler == directive_endp) return;
-    pass.label_owner.assign(s.label_field, size_t(s.label_length));
+    // Once the first pass has met no local label, no later pass needs an owner.
+    if (pass.pass_index > 0 && !s.assembly.local_labels) return;
+    // A name too long for a symbol owns no local label.
+    pass.owner_length = s.label_length <= SYMBOL_NAME_LIMIT ? s.label_length : 0;
+    std::memcpy(pass.label_owner, s.label_field, size_t(pass.owner_length));
 }
 
 // A local or anonymous label under its full name; false (reported) when it

@@ -190,9 +190,9 @@ int full_label_name(const Statement& s, const char* name, int length, char* full
         return std::snprintf(full, SYMBOL_NAME_LIMIT + 1, "@@:%u", number);
     }
     if (!is_local_label(name)) return length;
-    size_t owner = pass.label_owner.size();
+    size_t owner = size_t(pass.owner_length);
     if (owner == 0 || owner + size_t(length) > size_t(SYMBOL_NAME_LIMIT)) return 0;
-    std::memcpy(full, pass.label_owner.data(), owner);
+    std::memcpy(full, pass.label_owner, owner);
     std::memcpy(full + owner, name, size_t(length));
     return int(owner) + length;
 }

@@ -68,6 +68,13 @@ int label_name_error(const char* name, int length) {
     return i < length ? ERR_INVALID_CHARACTER : 0;
 }
 
+// $NAME is NAME, even a reserved word: the label's length without the `$`.
+[[gnu::noinline]] int without_dollar(char* label, int stored) {
+    if (!is_name_char(label[1]) || is_digit(label[1])) return stored;
+    std::memmove(label, label + 1, size_t(stored));
+    return stored - 1;
+}
+
 // Takes the word of `stored` characters at `p`, copied into label_field,
 // as the line's label, with the colon after it; answers the position after
 // them. A reserved word, or a name no operand could read, is no label: the
@@ -77,10 +84,7 @@ const char* take_label(Statement& s, const char* p, int stored, bool reserved, i
     s.label_colon = *p == ':';
     if (*p == ':') ++p;
     s.label_field[stored] = 0;
-    // $NAME is NAME, even a reserved word.
-    if (s.label_field[0] == '$' && is_name_char(s.label_field[1]) && !is_digit(s.label_field[1])) {
-        std::memmove(s.label_field, s.label_field + 1, size_t(stored--));
-    }
+    if (s.label_field[0] == '$') stored = without_dollar(s.label_field, stored);
     s.label_length = stored;
     if (stored == 0) return p;
     s.label_error = reserved ? ERR_SYNTAX : label_name_error(s.label_field, stored);
@@ -256,7 +260,7 @@ uint8_t segment_register_prefix(const char* name) {
 }
 
 // The length of a label copied with what follows it: up to an `=` (X=5).
-int label_before_assignment(const char* label, int stored) {
+[[gnu::noinline]] int label_before_assignment(const char* label, int stored) {
     const void* equals = std::memchr(label, '=', size_t(stored));
     return equals ? int(static_cast<const char*>(equals) - label) : stored;
 }
@@ -265,14 +269,27 @@ int label_before_assignment(const char* label, int stored) {
 // reserved word without a colon, which begins the statement. Answers where
 // the statement goes on.
 const char* take_column_zero_word(Statement& s, const char* p, int& fields) {
-    int stored = label_before_assignment(s.label_field, scan::copy_label(s.label_field, p));
+    int stored = scan::copy_label(s.label_field, p);
     const ReservedWord* reserved = reserved_word_at(s.label_field, stored);
     // ES: before an instruction is its override, no label.
     if (reserved && (p[stored] != ':' || (stored == 2 && segment_register_prefix(s.label_field)))) {
         s.label_field[0] = 0;
         return p;
     }
-    return take_label(s, p, stored, reserved && !may_be_label(*reserved), fields);
+    int before = fields;
+    const char* rest = take_label(s, p, stored, reserved && !may_be_label(*reserved), fields);
+    // A character no name holds may be the `=` after it (X=5): the label ends there.
+    if (s.label_error == ERR_INVALID_CHARACTER) {
+        int name = label_before_assignment(s.label_field, stored);
+        if (name > 0 && name < stored) {
+            fields = before;
+            s.label_error = 0;
+            s.label_field[0] = 0;
+            scan::copy_label(s.label_field, p);
+            rest = take_label(s, p, name, false, fields);
+        }
+    }
+    return rest;
 }
 
 // `=` (not `==`): NAME = value.
@@ -391,7 +408,7 @@ bool names_the_word_before(const Statement& s, const char* p, const char* line_e
         // A word that only begins a mnemonic that accepts any ending (ORGAN).
         if (!s.mnemonic) s.mnemonic = find_mnemonic(s.mnemonic_field);
         if (s.mnemonic_field[1] == 'S' && *p) p = take_segment_word(s, p, line_end, fields);
-    } else if (s.mnemonic_field[0] == 'D' && s.mnemonic_field[1] == 'S' && !s.mnemonic_field[2] && *p) {
+    } else if (s.mnemonic->handler == directive_ds && *p) {
         p = take_segment_word(s, p, line_end, fields);  // DS MOV AX,[BP]
     }
     if (!*p) return fields_up_to(s, p, line_end, fields);
