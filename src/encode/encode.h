@@ -70,9 +70,26 @@ struct ReservedWord {
     uint64_t word;             // packed, upper case
     const Mnemonic* mnemonic;  // null for a register or a size keyword
 };
+// The reserved words in an open-addressed table, by a hash of the packed
+// word: a word at the start of a line is looked up with one probe or two.
+constexpr int RESERVED_SLOTS = 512;
+struct ReservedWords {
+    ReservedWord slots[RESERVED_SLOTS];
+};
+extern const ReservedWords reserved_word_table;
+
+constexpr uint32_t reserved_slot(uint64_t word) { return uint32_t((word * 0x9E3779B97F4A7C15ull) >> 55); }
+static_assert(RESERVED_SLOTS == 1 << (64 - 55));
+
 // The reserved word packed in `word` (upper case, one character or more),
-// or null.
-const ReservedWord* find_reserved_word(uint64_t word);
+// or null. Inline: every statement's first word is looked up.
+inline const ReservedWord* find_reserved_word(uint64_t word) {
+    for (uint32_t slot = reserved_slot(word);; slot = (slot + 1) % RESERVED_SLOTS) {
+        const ReservedWord& entry = reserved_word_table.slots[slot];
+        if (entry.word == word) return &entry;
+        if (entry.word == 0) return nullptr;
+    }
+}
 
 // True for the directives that programs written for other assemblers use as
 // names (EVEN:, LABEL:, TIMES:): with a colon they are labels.

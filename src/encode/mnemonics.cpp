@@ -262,17 +262,9 @@ static_assert(count_slots() == 108, "in 108 trie slots, each slot's rows togethe
 // standing alone in column 0 they are reported, never taken for labels.
 constexpr const char* directives_to_come[] = {"ENDS", "ENDM", "ENDIF", "ENDSTRUC"};
 
-// The reserved words in an open-addressed table, by a hash of the packed
-// word: a word at the start of a line is looked up with one probe or two.
-// The mnemonics are the rows' full spellings (a row that accepts any ending,
-// EQU or ORG, gives its three letters).
-constexpr int RESERVED_SLOTS = 512;
-struct ReservedWords {
-    ReservedWord slots[RESERVED_SLOTS];
-};
-
-constexpr uint32_t reserved_slot(uint64_t word) { return uint32_t((word * 0x9E3779B97F4A7C15ull) >> 55); }
-static_assert(RESERVED_SLOTS == 1 << (64 - 55));
+// The reserved words (see reserved_word_table): the mnemonics are the
+// rows' full spellings (a row that accepts any ending, EQU or ORG, gives its
+// three letters).
 
 // Adds a word once: DS is a directive and a register.
 constexpr void add_reserved(ReservedWords& table, uint64_t word, const Mnemonic* mnemonic) {
@@ -296,9 +288,9 @@ constexpr ReservedWords build_reserved_words() {
     for (const char* directive : directives_to_come) add_reserved(table, packed(directive), nullptr);
     return table;
 }
-constexpr ReservedWords reserved_words = build_reserved_words();
-
 }  // namespace
+
+constinit const ReservedWords reserved_word_table = build_reserved_words();
 
 bool takes_short_target(const Mnemonic& mnemonic) {
     return mnemonic.handler == jmp_instruction || mnemonic.handler == short_jump;
@@ -330,14 +322,6 @@ const Mnemonic* mnemonic_rows(int* count) {
 }
 
 const Mnemonic* assignment_mnemonic() { return &mnemonic_table[LETTER_ROWS]; }
-
-const ReservedWord* find_reserved_word(uint64_t word) {
-    for (uint32_t slot = reserved_slot(word);; slot = (slot + 1) % RESERVED_SLOTS) {
-        const ReservedWord& entry = reserved_words.slots[slot];
-        if (entry.word == word) return &entry;
-        if (entry.word == 0) return nullptr;
-    }
-}
 
 bool may_be_label(const ReservedWord& word) {
     if (!word.mnemonic) return false;
