@@ -103,9 +103,9 @@ void value_changed(Assembly& assembly) {
 // The kind of a name given a type by LABEL.
 uint8_t label_type_kind(uint8_t size) {
     switch (size) {
-        case SIZE_BYTE: return SYMBOL_DB | SYMBOL_TYPED;
-        case SIZE_WORD: return SYMBOL_DW | SYMBOL_TYPED;
-        case SIZE_DWORD: return SYMBOL_DD | SYMBOL_TYPED;
+        case SIZE_BYTE: return SYMBOL_LABEL_BYTE | SYMBOL_TYPED;
+        case SIZE_WORD: return SYMBOL_LABEL_WORD | SYMBOL_TYPED;
+        case SIZE_DWORD: return SYMBOL_LABEL_DWORD | SYMBOL_TYPED;
         default: return SYMBOL_LABEL;
     }
 }
@@ -129,9 +129,10 @@ uint8_t label_kind(const Statement& s, int result) {
 
 // A typed variable's shape, for TYPE, LENGTH, SIZE, LENGTHOF and SIZEOF.
 void note_variable(Statement& s, int position) {
-    int type = variable_type(s.assembly.symbols.kind_at(position));
+    uint8_t kind = s.assembly.symbols.kind_at(position);
+    int type = variable_type(kind);
     if (type == 0) return;
-    bool labelled = s.mnemonic && s.mnemonic->handler == directive_label;
+    bool labelled = symbol_kind(kind) >= SYMBOL_LABEL_BYTE;
     s.assembly.variables[position] = labelled ? VariableShape{uint32_t(type), 1}
                                               : VariableShape{uint32_t(data_image_length(s)), s.leading_dup};
 }

@@ -19,6 +19,9 @@ const char* kind_name(uint8_t kind) {
         case SYMBOL_DS: return "DS";
         case SYMBOL_DD: return "DD";
         case SYMBOL_DQ: return "DQ";
+        case SYMBOL_LABEL_BYTE:
+        case SYMBOL_LABEL_WORD:
+        case SYMBOL_LABEL_DWORD: return "LABEL";
         default: return "label";
     }
 }

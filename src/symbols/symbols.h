@@ -117,6 +117,9 @@ enum SymbolKind : uint8_t {
     SYMBOL_DD = 6,
     SYMBOL_DQ = 7,
     SYMBOL_ASSIGNED = 8,  // NAME = value: may be assigned again
+    SYMBOL_LABEL_BYTE = 9,  // NAME LABEL BYTE, WORD, DWORD
+    SYMBOL_LABEL_WORD = 10,
+    SYMBOL_LABEL_DWORD = 11,
     SYMBOL_TYPED = 0x40,
     SYMBOL_ONE_VALUE = 0x80,
 };
@@ -126,9 +129,9 @@ constexpr uint8_t symbol_kind(uint8_t kind) { return kind & SYMBOL_KIND_BITS; }
 constexpr int variable_type(uint8_t kind) {
     if (!(kind & SYMBOL_TYPED)) return 0;
     switch (symbol_kind(kind)) {
-        case SYMBOL_DB: return 1;
-        case SYMBOL_DW: return 2;
-        case SYMBOL_DD: return 4;
+        case SYMBOL_DB: case SYMBOL_LABEL_BYTE: return 1;
+        case SYMBOL_DW: case SYMBOL_LABEL_WORD: return 2;
+        case SYMBOL_DD: case SYMBOL_LABEL_DWORD: return 4;
         case SYMBOL_DQ: return 8;
         default: return 0;
     }
