@@ -45,10 +45,12 @@ int read_string(Statement& s, const char*& p) {
     return 0;
 }
 
-// Low byte first; a quadword holds the value sign-extended.
-int store_item(Statement& s, ItemList& list, int32_t value) {
+// Low byte first; a quadword holds the value sign-extended, or zero-extended
+// when it is a number from 80000000H up (DQ 0FFFFFFFFH).
+int store_item(Statement& s, ItemList& list, int32_t value, bool beyond_int32 = false) {
     if (s.data_len + list.width > DATA_CAPACITY) return ERR_ILLEGAL_SIZE;
-    for (int i = 0; i < list.width; ++i) s.data_buf[s.data_len++] = uint8_t(i < 4 ? value >> (8 * i) : value >> 31);
+    uint8_t high = beyond_int32 ? 0 : uint8_t(value >> 31);
+    for (int i = 0; i < list.width; ++i) s.data_buf[s.data_len++] = i < 4 ? uint8_t(value >> (8 * i)) : high;
     return 0;
 }
 
@@ -62,7 +64,7 @@ int store_value(Statement& s, ItemList& list, const Expression& item) {
     } else if (value < list.low || value > list.high) {
         list.result = ERR_ILLEGAL_SIZE;  // the low bits are still stored
     }
-    return store_item(s, list, value);
+    return store_item(s, list, value, item.beyond_int32 && !item.unresolved);
 }
 
 // ` DUP(` or `DUP(` after a count: answers where the items begin, or null.

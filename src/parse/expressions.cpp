@@ -59,6 +59,7 @@ BaseIndex base_index_at(const char* p) {
 void take_origin(Expression& into, const Expression& from) {
     if (from.origin > into.origin) into.origin = from.origin;  // symbol over location over number
     into.unresolved = into.unresolved || from.unresolved;
+    into.beyond_int32 = into.beyond_int32 || from.beyond_int32;
     if (from.names) {
         into.names = uint8_t(into.names + from.names > 2 ? 2 : into.names + from.names);
         into.variable_kind = from.variable_kind;
@@ -232,6 +233,7 @@ template <Place place>
     if (c == '+' || c == '-' || c == '~' || c == '!') {
         Read read = read_factor<place>(s, p + 1, factor);
         if (c == '-') factor.value = negate(factor.value);
+        if (c == '-') factor.beyond_int32 = false;
         if (c == '~') factor.value = ~factor.value;
         if (c == '!') factor.value = factor.value == 0;
         return read;
@@ -271,6 +273,7 @@ Read read_dollar(Statement& s, const char* p, Expression& factor) {
     if (is_digit(p[1])) {
         const char* digits = p + 1;
         int error = parse_hex_digits(&digits, &factor.value);
+        factor.beyond_int32 = factor.value < 0;
         return {digits, error};
     }
     factor.origin = IMM_LOCATION;
@@ -333,6 +336,7 @@ inline Read read_factor(Statement& s, const char* p, Expression& factor) {
     const char c = *p;
     if (is_digit(c)) {
         int error = parse_number(&p, &factor.value);
+        factor.beyond_int32 = factor.value < 0;
         return {p, error};
     }
     if (c == '$') return read_dollar(s, p, factor);

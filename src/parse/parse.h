@@ -152,6 +152,9 @@ struct Expression {
     BaseIndex registers[2];  // in the order written
     uint8_t names;          // names read, up to 2
     uint8_t variable_kind;  // the SymbolKind of the last name read
+    // A number from 80000000H up took part, not negated: the value is that
+    // positive number (a quadword holds it zero-extended).
+    bool beyond_int32;
 };
 
 // Reads a constant expression in the statement's text: the operators of

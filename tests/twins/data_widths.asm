@@ -1,5 +1,6 @@
 ; DD and DQ: values low byte first, negative values and the 32-bit edges,
-; names as values, character constants, DQ widening a value by its sign,
+; names as values, character constants, DQ widening a negative value by its
+; sign and a number from 80000000H up with zeros,
 ; and DUP and ? items in both.
         ORG 100H
 START:  MOV AX,WORD PTR [BIG]

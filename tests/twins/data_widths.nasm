@@ -16,8 +16,8 @@ FARPTR: dd START
 CHARS:  dd 'abcd', 'ab', 'A'
         dw 'ab', 'z'
         db 'ab'
-QUADS:  dq 1, -1, 0, 0x7fffffff, 0xffffffff80000000, 0xffffffffffffffff, -2
-        dq 0xffffffffaabbccdd, 0x12345678
+QUADS:  dq 1, -1, 0, 0x7fffffff, 0x80000000, 0xffffffff, -2
+        dq 0xaabbccdd, 0x12345678
         dq 'abcd', 'x', START, QEND-START
 QEND:
         times 3 dd 1
