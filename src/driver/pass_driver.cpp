@@ -424,10 +424,14 @@ bool pair_is_target(const Statement& s, const Mnemonic& mnemonic) {
 // Dispatches the mnemonic, parsing the operands only when the handler asks,
 // then dispatches it again. The mnemonic is looked up once for both calls,
 // and the first call is spared when its answer is known to be that request.
-int assemble_statement(Statement& s, const Mnemonic* mnemonic, bool& directive) {
+int assemble_repeated_statement(Statement& s, const Mnemonic* mnemonic, bool& directive);
+
+// Inlined where every statement is assembled; TIMES reaches it through
+// assemble_repeated_statement.
+[[gnu::always_inline]] inline int assemble_statement(Statement& s, const Mnemonic* mnemonic, bool& directive) {
     if (!mnemonic) return s.zero_byte_in_statement ? ERR_INVALID_CHARACTER : ERR_INVALID_OPCODE;
     directive = is_directive(*mnemonic);
-    if (mnemonic->handler == directive_times) return assemble_times(s, assemble_statement);
+    if (mnemonic->handler == directive_times) return assemble_times(s, assemble_repeated_statement);
     int result = reads_operands_first(*mnemonic) ? ERR_MISSING_OPERAND : mnemonic->handler(*mnemonic, s);
     if (result == ERR_MISSING_OPERAND) {
         s.deferred_error = parse_operands(s);
@@ -441,6 +445,11 @@ int assemble_statement(Statement& s, const Mnemonic* mnemonic, bool& directive) 
     }
     if (s.prefix_segment) result = add_segment_word(s, result, directive);
     return s.prefix_field[0] ? add_line_prefix(s, result, directive, *mnemonic) : result;
+}
+
+// The statement a TIMES line repeats.
+[[gnu::noinline]] int assemble_repeated_statement(Statement& s, const Mnemonic* mnemonic, bool& directive) {
+    return assemble_statement(s, mnemonic, directive);
 }
 
 // The bytes an instruction takes, its prefixes included.

@@ -79,7 +79,8 @@ int label_name_error(const char* name, int length) {
 // as the line's label, with the colon after it; answers the position after
 // them. A reserved word, or a name no operand could read, is no label: the
 // statement is in error.
-const char* take_label(Statement& s, const char* p, int stored, bool reserved, int& fields) {
+[[gnu::always_inline]] inline const char* take_label(Statement& s, const char* p, int stored, bool reserved,
+                                                     int& fields) {
     p += stored;
     s.label_colon = *p == ':';
     if (*p == ':') ++p;
@@ -265,6 +266,19 @@ uint8_t segment_register_prefix(const char* name) {
     return equals ? int(static_cast<const char*>(equals) - label) : stored;
 }
 
+// A character no name holds in a label may be the `=` after it (X=5): the
+// label ends there. Answers where the statement goes on.
+[[gnu::noinline]] const char* retake_label_before_assignment(Statement& s, const char* p, int stored, int before,
+                                                             const char* rest, int& fields) {
+    int name = label_before_assignment(s.label_field, stored);
+    if (name == 0 || name == stored) return rest;
+    fields = before;
+    s.label_error = 0;
+    s.label_field[0] = 0;
+    scan::copy_label(s.label_field, p);
+    return take_label(s, p, name, false, fields);
+}
+
 // A word at the start of a line, in column 0: a label unless it is a
 // reserved word without a colon, which begins the statement. Answers where
 // the statement goes on.
@@ -278,17 +292,7 @@ const char* take_column_zero_word(Statement& s, const char* p, int& fields) {
     }
     int before = fields;
     const char* rest = take_label(s, p, stored, reserved && !may_be_label(*reserved), fields);
-    // A character no name holds may be the `=` after it (X=5): the label ends there.
-    if (s.label_error == ERR_INVALID_CHARACTER) {
-        int name = label_before_assignment(s.label_field, stored);
-        if (name > 0 && name < stored) {
-            fields = before;
-            s.label_error = 0;
-            s.label_field[0] = 0;
-            scan::copy_label(s.label_field, p);
-            rest = take_label(s, p, name, false, fields);
-        }
-    }
+    if (s.label_error == ERR_INVALID_CHARACTER) rest = retake_label_before_assignment(s, p, stored, before, rest, fields);
     return rest;
 }
 
