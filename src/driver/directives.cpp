@@ -354,6 +354,14 @@ int directive_even(const Mnemonic&, Statement& s) {
     return pad_to(s, 2, NOP);
 }
 
+// LOCALS or LOCALS @@ (TASM): names beginning with @@ are local, as they
+// always are here. Another prefix is not supported.
+int directive_locals(const Mnemonic&, Statement& s) {
+    const char* text = s.operand_text;
+    if (s.label_field[0]) return ERR_SYNTAX;
+    return !text[0] || (text[0] == '@' && text[1] == '@' && !text[2]) ? STMT_NO_EFFECT : ERR_INVALID_OPERAND;
+}
+
 // NAME LABEL BYTE|WORD|DWORD|NEAR|FAR: NAME here, of that type.
 int directive_label(const Mnemonic&, Statement& s) {
     if (!s.label_field[0]) return ERR_SYNTAX;

@@ -71,6 +71,7 @@ enum StatementCode : int {
     STMT_END = 121,
     STMT_ENDP = 122,     // closes a procedure: its name is not a label
     STMT_INCLUDE = 130,  // reads the lines of the file it names next
+    STMT_NO_EFFECT = 131,  // LOCALS: what it asks for is always so
 };
 
 // Exit statuses of one run.
@@ -290,6 +291,7 @@ int directive_times(const Mnemonic&, Statement&);
 int directive_align(const Mnemonic&, Statement&);
 int directive_even(const Mnemonic&, Statement&);
 int directive_label(const Mnemonic&, Statement&);
+int directive_locals(const Mnemonic&, Statement&);
 int directive_assign(const Mnemonic&, Statement&);
 int directive_ds(const Mnemonic&, Statement&);
 int directive_equ(const Mnemonic&, Statement&);

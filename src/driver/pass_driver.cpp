@@ -306,6 +306,7 @@ Action act_on_result(Statement& s, int result, int fields) {
             }
             return assign_step(s, s.dst.value) ? Action::DONE : Action::STOP;
         case STMT_LABEL:
+        case STMT_NO_EFFECT:
             return Action::DONE;
         case STMT_DS:
             if (s.dst.value > 0) return emitted(emit_gap(assembly, s.dst.value));

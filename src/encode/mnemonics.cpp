@@ -97,6 +97,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"LEA", "", load_address, 0x8D, 0},
     {"LES", "", load_address, 0xC4, 0},
     {"LOC", "K", prefix_statement, 0xF0, 0},
+    {"LOC", "ALS", directive_locals, 0, 0},
     {"LOD", "S", string_operands, 0xAC, 0},
     {"LOD", "SB", string_suffixed, 0xAC, 0},
     {"LOD", "SW", string_suffixed, 0xAD, 0},
@@ -178,7 +179,7 @@ constexpr MnemonicHandler operands_first_handlers[] = {
 constexpr MnemonicHandler directive_handlers[] = {
     directive_db, directive_dw, directive_dd, directive_dq, directive_ds, directive_equ, directive_org,
     directive_end, directive_proc, directive_endp, directive_include, directive_times, directive_align,
-    directive_even, directive_label, directive_assign,
+    directive_even, directive_label, directive_assign, directive_locals,
 };
 
 // The directives that define the name written before them.
@@ -254,7 +255,7 @@ constexpr int count_slots() {
     }
     return slots;
 }
-static_assert(MNEMONIC_COUNT == 140, "140 accepted mnemonics and directives");
+static_assert(MNEMONIC_COUNT == 141, "141 accepted mnemonics and directives");
 static_assert(count_slots() == 108, "in 108 trie slots, each slot's rows together");
 
 // The words beginning with END that close a block in other assemblers'
@@ -326,7 +327,7 @@ const Mnemonic* assignment_mnemonic() { return &mnemonic_table[LETTER_ROWS]; }
 bool may_be_label(const ReservedWord& word) {
     if (!word.mnemonic) return false;
     for (MnemonicHandler handler : {directive_dd, directive_dq, directive_times, directive_align, directive_even,
-                                    directive_label}) {
+                                    directive_label, directive_locals}) {
         if (word.mnemonic->handler == handler) return true;
     }
     return false;

@@ -248,7 +248,7 @@ namespace {
     if (int result = parse_operand_value(s, &p, value)) return result;
     if (!value.bracketed) {
         // An override makes a name or number an address: DS:VAR.
-        if (operand.seg_override && (offset || short_target)) return ERR_SYNTAX;
+        if (operand.seg_override && offset) return ERR_SYNTAX;
         return complete_value(s, value, p, operand, sized || operand.seg_override);
     }
     // OFFSET TABLE[BX] has no value to take the offset of.
@@ -269,9 +269,10 @@ int parse_operand(Statement& s, const char* text, Operand& operand) {
 
 namespace {
 
-// A memory operand naming one typed variable takes its size, unless a size
-// keyword or the `other` operand, a register, gives one. Two memory
-// operands stay unsized: no instruction takes them.
+// A memory operand naming one typed variable takes its size where nothing
+// else gives one: no size keyword, and beside it an immediate or nothing (a
+// register decides; two memory operands stay unsized, as no instruction
+// takes them).
 void take_variable_size(Operand& operand, const Operand& other, bool two) {
     if (operand.kind != KIND_MEMORY || operand.size != SIZE_NONE || operand.variable_size == SIZE_NONE) return;
     if (two && other.kind != KIND_IMMEDIATE) return;
