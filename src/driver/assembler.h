@@ -176,6 +176,9 @@ struct AssemblyOptions {
     uint8_t warnings = WARN_ALL;         // the groups reported
     bool warnings_are_errors = false;    // reported as errors: the assembly fails
     bool symbol_map = false;             // fill AssemblyResult::symbols
+    // Names defined before the first line (-D NAME, -D NAME=VALUE), as
+    // NAME or NAME=VALUE; a name alone is 1.
+    std::vector<std::string> defines;
 };
 
 struct Diagnostic {

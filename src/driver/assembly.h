@@ -66,6 +66,8 @@ struct Pass {
     int owner_length = 0;
     // Anonymous labels (@@:) defined so far: @B is the last, @F the next.
     uint32_t anonymous_labels = 0;
+    // The IF blocks open, and the ENDIFs they wait for.
+    OpenConditions conditions;
     // A name of `=` was read before its first assignment in this pass: it
     // read the value the pass before ended with.
     bool assigned_read_early = false;
@@ -266,12 +268,17 @@ struct Assembly {
     // Some line defines or names a local or anonymous label: their names
     // depend on the lines before, so no line is replayed.
     bool local_labels = false;
+    // Some line is conditional: which lines are assembled depends on the
+    // lines before, so no line is replayed.
+    bool conditional = false;
     // The shape of each typed variable, by its symbol's position.
     std::unordered_map<int, VariableShape> variables;
     const VariableShape* variable_shape(int position) const {
         auto found = variables.find(position);
         return found == variables.end() ? nullptr : &found->second;
     }
+    // The names -D defined before the first line, by position.
+    std::vector<int> predefined;
     // The names of `=`, by position, with the value each had when the pass began.
     std::vector<std::pair<int, int32_t>> assigned;
     // Statements whose label the first pass found defined already, in order:

@@ -11,6 +11,7 @@
 #include "driver/assembler.h"
 #include "driver/driver.h"
 #include "output/file_sinks.h"
+#include "parse/parse.h"
 
 namespace vexa {
 
@@ -50,6 +51,8 @@ constexpr const char* more_usage_lines[] = {
     "      --map[=map_path]  write a symbol map, by default <object_path> with \".MAP\"\n",
     "      --deps[=deps_path]  write a make rule naming the files read, by default\n",
     "              on standard output\n",
+    "      -D NAME[=VALUE]  define NAME (as 1, or the decimal VALUE) before the\n",
+    "              first line;  -U NAME  forget a NAME -D defined\n",
     "      -h, --help  print this text;  --version  print the version\n",
     "\n",
 };
@@ -61,6 +64,7 @@ struct Settings {
     bool listing_requested = false;
     int32_t lines_per_page = DEFAULT_LINES_PER_PAGE;
     std::vector<std::string> include_paths;
+    std::vector<std::string> defines;  // -D NAME or NAME=VALUE, less those -U removed
     std::string source_dir;   // up to the last `/` or `\`, or "./"
     std::string source_name;  // after it
     bool usage_requested = false;  // -?, -h, --help, --version: the run ends at once with status 0
@@ -108,6 +112,22 @@ private:
 std::string option_path(const char* value) {
     if (*value == '=') ++value;
     return std::string(value, strnlen(value, MAX_PATH_CHARS));
+}
+
+// NAME (letters, digits, _ and the other name characters, not starting with
+// a digit), and for -D perhaps =VALUE, a decimal number with an optional sign.
+bool valid_definition(const std::string& text, bool with_value) {
+    size_t equals = text.find('=');
+    std::string name = text.substr(0, equals);
+    if (name.empty() || is_digit(name[0])) return false;
+    for (char c : name) {
+        if (!is_name_char(c)) return false;
+    }
+    if (equals == std::string::npos) return true;
+    std::string value = text.substr(equals + 1);
+    size_t digits = value[0] == '-' || value[0] == '+' ? 1 : 0;
+    if (!with_value || value.size() == digits) return false;
+    return value.find_first_not_of("0123456789", digits) == std::string::npos;
 }
 
 // Optional sign and decimal digits up to the first other character; values
@@ -220,6 +240,19 @@ int CommandLine::parse_option(const char* text, const char* next) {
         case 'p':
             set_lines_per_page(value);
             return 1;
+        case 'd':
+        case 'u': {
+            // -D NAME, -DNAME, -D=NAME, -D NAME=VALUE; -U NAME removes a name -D gave.
+            bool apart = !*value && next && next[0] != '-';
+            if (*value == '=') ++value;
+            std::string definition = apart ? next : value;
+            if (!valid_definition(definition, letter == 'd')) return 0;
+            std::vector<std::string>& defines = settings_.defines;
+            std::string name = definition.substr(0, definition.find('='));
+            std::erase_if(defines, [&](const std::string& d) { return d.substr(0, d.find('=')) == name; });
+            if (letter == 'd') defines.push_back(definition);
+            return apart ? 2 : 1;
+        }
         case 'i':
             if (*value == '=') ++value;
             if (*value) {
@@ -402,6 +435,7 @@ int CommandLine::run(int argc, char** argv) {
     options.warnings = settings_.warnings;
     options.warnings_are_errors = settings_.warnings_are_errors;
     options.symbol_map = settings_.map_requested;
+    options.defines = settings_.defines;
     FileSystemFiles files;
     files.written_paths.push_back(settings_.object_path);
     if (options.listing) files.written_paths.push_back(settings_.list_path);

@@ -35,6 +35,9 @@ constexpr ErrorText error_texts[] = {
     {ERR_ADDRESS_OVERFLOW, "Address Overflow"},
     {ERR_SYMBOL_NOT_DEFINED, "Symbol Not Defined"},
     {ERR_MULTI_DEFINED, "Multi Defined Symbol"},
+    {ERR_UNMATCHED_ENDIF, "Unmatched ENDIF"},
+    {ERR_UNTERMINATED, "Unterminated Macro"},
+    {ERR_NESTED_TOO_DEEP, "Macro Nested Too Deep"},
     {ERR_ORG_ASCENDED, "'ORG' directive Ascended"},
 };
 

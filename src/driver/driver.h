@@ -52,6 +52,9 @@ enum ErrorCode : int {
     ERR_ADDRESS_OVERFLOW = -117,
     ERR_SYMBOL_NOT_DEFINED = -120,
     ERR_MULTI_DEFINED = -121,
+    ERR_UNMATCHED_ENDIF = -122,  // ELSE, ELSEIF or ENDIF with no IF open
+    ERR_UNTERMINATED = -123,     // an IF still open at END
+    ERR_NESTED_TOO_DEEP = -124,  // IF blocks beyond OpenConditions::MAX
     ERR_ORG_ASCENDED = -200,
 };
 
@@ -292,6 +295,34 @@ int directive_align(const Mnemonic&, Statement&);
 int directive_even(const Mnemonic&, Statement&);
 int directive_label(const Mnemonic&, Statement&);
 int directive_locals(const Mnemonic&, Statement&);
+// IF, IFDEF, ELSE, ENDIF and their kin (NASM's %if... as the same words):
+// handled before any other statement, by take_condition_line.
+int directive_condition(const Mnemonic&, Statement&);
+
+// The kinds of conditional line, in the opcode of their mnemonic rows.
+enum ConditionKind : uint8_t {
+    COND_IF, COND_IFE, COND_IFDEF, COND_IFNDEF, COND_IFB, COND_IFNB, COND_IFIDN, COND_IFIDNI, COND_IFDIF,
+    COND_ELSEIF, COND_ELSEIFDEF, COND_ELSEIFNDEF, COND_ELSE, COND_ENDIF,
+};
+
+// The IF blocks open in a pass, innermost last.
+struct OpenConditions {
+    static constexpr int MAX = 64;
+    struct Block {
+        bool assembles;     // the lines of the branch now are assembled
+        bool branch_taken;  // a branch of the block has been (so the rest are not)
+        bool outer;         // the block's own lines are assembled (it stands in an assembled branch)
+        bool else_seen;
+    };
+    Block blocks[MAX];
+    int depth = 0;
+    bool assembles() const { return depth == 0 || blocks[depth - 1].assembles; }
+};
+
+// A conditional line, or a line inside a branch not assembled: handles it
+// and answers true (the line is then only listed), or answers false for
+// any other line. `fields` is what split_line answered for it.
+bool take_condition_line(Statement& s, int fields);
 int directive_assign(const Mnemonic&, Statement&);
 int directive_ds(const Mnemonic&, Statement&);
 int directive_equ(const Mnemonic&, Statement&);

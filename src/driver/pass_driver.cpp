@@ -8,6 +8,7 @@
 // with the values it learned. A pass in which no value changes is the last.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -532,6 +533,14 @@ LineOutcome assemble_line(Statement& s, int read, const LineMarks& marks) {
         list(s);
         return next_line(REPLAY_NO_BYTES);
     }
+    // IF and its kin, and the lines of a branch not assembled, are only listed.
+    bool may_be_conditional = pass.conditions.depth > 0 || s.mnemonic_field[0] == '%' ||
+                              (s.mnemonic && s.mnemonic->handler == directive_condition) ||
+                              ((fields & FIELD_LABEL_ERROR) && s.label_field[0] == '%');
+    if (may_be_conditional && take_condition_line(s, fields)) {
+        list(s);
+        return next_line(REPLAY_NONE);
+    }
     if (fields & FIELD_LABEL_ERROR) {
         // A reserved word or a name no operand could read, as a label: the
         // statement is not assembled.
@@ -585,6 +594,7 @@ LineOutcome assemble_line(Statement& s, int read, const LineMarks& marks) {
         assembly.diagnostics.reported() == reported_before) {
         report(s, ERR_ADDRESS_OVERFLOW);
     }
+    if (result == STMT_END && pass.conditions.depth > 0) report(s, ERR_UNTERMINATED);  // an IF never closed
     list(s);
     if (action == Action::WRITE_FAILED) {
         report_write_error(assembly);
@@ -625,7 +635,7 @@ LoopEnd run_statement_loop(Assembly& assembly) {
     // A symbol map needs every use of every name: nothing is replayed.
     // Local labels take their owner from the lines before: every line is read.
     bool replays = REPLAY_PATHS && pass.pass_index == REPLAYING_PASS && !assembly.options.symbol_map &&
-                   !assembly.local_labels;
+                   !assembly.local_labels && !assembly.conditional;
     for (;;) {
         // Without a listing, the lines replayed are not even read.
         if (replays && !assembly.listing.requested() && assembly.record.replay_unlisted_lines(assembly) < 0) {
@@ -685,12 +695,31 @@ bool begin_pass(Assembly& assembly, int index) {
         assembly.current_lengths.assign(assembly.statement_total, 0);
     }
     if (index == REPLAYING_PASS) assembly.record.begin_replay();
+    for (int position : assembly.predefined) assembly.symbols.set_defined_in(position, uint8_t(index + 1));
     for (auto& [position, start] : assembly.assigned) start = assembly.symbols.value_at(position);
     if (index > 0 && !open_outputs(assembly)) return false;
     assembly.uses.clear();
     assembly.diagnostics.begin_pass(index + 1, index > 0);
     assembly.result.passes = index + 1;
     if (assembly.progress) assembly.progress->pass_started(index + 1);
+    return true;
+}
+
+// The names -D gave, as EQUs before the first line: 1, or the value given
+// (a decimal number, wrapping to 32 bits). False when the table is full.
+bool define_names(Assembly& assembly) {
+    for (const std::string& definition : assembly.options.defines) {
+        size_t equals = definition.find('=');
+        std::string name = definition.substr(0, equals);
+        for (char& c : name) c = to_upper(c);
+        int32_t value = equals == std::string::npos ? 1 : int32_t(std::strtoll(definition.c_str() + equals + 1, nullptr, 10));
+        int added = assembly.symbols.add(name.c_str(), int(name.size()), value, false, SYMBOL_EQU);
+        if (added == SYMTAB_NO_MEMORY) {
+            stop(assembly, "Not enough memory for Symbol table.");
+            return false;
+        }
+        if (added == SYMTAB_ADDED) assembly.predefined.push_back(assembly.symbols.last_added());
+    }
     return true;
 }
 
@@ -709,11 +738,16 @@ void run_passes(Assembly& assembly) {
         stop(assembly, "Not enough memory for Symbol table.");
         return;
     }
+    if (!define_names(assembly)) return;
     if (REPLAY_PATHS) assembly.record.begin(main.size());
     for (int index = 0; index < MAX_PASSES; ++index) {
         if (!begin_pass(assembly, index)) break;
         LoopEnd end = run_statement_loop(assembly);
         if (end == LoopEnd::STOPPED) break;
+        if (end == LoopEnd::SOURCE_END && assembly.pass.conditions.depth > 0) {
+            stop(assembly, "Unterminated Macro");  // an IF never closed, and no END
+            break;
+        }
         if (index == 0) {
             assembly.statement_total = assembly.pass.statement_count;
             if (end == LoopEnd::SOURCE_END) assembly.diagnostics.note("Not found 'END' directive.");

@@ -47,11 +47,26 @@ constexpr Mnemonic mnemonic_table[] = {
     {"DW", "", directive_dw, 0, 0},
     {"END", "P", directive_endp, 0, 0},
     {"END", "", directive_end, 0, 0},
+    {"END", "IF", directive_condition, COND_ENDIF, 0},
+    {"ELS", "E", directive_condition, COND_ELSE, 0},
+    {"ELS", "EIF", directive_condition, COND_ELSEIF, 0},
+    {"ELI", "F", directive_condition, COND_ELSEIF, 0},
+    {"ELI", "FDEF", directive_condition, COND_ELSEIFDEF, 0},
+    {"ELI", "FNDEF", directive_condition, COND_ELSEIFNDEF, 0},
     {"EQU", nullptr, directive_equ, 0, 0},
     {"ESC", "", esc_instruction, 0, 0},
     {"EVE", "N", directive_even, 0, 0},
     {"HLT", "", fixed_encoding, 0xF4, 0},
     {"IDI", "V", unary_group, 0xF6, 7},
+    {"IF", "", directive_condition, COND_IF, 0},
+    {"IFE", "", directive_condition, COND_IFE, 0},
+    {"IFD", "EF", directive_condition, COND_IFDEF, 0},
+    {"IFD", "IF", directive_condition, COND_IFDIF, 0},
+    {"IFN", "DEF", directive_condition, COND_IFNDEF, 0},
+    {"IFN", "B", directive_condition, COND_IFNB, 0},
+    {"IFB", "", directive_condition, COND_IFB, 0},
+    {"IFI", "DN", directive_condition, COND_IFIDN, 0},
+    {"IFI", "DNI", directive_condition, COND_IFIDNI, 0},
     {"IMU", "L", unary_group, 0xF6, 5},
     {"IN", "", in_instruction, 0xE4, 0},
     {"INC", "", inc_dec, 0xFE, 0},
@@ -179,7 +194,7 @@ constexpr MnemonicHandler operands_first_handlers[] = {
 constexpr MnemonicHandler directive_handlers[] = {
     directive_db, directive_dw, directive_dd, directive_dq, directive_ds, directive_equ, directive_org,
     directive_end, directive_proc, directive_endp, directive_include, directive_times, directive_align,
-    directive_even, directive_label, directive_assign, directive_locals,
+    directive_even, directive_label, directive_assign, directive_locals, directive_condition,
 };
 
 // The directives that define the name written before them.
@@ -255,13 +270,13 @@ constexpr int count_slots() {
     }
     return slots;
 }
-static_assert(MNEMONIC_COUNT == 141, "141 accepted mnemonics and directives");
-static_assert(count_slots() == 108, "in 108 trie slots, each slot's rows together");
+static_assert(MNEMONIC_COUNT == 156, "156 accepted mnemonics and directives");
+static_assert(count_slots() == 116, "in 116 trie slots, each slot's rows together");
 
 // The words beginning with END that close a block in other assemblers'
 // programs, which Vexa does not know yet: reserved all the same, so that
 // standing alone in column 0 they are reported, never taken for labels.
-constexpr const char* directives_to_come[] = {"ENDS", "ENDM", "ENDIF", "ENDSTRUC"};
+constexpr const char* directives_to_come[] = {"ENDS", "ENDM", "ENDSTRUC"};
 
 // The reserved words (see reserved_word_table): the mnemonics are the
 // rows' full spellings (a row that accepts any ending, EQU or ORG, gives its

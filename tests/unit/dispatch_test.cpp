@@ -82,7 +82,7 @@ TEST(Dispatch, MisspellingsAreInvalid) {
         "1ADD", "INT3",  "CALLF", "JMPF",   "DBX",   "DSS",   "MOVSD",  "MOVSBX", "LODSX", "JCX",   "JNAX",
         "RETX", "RETNF", "LOCKX", "WAITX",  "CMPSBX", "TES",  "TESTS",  "PUS",   "PUSHFX", "POPFX", "LAH",
         "SHLX", "NOPE",  "A\x80", "\xC1" "DD", "DB1", "J",   "JMPS",   "D",     "E",     "EN",    "EQ",
-        "ENDS", "ENDM",  "ENDIF", "ENDX",   "ENDPX",
+        "ENDS", "ENDM",  "ENDIFX", "ENDX",   "ENDPX",
     };
     vexa_test::TestAssembly test;
     for (const char* text : invalid) {
@@ -109,7 +109,7 @@ TEST(Dispatch, ReservedWords) {
     }
     for (const char* text : {"AL", "CL", "DL", "BL", "AH", "CH", "DH", "BH", "AX", "CX", "DX", "BX", "SP", "BP",
                              "SI", "DI", "ES", "CS", "SS", "BYTE", "WORD", "DWORD", "FAR", "NEAR", "OFFSET",
-                             "SHORT", "ENDS", "ENDM", "ENDIF", "ENDSTRUC"}) {
+                             "SHORT", "ENDS", "ENDM", "ENDSTRUC"}) {
         const ReservedWord* word = find_reserved_word(packed(text));
         ASSERT_NE(word, nullptr) << text;
         EXPECT_EQ(word->mnemonic, nullptr) << text;
