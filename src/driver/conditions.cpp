@@ -108,7 +108,7 @@ bool condition_holds(Statement& s, ConditionKind kind, int& error) {
 // The line's one conditional word, as NASM spells it (%if) or MASM (IF):
 // NASM's % is dropped and the line split again. Null for any other line.
 const Mnemonic* conditional_word(Statement& s, int& fields) {
-    bool nasm = s.mnemonic_field[0] == '%' || ((fields & FIELD_LABEL_ERROR) && s.label_field[0] == '%');
+    bool nasm = (!s.mnemonic && s.mnemonic_field[0] == '%') || ((fields & FIELD_LABEL_ERROR) && s.label_field[0] == '%');
     if (nasm) {
         char* percent = std::strchr(s.line_buffer, '%');
         *percent = ' ';

@@ -38,6 +38,7 @@ constexpr ErrorText error_texts[] = {
     {ERR_UNMATCHED_ENDIF, "Unmatched ENDIF"},
     {ERR_UNTERMINATED, "Unterminated Macro"},
     {ERR_NESTED_TOO_DEEP, "Macro Nested Too Deep"},
+    {ERR_FORCED, "Forced Error"},
     {ERR_ORG_ASCENDED, "'ORG' directive Ascended"},
 };
 
@@ -128,8 +129,12 @@ Diagnostic Diagnostics::at_statement(Statement& s, Diagnostic::Severity severity
     return diagnostic;
 }
 
-void Diagnostics::report(Statement& s, int code) {
-    const char* message = error_message(code);
+[[gnu::noinline]] void Diagnostics::report(Statement& s, int code) {
+    bool written = code == ERR_FORCED && !written_message_.empty();
+    report(s, code, written ? written_message_.c_str() : error_message(code));
+}
+
+void Diagnostics::report(Statement& s, int code, const char* message) {
     s.pending_message = message;
     ++reported_;
     if (dropping_) return;

@@ -354,6 +354,39 @@ int directive_even(const Mnemonic&, Statement& s) {
     return pad_to(s, 2, NOP);
 }
 
+// The text .ERR <text> or %error "text" (or %error text) wrote, as written.
+void take_written_text(Statement& s, bool nasm) {
+    s.assembly.diagnostics.set_written_message("", 0);
+    if (!s.operands_at) return;
+    const char* p = s.line_buffer + s.operands_at;
+    const char* end = s.line_buffer + s.statement_text_length;
+    while (end > p && is_blank(end[-1])) --end;
+    char close = *p == '<' && !nasm ? '>' : is_quote(*p) && nasm ? *p : 0;
+    if (close && end - p >= 2 && end[-1] == close) {
+        ++p;
+        --end;
+    } else if (!nasm) {
+        return;
+    }
+    s.assembly.diagnostics.set_written_message(p, size_t(end - p));
+}
+
+int directive_forced_error(const Mnemonic& mnemonic, Statement& s) {
+    if (mnemonic.opcode == FORCED_ALWAYS) {
+        take_written_text(s, mnemonic.slot[0] == '%');
+        return ERR_FORCED;
+    }
+    s.assembly.diagnostics.set_written_message("", 0);
+    const char* p = s.operand_text;
+    if (!*p) return ERR_MISSING_OPERAND;
+    Expression value;
+    if (int error = parse_expression(s, &p, value)) return error;
+    if (*p) return ERR_SYNTAX;
+    if (value.unresolved) return s.pass.pass_index > 0 ? ERR_SYMBOL_NOT_DEFINED : STMT_NO_EFFECT;
+    bool zero = value.value == 0;
+    return zero == (mnemonic.opcode == FORCED_IF_ZERO) ? ERR_FORCED : STMT_NO_EFFECT;
+}
+
 // LOCALS or LOCALS @@ (TASM): names beginning with @@ are local, as they
 // always are here. Another prefix is not supported.
 int directive_locals(const Mnemonic&, Statement& s) {

@@ -55,6 +55,7 @@ enum ErrorCode : int {
     ERR_UNMATCHED_ENDIF = -122,  // ELSE, ELSEIF or ENDIF with no IF open
     ERR_UNTERMINATED = -123,     // an IF still open at END
     ERR_NESTED_TOO_DEEP = -124,  // IF blocks beyond OpenConditions::MAX
+    ERR_FORCED = -125,           // .ERR, .ERRE, .ERRNZ, %error
     ERR_ORG_ASCENDED = -200,
 };
 
@@ -197,6 +198,9 @@ public:
     void begin_pass(int pass, bool holds);
     // The statement's error: its line and the message.
     void report(Statement& s, int code);
+    // The message the next "Forced Error" reports instead, as the source
+    // wrote it (.ERR <text>, %error "text"); empty for none.
+    void set_written_message(const char* text, size_t length) { written_message_.assign(text, length); }
     // The statement's warnings (StatementWarning bits already checked and
     // enabled), after a pass after the first assembled it.
     void warn(Statement& s, uint8_t warned);
@@ -231,6 +235,7 @@ private:
         bool guessed;
     };
     Diagnostic at_statement(Statement& s, Diagnostic::Severity severity, int code, const char* message);
+    void report(Statement& s, int code, const char* message);
     void fatal_diagnostic(Diagnostic&& diagnostic);
     void note_in_error(uint32_t statement);
     void tell(Diagnostic&& diagnostic);
@@ -249,6 +254,7 @@ private:
     int errors_ = 0;
     int reported_ = 0;
     int suggestions_ = 30;
+    std::string written_message_;  // the last message the source wrote, for its listing
     std::unordered_map<std::string, std::string> mnemonic_suggestions_;
 };
 
@@ -298,6 +304,11 @@ int directive_locals(const Mnemonic&, Statement&);
 // IF, IFDEF, ELSE, ENDIF and their kin (NASM's %if... as the same words):
 // handled before any other statement, by take_condition_line.
 int directive_condition(const Mnemonic&, Statement&);
+
+// .ERR, .ERRE expr, .ERRNZ expr and %error: an error the source asks for,
+// "Forced Error" or the text written (.ERR <text>, %error "text").
+int directive_forced_error(const Mnemonic&, Statement&);
+enum ForcedError : uint8_t { FORCED_ALWAYS, FORCED_IF_ZERO, FORCED_IF_NOT_ZERO };
 
 // The kinds of conditional line, in the opcode of their mnemonic rows.
 enum ConditionKind : uint8_t {

@@ -286,7 +286,7 @@ Action act_on_org(Statement& s, int32_t target) {
     return emitted(emit_gap(assembly, int64_t(target) - pass.location_counter));
 }
 
-Action act_on_result(Statement& s, int result, int fields) {
+[[gnu::always_inline]] inline Action act_on_result(Statement& s, int result, int fields) {
     Assembly& assembly = s.assembly;
     switch (result) {
         case 0:

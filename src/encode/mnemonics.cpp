@@ -172,12 +172,19 @@ constexpr Mnemonic mnemonic_table[] = {
     {"XCH", "G", xchg_instruction, 0, 0},
     {"XLA", "T", fixed_encoding, 0xD7, 0},
     {"XOR", "", alu_group, 0x30, 6},
-    // NAME = value: found by the line splitter, not by the trie.
+    // Found by the reserved words or the line splitter, not by the trie:
+    // the errors a source asks for, and NAME = value (last).
+    {".ERR", "", directive_forced_error, FORCED_ALWAYS, 0},
+    {".ERRE", "", directive_forced_error, FORCED_IF_ZERO, 0},
+    {".ERRNZ", "", directive_forced_error, FORCED_IF_NOT_ZERO, 0},
+    {"%ERROR", "", directive_forced_error, FORCED_ALWAYS, 0},
     {"=", "", directive_assign, 0, 0},
 };
 constexpr int MNEMONIC_COUNT = int(sizeof mnemonic_table / sizeof mnemonic_table[0]);
-// The rows the trie and the reserved words hold: all but `=`, the last.
-constexpr int LETTER_ROWS = MNEMONIC_COUNT - 1;
+// The rows the trie holds: all but the last five, whose words do not begin
+// with a letter. The reserved words hold all but `=`.
+constexpr int LETTER_ROWS = MNEMONIC_COUNT - 5;
+constexpr int RESERVED_ROWS = MNEMONIC_COUNT - 1;
 
 // Handlers that answer ERR_MISSING_OPERAND, and touch nothing else, until
 // the operands are read: the driver may read the operands before calling them.
@@ -195,6 +202,7 @@ constexpr MnemonicHandler directive_handlers[] = {
     directive_db, directive_dw, directive_dd, directive_dq, directive_ds, directive_equ, directive_org,
     directive_end, directive_proc, directive_endp, directive_include, directive_times, directive_align,
     directive_even, directive_label, directive_assign, directive_locals, directive_condition,
+    directive_forced_error,
 };
 
 // The directives that define the name written before them.
@@ -270,7 +278,7 @@ constexpr int count_slots() {
     }
     return slots;
 }
-static_assert(MNEMONIC_COUNT == 156, "156 accepted mnemonics and directives");
+static_assert(MNEMONIC_COUNT == 160, "160 accepted mnemonics and directives");
 static_assert(count_slots() == 116, "in 116 trie slots, each slot's rows together");
 
 // The words beginning with END that close a block in other assemblers'
@@ -291,7 +299,7 @@ constexpr void add_reserved(ReservedWords& table, uint64_t word, const Mnemonic*
 
 constexpr ReservedWords build_reserved_words() {
     ReservedWords table{};
-    for (int i = 0; i < LETTER_ROWS; ++i) {
+    for (int i = 0; i < RESERVED_ROWS; ++i) {
         const Mnemonic& row = mnemonic_table[i];
         char word[LONGEST_RESERVED_WORD + 1] = {};
         int length = int(std::char_traits<char>::length(row.slot));
@@ -337,7 +345,7 @@ const Mnemonic* mnemonic_rows(int* count) {
     return mnemonic_table;
 }
 
-const Mnemonic* assignment_mnemonic() { return &mnemonic_table[LETTER_ROWS]; }
+const Mnemonic* assignment_mnemonic() { return &mnemonic_table[RESERVED_ROWS]; }
 
 bool may_be_label(const ReservedWord& word) {
     if (!word.mnemonic) return false;
