@@ -382,9 +382,9 @@ int directive_forced_error(const Mnemonic& mnemonic, Statement& s) {
     Expression value;
     if (int error = parse_expression(s, &p, value)) return error;
     if (*p) return ERR_SYNTAX;
-    if (value.unresolved) return s.pass.pass_index > 0 ? ERR_SYMBOL_NOT_DEFINED : STMT_NO_EFFECT;
+    if (value.unresolved) return s.pass.pass_index > 0 ? int(ERR_SYMBOL_NOT_DEFINED) : int(STMT_NO_EFFECT);
     bool zero = value.value == 0;
-    return zero == (mnemonic.opcode == FORCED_IF_ZERO) ? ERR_FORCED : STMT_NO_EFFECT;
+    return zero == (mnemonic.opcode == FORCED_IF_ZERO) ? int(ERR_FORCED) : int(STMT_NO_EFFECT);
 }
 
 // LOCALS or LOCALS @@ (TASM): names beginning with @@ are local, as they
@@ -392,7 +392,8 @@ int directive_forced_error(const Mnemonic& mnemonic, Statement& s) {
 int directive_locals(const Mnemonic&, Statement& s) {
     const char* text = s.operand_text;
     if (s.label_field[0]) return ERR_SYNTAX;
-    return !text[0] || (text[0] == '@' && text[1] == '@' && !text[2]) ? STMT_NO_EFFECT : ERR_INVALID_OPERAND;
+    bool local_prefix = !text[0] || (text[0] == '@' && text[1] == '@' && !text[2]);
+    return local_prefix ? int(STMT_NO_EFFECT) : int(ERR_INVALID_OPERAND);
 }
 
 // NAME LABEL BYTE|WORD|DWORD|NEAR|FAR: NAME here, of that type.
