@@ -173,6 +173,7 @@ struct AssemblyOptions {
     std::vector<std::string> include_paths;  // directories for INCLUDE, in the order given
     bool listing = false;
     int32_t lines_per_page = 62;  // below 10: no page breaks
+    bool list_expansions = true;  // the lines of macros' expansions and repetitions
     uint8_t warnings = WARN_ALL;         // the groups reported
     bool warnings_are_errors = false;    // reported as errors: the assembly fails
     bool symbol_map = false;             // fill AssemblyResult::symbols
@@ -212,6 +213,12 @@ struct Diagnostic {
     uint32_t statement = NO_STATEMENT;
     uint8_t warning = 0;  // the WarningGroup of a warning (also when reported as an error)
     std::vector<Note> notes;
+    // A statement of a macro's expansion or a repetition: its line as
+    // expanded, and where that line stands in the definition. `line` and
+    // `source_line` are then the outermost call's. Empty for a line of a file.
+    std::string expanded_line;
+    std::string definition_path;
+    int32_t definition_line = 0;
 
     static constexpr uint32_t NO_STATEMENT = UINT32_MAX;
 };

@@ -12,6 +12,7 @@
 
 #include "driver/assembler.h"
 #include "driver/driver.h"
+#include "driver/macros.h"
 #include "encode/encode.h"
 #include "output/output.h"
 #include "parse/parse.h"
@@ -100,6 +101,9 @@ struct Statement {
     uint32_t index = 0;
     // The file an INCLUDE statement found.
     uint16_t included_file = 0;
+    // Expansions its line stands in (a macro's call, a repetition), or 0
+    // for a line read from a file.
+    uint8_t expansion_depth = 0;
 
     // Its fields (split_line).
     char label_field[LABEL_CAPACITY + SCAN_PADDING];  // upper case, terminated
@@ -202,6 +206,7 @@ struct Statement {
         relative_target.width = 0;
         long_forms = false;
         location_used = false;
+        expansion_depth = 0;
     }
     // The address of its first byte: `$`.
     int32_t location() const;
@@ -268,8 +273,9 @@ struct Assembly {
     // Some line defines or names a local or anonymous label: their names
     // depend on the lines before, so no line is replayed.
     bool local_labels = false;
-    // Some line is conditional: which lines are assembled depends on the
-    // lines before, so no line is replayed.
+    // Some line is conditional, or a macro, a repetition or a %define
+    // makes lines: which lines are assembled depends on the lines before, so
+    // no line is replayed.
     bool conditional = false;
     // The shape of each typed variable, by its symbol's position.
     std::unordered_map<int, VariableShape> variables;
@@ -297,6 +303,7 @@ struct Assembly {
 
     Pass pass;
     Statement statement;
+    MacroEngine macros;
 };
 
 inline int32_t Statement::location() const { return pass.location_counter; }

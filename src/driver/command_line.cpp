@@ -1,6 +1,7 @@
 // The command line: banner, options, file names, one assembly through the
 // library interface, and the console's view of it.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -51,6 +52,7 @@ constexpr const char* more_usage_lines[] = {
     "      --map[=map_path]  write a symbol map, by default <object_path> with \".MAP\"\n",
     "      --deps[=deps_path]  write a make rule naming the files read, by default\n",
     "              on standard output\n",
+    "      --no-expansions  leave the lines of macros and repetitions out of the listing\n",
     "      -D NAME[=VALUE]  define NAME (as 1, or the decimal VALUE) before the\n",
     "              first line;  -U NAME  forget a NAME -D defined\n",
     "      -h, --help  print this text;  --version  print the version\n",
@@ -76,6 +78,7 @@ struct Settings {
     std::string deps_path;  // empty: standard output
     uint8_t warnings = WARN_ALL;
     bool warnings_are_errors = false;
+    bool list_expansions = true;  // --no-expansions leaves them out of the listing
 };
 
 class CommandLine {
@@ -107,6 +110,25 @@ private:
     FILE* err_;
     Settings settings_;
 };
+
+#ifndef VEXA_LIBRARY_DIR
+#define VEXA_LIBRARY_DIR "/usr/local/share/vexa/include"
+#endif
+
+// After the directories -I gave, INCLUDE looks in the macro library's:
+// beside the program (in its installed tree, or its build's source tree),
+// then where it was installed.
+void add_library_paths(std::vector<std::string>& paths) {
+    char program[4096];
+    ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
+    if (length > 0) {
+        std::string directory(program, size_t(length));
+        directory.resize(directory.find_last_of('/') + 1);
+        paths.push_back(directory + "../share/vexa/include");
+        paths.push_back(directory + "../include");
+    }
+    paths.push_back(VEXA_LIBRARY_DIR);
+}
 
 // A name given with -o or -l keeps at most its first 259 characters.
 std::string option_path(const char* value) {
@@ -195,6 +217,8 @@ int CommandLine::parse_long_option(const char* text) {
     } else if (option == "-map" && !(has_value && value.empty())) {
         settings_.map_requested = true;
         settings_.map_path = option_path(value.c_str());
+    } else if (option == "-no-expansions" && !has_value) {
+        settings_.list_expansions = false;
     } else if (option == "-deps" && !(has_value && value.empty())) {
         settings_.deps_requested = true;
         settings_.deps_path = option_path(value.c_str());
@@ -343,6 +367,8 @@ public:
         if (!diagnostic.file.empty()) std::fprintf(err_, "%s:", diagnostic.file.c_str());
         std::fprintf(err_, "%06d : ", diagnostic.line);
         std::fwrite(diagnostic.source_line.data(), 1, diagnostic.source_line.size(), err_);
+        // A line of an expansion comes first in the message.
+        if (!diagnostic.expanded_line.empty()) std::fprintf(err_, "\n\t%s", diagnostic.expanded_line.c_str());
         const char* warning = diagnostic.severity == Diagnostic::WARNING ? "Warning : " : "";
         std::fprintf(err_, "\n\t%s%s\n", warning, diagnostic.message.c_str());
     }
@@ -430,6 +456,8 @@ int CommandLine::run(int argc, char** argv) {
     AssemblyOptions options;
     options.source = source_path;
     options.include_paths = settings_.include_paths;
+    add_library_paths(options.include_paths);
+    options.list_expansions = settings_.list_expansions;
     options.listing = settings_.listing_requested;
     options.lines_per_page = settings_.lines_per_page;
     options.warnings = settings_.warnings;

@@ -31,7 +31,7 @@ bool expression_holds(Statement& s, int& error) {
 }
 
 // IFDEF: the name is defined above this line in this pass (so alike in
-// every pass), or before the first line by -D.
+// every pass), or before the first line by -D, or is a %define or a macro.
 bool name_defined(Statement& s, int& error) {
     const char* p = s.operand_text;
     if (!is_name_char(*p) || is_digit(*p)) {
@@ -44,6 +44,7 @@ bool name_defined(Statement& s, int& error) {
         error = ERR_SYNTAX;
         return false;
     }
+    if (s.assembly.macros.defines_name(p, size_t(end - p))) return true;  // a %define or a macro
     const SymbolTable& symbols = s.assembly.symbols;
     int position = symbols.find(p, int(end - p), nullptr);
     return position >= 0 && symbols.defined_in(position) == uint8_t(s.pass.pass_index + 1);
@@ -55,10 +56,24 @@ const char* bracketed_text(const char* p, const char*& begin, const char*& end) 
     while (is_blank(*p)) ++p;
     if (*p != '<') return nullptr;
     begin = p + 1;
-    const char* close = std::strchr(begin, '>');
-    if (!close) return nullptr;
-    end = close;
-    return close + 1;
+    // Up to the matching `>`: quoted strings, nested <...> and a character
+    // after ! are text.
+    int nesting = 1;
+    for (const char* c = begin; *c; ++c) {
+        if (*c == '!' && c[1]) {
+            ++c;
+        } else if (is_quote(*c)) {
+            const char* closing = std::strchr(c + 1, *c);
+            if (!closing) return nullptr;
+            c = closing;
+        } else if (*c == '<') {
+            ++nesting;
+        } else if (*c == '>' && --nesting == 0) {
+            end = c;
+            return c + 1;
+        }
+    }
+    return nullptr;
 }
 
 bool same_text(const char* a, const char* a_end, const char* b, const char* b_end, bool any_case) {
@@ -69,26 +84,59 @@ bool same_text(const char* a, const char* a_end, const char* b, const char* b_en
     return true;
 }
 
-// IFB, IFNB, IFIDN, IFIDNI, IFDIF: texts in <...>, as written.
+// NASM's texts without brackets: two, around the first comma.
+bool comma_texts(const char* p, const char*& first_begin, const char*& first_end, const char*& second_begin,
+                 const char*& second_end) {
+    const char* comma = std::strchr(p, ',');
+    if (!comma) return false;
+    first_begin = p;
+    first_end = comma;
+    second_begin = comma + 1;
+    second_end = comma + std::strlen(comma);
+    for (const char** end : {&first_end, &second_end}) {
+        while (*end > p && is_blank((*end)[-1])) --*end;
+    }
+    while (is_blank(*second_begin)) ++second_begin;
+    return true;
+}
+
+// IFB, IFNB, IFIDN, IFIDNI, IFDIF: texts in <...>, as written (NASM's
+// %ifidn a,b without them).
 bool text_condition(Statement& s, ConditionKind kind, int& error) {
     const char* p = s.line_buffer + s.operands_at;
     const char* first_begin;
     const char* first_end;
     const char* after = s.operands_at ? bracketed_text(p, first_begin, first_end) : nullptr;
+    const char* second_begin;
+    const char* second_end;
+    bool pair = kind != COND_IFB && kind != COND_IFNB;
+    if (!after && pair && s.operands_at && comma_texts(p, first_begin, first_end, second_begin, second_end)) {
+        bool same = same_text(first_begin, first_end, second_begin, second_end, kind == COND_IFIDNI);
+        return same == (kind != COND_IFDIF);
+    }
     if (!after) {
         error = s.operands_at ? ERR_SYNTAX : ERR_MISSING_OPERAND;
         return false;
     }
     if (kind == COND_IFB || kind == COND_IFNB) {
+        while (is_blank(*after)) ++after;
+        if (*after) {
+            error = ERR_EXTRA_OPERAND;
+            return false;
+        }
         bool blank = true;
         for (const char* c = first_begin; c < first_end; ++c) blank = blank && is_blank(*c);
         return blank == (kind == COND_IFB);
     }
     while (is_blank(*after)) ++after;
-    const char* second_begin;
-    const char* second_end;
     if (*after != ',' || !bracketed_text(after + 1, second_begin, second_end)) {
         error = ERR_SYNTAX;
+        return false;
+    }
+    const char* rest = bracketed_text(after + 1, second_begin, second_end);
+    while (is_blank(*rest)) ++rest;
+    if (*rest) {
+        error = ERR_EXTRA_OPERAND;
         return false;
     }
     bool same = same_text(first_begin, first_end, second_begin, second_end, kind == COND_IFIDNI);
@@ -169,7 +217,7 @@ bool take_condition_line(Statement& s, int fields) {
             bool outer = open.assembles();
             // Inside a branch not assembled only the nesting counts.
             bool holds = outer && condition_holds(s, kind, error);
-            open.blocks[open.depth++] = OpenConditions::Block{holds, holds, outer, false};
+            open.blocks[open.depth++] = OpenConditions::Block{holds, holds, outer, false, uint8_t(s.pass.reader.depth())};
             if (!outer) error = 0;
             break;
         }

@@ -39,6 +39,7 @@ constexpr ErrorText error_texts[] = {
     {ERR_UNTERMINATED, "Unterminated Macro"},
     {ERR_NESTED_TOO_DEEP, "Macro Nested Too Deep"},
     {ERR_FORCED, "Forced Error"},
+    {ERR_MISSING_ARGUMENT, "Missing Macro Argument"},
     {ERR_ORG_ASCENDED, "'ORG' directive Ascended"},
 };
 
@@ -120,6 +121,7 @@ Diagnostic Diagnostics::at_statement(Statement& s, Diagnostic::Severity severity
     diagnostic.path = assembly.path_of(s.file);
     diagnostic.text.assign(s.listing_line, size_t(s.listing_line_length));
     diagnostic.statement = s.index;
+    if (s.expansion_depth) add_expansion(s, diagnostic);
     const LineReader& reader = s.pass.reader;
     for (int level = reader.depth() - 1; level >= 0; --level) {
         diagnostic.notes.push_back(Diagnostic::Note{std::string(), 0, 0,
@@ -127,6 +129,26 @@ Diagnostic Diagnostics::at_statement(Statement& s, Diagnostic::Severity severity
                                                         std::to_string(reader.line_at(level))});
     }
     return diagnostic;
+}
+
+// A statement of an expansion: reported at its outermost call, with its
+// own line, and where it stands in the definition, with a note for each call.
+void Diagnostics::add_expansion(Statement& s, Diagnostic& diagnostic) {
+    const Assembly& assembly = s.assembly;
+    const MacroEngine& macros = assembly.macros;
+    diagnostic.expanded_line = diagnostic.source_line;
+    diagnostic.source_line = macros.call_text();
+    LinePlace place = macros.line_place();
+    diagnostic.definition_path = assembly.path_of(place.file);
+    diagnostic.definition_line = place.line;
+    const std::vector<Expansion>& frames = macros.frames();
+    for (size_t i = frames.size(); i-- > 0;) {
+        const Expansion& frame = frames[i];
+        std::string what = frame.kind == Expansion::MACRO
+                               ? "in expansion of macro '" + macros.definition(frame.definition).name + "'"
+                               : std::string("in this repetition");
+        diagnostic.notes.push_back(Diagnostic::Note{assembly.path_of(frame.call.file), frame.call.line, 0, what});
+    }
 }
 
 [[gnu::noinline]] void Diagnostics::report(Statement& s, int code) {
@@ -179,6 +201,18 @@ void Diagnostics::warn(Statement& s, uint8_t warned) {
         }
         tell(std::move(diagnostic));
     }
+}
+
+void Diagnostics::warn_written(Statement& s, const std::string& text) {
+    const AssemblyOptions& options = s.assembly.options;
+    if (dropping_ || pass_ == 1 || !options.warnings) return;
+    bool as_errors = options.warnings_are_errors;
+    Diagnostic diagnostic = at_statement(s, as_errors ? Diagnostic::ERROR : Diagnostic::WARNING, 0, text.c_str());
+    if (as_errors) {
+        ++reported_;
+        note_in_error(s.index);
+    }
+    tell(std::move(diagnostic));
 }
 
 void Diagnostics::note(const std::string& message) {

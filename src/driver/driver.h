@@ -56,6 +56,7 @@ enum ErrorCode : int {
     ERR_UNTERMINATED = -123,     // an IF still open at END
     ERR_NESTED_TOO_DEEP = -124,  // IF blocks beyond OpenConditions::MAX
     ERR_FORCED = -125,           // .ERR, .ERRE, .ERRNZ, %error
+    ERR_MISSING_ARGUMENT = -126, // a macro's call without an argument it needs
     ERR_ORG_ASCENDED = -200,
 };
 
@@ -94,6 +95,8 @@ constexpr int LINE_CAPACITY = LONGEST_LINE_CHARS + 2;
 // first capacity - 2 characters because it was longer.
 constexpr int READ_END = -1;
 constexpr int READ_TOO_LONG = -2;
+// An included file has ended: the next line is the including file's.
+constexpr int READ_FILE_END = -3;
 
 // Where a line in a buffer ends, and where its first semicolon, its first
 // and last quote characters and its first zero byte stand before that end
@@ -128,6 +131,7 @@ public:
     // blocks (the buffer holds `capacity` bytes rounded up to a multiple of
     // 16), marking it as it goes: its length plus one, READ_TOO_LONG for a
     // line cut short, READ_END at the main source's end.
+    // READ_FILE_END when an included file has ended (once for each).
     int read(char* buffer, int capacity, LineMarks& marks);
     // Steps over the next line, `bytes` long with its line end, unread (a
     // statement replayed); answers where it begins.
@@ -204,6 +208,8 @@ public:
     // The statement's warnings (StatementWarning bits already checked and
     // enabled), after a pass after the first assembled it.
     void warn(Statement& s, uint8_t warned);
+    // A warning the source wrote (%warning "text"), told by the last pass.
+    void warn_written(Statement& s, const std::string& text);
     // A notice or a fatal stop: one line of its own.
     void note(const std::string& message);
     void fatal(const std::string& message);
@@ -235,6 +241,7 @@ private:
         bool guessed;
     };
     Diagnostic at_statement(Statement& s, Diagnostic::Severity severity, int code, const char* message);
+    void add_expansion(Statement& s, Diagnostic& diagnostic);
     void report(Statement& s, int code, const char* message);
     void fatal_diagnostic(Diagnostic&& diagnostic);
     void note_in_error(uint32_t statement);
@@ -305,6 +312,10 @@ int directive_locals(const Mnemonic&, Statement&);
 // handled before any other statement, by take_condition_line.
 int directive_condition(const Mnemonic&, Statement&);
 
+// MACRO, ENDM, REPT, IRP, IRPC, FOR, FORC, LOCAL, EXITM and PURGE: handled
+// before any other statement, by the macro engine.
+int directive_macro(const Mnemonic&, Statement&);
+
 // .ERR, .ERRE expr, .ERRNZ expr and %error: an error the source asks for,
 // "Forced Error" or the text written (.ERR <text>, %error "text").
 int directive_forced_error(const Mnemonic&, Statement&);
@@ -324,6 +335,7 @@ struct OpenConditions {
         bool branch_taken;  // a branch of the block has been (so the rest are not)
         bool outer;         // the block's own lines are assembled (it stands in an assembled branch)
         bool else_seen;
+        uint8_t file_depth;  // files included where it opened
     };
     Block blocks[MAX];
     int depth = 0;

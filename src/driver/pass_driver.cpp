@@ -238,6 +238,8 @@ void prepare_label(Statement& s) {
     }
     MnemonicHandler handler = s.mnemonic ? s.mnemonic->handler : nullptr;
     if (handler == directive_equ || handler == directive_assign || handler == directive_endp) return;
+    // A name a macro made for its expansion (LOCAL, %%name) owns no local label.
+    if (s.label_field[0] == '?' && s.label_field[1] == '?') return;
     // Once the first pass has met no local label, no later pass needs an owner.
     if (pass.pass_index > 0 && !s.assembly.local_labels) return;
     // A name too long for a symbol owns no local label.
@@ -499,7 +501,9 @@ Replay replay_of(const Statement& s, int result, bool directive) {
 
 void list(Statement& s) {
     Assembly& assembly = s.assembly;
-    if (s.pass.writes && assembly.listing.requested()) assembly.listing.list_statement(s);
+    if (s.pass.writes && assembly.listing.requested() && (!s.expansion_depth || assembly.options.list_expansions)) {
+        assembly.listing.list_statement(s);
+    }
 }
 
 // The lengths of this pass, once the next must not let them shrink.
@@ -519,15 +523,52 @@ Action keep_place(Statement& s) {
     return emitted(emit_gap(assembly, length));
 }
 
-LineOutcome assemble_line(Statement& s, int read, const LineMarks& marks) {
+// A line of the macro family (MACRO, %define, a call...): handled by the
+// macro engine, and listed. A call's label names the call's address.
+[[gnu::noinline]] bool take_macro_line(Statement& s, int& fields, LineOutcome& outcome) {
+    MacroEngine::Taken taken = s.assembly.macros.take_line(s, fields);
+    if (taken == MacroEngine::Taken::NOT_MINE) return false;
+    if (taken == MacroEngine::Taken::CALLED && (fields & FIELD_LABEL) && s.label_colon) {
+        prepare_label(s);
+        if (expand_label(s) && !label_step(s, s.pass.location_counter, SYMBOL_LABEL)) {
+            outcome = stop_after_line(LoopEnd::STOPPED);
+            return true;
+        }
+    }
+    list(s);
+    outcome = next_line(REPLAY_NONE);
+    return true;
+}
+
+// While a definition is collected its lines are only listed; elsewhere the
+// %defines' names in a line give way to their texts before it is split.
+[[gnu::noinline]] bool take_line_before_split(Statement& s, const LineMarks& read_marks, LineMarks& marks) {
+    MacroEngine& macros = s.assembly.macros;
+    if (macros.collecting()) {
+        macros.collect(s);
+        list(s);
+        return true;
+    }
+    marks = macros.substitute_defines(s, read_marks);
+    return false;
+}
+
+LineOutcome assemble_line(Statement& s, int read, const LineMarks& read_marks) {
     Assembly& assembly = s.assembly;
     Pass& pass = s.pass;
-    if (read == READ_TOO_LONG) {
+    if (read == READ_TOO_LONG || read == READ_EXPANSION_LIMIT) {
         forget_waiting_prefixes(pass);
-        report(s, ERR_LINE_TOO_LONG);
+        report(s, read == READ_TOO_LONG ? ERR_LINE_TOO_LONG : ERR_NESTED_TOO_DEEP);
         list(s);
         return next_line(REPLAY_NONE);
     }
+    LineMarks substituted;
+    const LineMarks* line_marks = &read_marks;
+    if (assembly.macros.engaged()) [[unlikely]] {
+        if (take_line_before_split(s, read_marks, substituted)) return next_line(REPLAY_NONE);
+        line_marks = &substituted;
+    }
+    const LineMarks& marks = *line_marks;
     int fields = split_line(s, marks);
     if (fields == 0) {
         list(s);
@@ -541,6 +582,11 @@ LineOutcome assemble_line(Statement& s, int read, const LineMarks& marks) {
         list(s);
         return next_line(REPLAY_NONE);
     }
+    // MACRO and its kin, %macro, %define..., and the calls of the macros defined.
+    bool may_be_macro = may_be_conditional || assembly.macros.has_macros() ||
+                        (s.mnemonic && s.mnemonic->handler == directive_macro);
+    LineOutcome taken;
+    if (may_be_macro && take_macro_line(s, fields, taken)) return taken;
     if (fields & FIELD_LABEL_ERROR) {
         // A reserved word or a name no operand could read, as a label: the
         // statement is not assembled.
@@ -629,6 +675,38 @@ void take_line_place(Statement& s, const LineReader& reader) {
     s.line_number = reader.line_number();
 }
 
+// An included file has ended: a definition or an IF it opened and left
+// open ends with it.
+[[gnu::noinline]] void close_file_blocks(Assembly& assembly) {
+    Pass& pass = assembly.pass;
+    int depth = pass.reader.depth();
+    bool open = assembly.macros.drop_collection_below(depth);
+    OpenConditions& conditions = pass.conditions;
+    while (conditions.depth > 0 && conditions.blocks[conditions.depth - 1].file_depth > depth) {
+        --conditions.depth;
+        open = true;
+    }
+    if (open) report(assembly.statement, ERR_UNTERMINATED);
+}
+
+// The next line: of the expansion open, or of the file read now.
+[[gnu::always_inline]] inline int read_next_line(Assembly& assembly, Statement& s, LineMarks& marks) {
+    Pass& pass = assembly.pass;
+    MacroEngine& macros = assembly.macros;
+    for (;;) {
+        if (macros.expanding(pass.reader.depth())) [[unlikely]] {
+            int read = macros.read(pass, s.line_buffer, LINE_CAPACITY, marks);
+            if (read == READ_END) continue;
+            int depth = macros.depth();
+            s.expansion_depth = uint8_t(depth < 255 ? depth : 255);
+            return read;
+        }
+        int read = pass.reader.read(s.line_buffer, LINE_CAPACITY, marks);
+        if (read != READ_FILE_END) [[likely]] return read;
+        close_file_blocks(assembly);
+    }
+}
+
 LoopEnd run_statement_loop(Assembly& assembly) {
     Pass& pass = assembly.pass;
     Statement& s = assembly.statement;
@@ -658,14 +736,14 @@ LoopEnd run_statement_loop(Assembly& assembly) {
             continue;
         }
         LineMarks marks;
-        int read = pass.reader.read(s.line_buffer, LINE_CAPACITY, marks);
+        int read = read_next_line(assembly, s, marks);
         if (read == READ_END) return LoopEnd::SOURCE_END;
         ++pass.statement_count;
         take_line_place(s, pass.reader);
         const uint8_t* line_start = pass.reader.line_start();
         size_t read_bytes = pass.reader.line_bytes();
         // A line cut short is listed and reported as cut.
-        s.listing_line = reinterpret_cast<const char*>(line_start);
+        s.listing_line = s.expansion_depth ? assembly.macros.line_text() : reinterpret_cast<const char*>(line_start);
         s.listing_line_length = int(marks.end - s.line_buffer);
         s.statement_text_length = s.listing_line_length;
 
@@ -695,6 +773,7 @@ bool begin_pass(Assembly& assembly, int index) {
         assembly.current_lengths.assign(assembly.statement_total, 0);
     }
     if (index == REPLAYING_PASS) assembly.record.begin_replay();
+    assembly.macros.begin_pass();
     for (int position : assembly.predefined) assembly.symbols.set_defined_in(position, uint8_t(index + 1));
     for (auto& [position, start] : assembly.assigned) start = assembly.symbols.value_at(position);
     if (index > 0 && !open_outputs(assembly)) return false;
@@ -744,8 +823,8 @@ void run_passes(Assembly& assembly) {
         if (!begin_pass(assembly, index)) break;
         LoopEnd end = run_statement_loop(assembly);
         if (end == LoopEnd::STOPPED) break;
-        if (end == LoopEnd::SOURCE_END && assembly.pass.conditions.depth > 0) {
-            stop(assembly, "Unterminated Macro");  // an IF never closed, and no END
+        if (end == LoopEnd::SOURCE_END && (assembly.pass.conditions.depth > 0 || assembly.macros.collecting())) {
+            stop(assembly, "Unterminated Macro");  // an IF or a MACRO never closed, and no END
             break;
         }
         if (index == 0) {

@@ -57,13 +57,17 @@ int32_t display_column(const std::string& line, int32_t column) {
 std::string gnu_diagnostics(const std::vector<Diagnostic>& diagnostics) {
     std::string text;
     for (const Diagnostic& d : diagnostics) {
-        int32_t column = d.line > 0 ? display_column(d.text, d.column) : 0;
-        std::string at = place(d.path, d.line, column);
+        // A line of an expansion is told where it stands in its definition.
+        bool expanded = !d.expanded_line.empty();
+        const std::string& line_text = expanded ? d.expanded_line : d.text;
+        int32_t line = expanded ? d.definition_line : d.line;
+        int32_t column = line > 0 ? display_column(line_text, d.column) : 0;
+        std::string at = place(expanded ? d.definition_path : d.path, line, column);
         text += at + severity_word(d.severity) + ": " + d.message;
         if (d.warning) text += std::string(" [-w=") + warning_group_name(d.warning) + "]";
         text += '\n';
-        if (d.line > 0) {
-            text += expand_tabs(d.text) + '\n';
+        if (line > 0) {
+            text += expand_tabs(line_text) + '\n';
             text += std::string(size_t(column - 1), ' ') + "^\n";
         }
         for (const Diagnostic::Note& note : d.notes) {

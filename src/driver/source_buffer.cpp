@@ -163,7 +163,10 @@ void LineReader::leave_finished_files() {
 }
 
 int LineReader::read(char* buffer, int capacity, LineMarks& marks) {
-    if (depth_ > 0) leave_finished_files();
+    if (depth_ > 0 && levels_[depth_].cursor >= levels_[depth_].text->end()) {
+        --depth_;
+        return READ_FILE_END;
+    }
     Level& level = levels_[depth_];
     const uint8_t* end = level.text->end();
     if (level.cursor >= end) return READ_END;

@@ -48,6 +48,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"END", "P", directive_endp, 0, 0},
     {"END", "", directive_end, 0, 0},
     {"END", "IF", directive_condition, COND_ENDIF, 0},
+    {"END", "M", directive_macro, MW_ENDM, 0},
     {"ELS", "E", directive_condition, COND_ELSE, 0},
     {"ELS", "EIF", directive_condition, COND_ELSEIF, 0},
     {"ELI", "F", directive_condition, COND_ELSEIF, 0},
@@ -56,6 +57,9 @@ constexpr Mnemonic mnemonic_table[] = {
     {"EQU", nullptr, directive_equ, 0, 0},
     {"ESC", "", esc_instruction, 0, 0},
     {"EVE", "N", directive_even, 0, 0},
+    {"EXI", "TM", directive_macro, MW_EXITM, 0},
+    {"FOR", "", directive_macro, MW_IRP, 0},
+    {"FOR", "C", directive_macro, MW_IRPC, 0},
     {"HLT", "", fixed_encoding, 0xF4, 0},
     {"IDI", "V", unary_group, 0xF6, 7},
     {"IF", "", directive_condition, COND_IF, 0},
@@ -74,6 +78,8 @@ constexpr Mnemonic mnemonic_table[] = {
     {"INT", "", int_instruction, 0, 0},
     {"INT", "O", fixed_encoding_unless_operands, 0xCE, 0},
     {"IRE", "T", fixed_encoding_unless_operands, 0xCF, 0},
+    {"IRP", "", directive_macro, MW_IRP, 0},
+    {"IRP", "C", directive_macro, MW_IRPC, 0},
     {"JA", "", short_jump, 0x77, 0},
     {"JAE", "", short_jump, 0x73, 0},
     {"JB", "", short_jump, 0x72, 0},
@@ -113,6 +119,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"LES", "", load_address, 0xC4, 0},
     {"LOC", "K", prefix_statement, 0xF0, 0},
     {"LOC", "ALS", directive_locals, 0, 0},
+    {"LOC", "AL", directive_macro, MW_LOCAL, 0},
     {"LOD", "S", string_operands, 0xAC, 0},
     {"LOD", "SB", string_suffixed, 0xAC, 0},
     {"LOD", "SW", string_suffixed, 0xAD, 0},
@@ -121,6 +128,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"LOO", "PZ", short_jump, 0xE1, 0},
     {"LOO", "PNE", short_jump, 0xE0, 0},
     {"LOO", "PNZ", short_jump, 0xE0, 0},
+    {"MAC", "RO", directive_macro, MW_MACRO, 0},
     {"MOV", "", mov_instruction, 0, 0},
     {"MOV", "S", string_operands, 0xA4, 0},
     {"MOV", "SB", string_suffixed, 0xA4, 0},
@@ -135,10 +143,12 @@ constexpr Mnemonic mnemonic_table[] = {
     {"POP", "", pop_instruction, 0, 0},
     {"POP", "F", fixed_encoding_unless_operands, 0x9D, 0},
     {"PRO", "C", directive_proc, 0, 0},
+    {"PUR", "GE", directive_macro, MW_PURGE, 0},
     {"PUS", "H", push_instruction, 0, 0},
     {"PUS", "HF", fixed_encoding_unless_operands, 0x9C, 0},
     {"RCL", "", encode_shift, 0xD0, 2},
     {"RCR", "", encode_shift, 0xD0, 3},
+    {"REP", "T", directive_macro, MW_REPT, 0},
     {"REP", "", prefix_statement, 0xF3, 0},
     {"REP", "E", prefix_statement, 0xF3, 0},
     {"REP", "Z", prefix_statement, 0xF3, 0},
@@ -202,13 +212,14 @@ constexpr MnemonicHandler directive_handlers[] = {
     directive_db, directive_dw, directive_dd, directive_dq, directive_ds, directive_equ, directive_org,
     directive_end, directive_proc, directive_endp, directive_include, directive_times, directive_align,
     directive_even, directive_label, directive_assign, directive_locals, directive_condition,
-    directive_forced_error,
+    directive_forced_error, directive_macro,
 };
 
 // The directives that define the name written before them.
 constexpr MnemonicHandler naming_handlers[] = {
     directive_db, directive_dw, directive_dd, directive_dq, directive_ds, directive_equ, directive_proc,
     directive_endp, directive_times, directive_label, directive_assign,
+    directive_macro,
 };
 
 struct RowFlags {
@@ -278,13 +289,13 @@ constexpr int count_slots() {
     }
     return slots;
 }
-static_assert(MNEMONIC_COUNT == 160, "160 accepted mnemonics and directives");
-static_assert(count_slots() == 116, "in 116 trie slots, each slot's rows together");
+static_assert(MNEMONIC_COUNT == 170, "170 accepted mnemonics and directives");
+static_assert(count_slots() == 121, "in 121 trie slots, each slot's rows together");
 
 // The words beginning with END that close a block in other assemblers'
 // programs, which Vexa does not know yet: reserved all the same, so that
 // standing alone in column 0 they are reported, never taken for labels.
-constexpr const char* directives_to_come[] = {"ENDS", "ENDM", "ENDSTRUC"};
+constexpr const char* directives_to_come[] = {"ENDS", "ENDSTRUC"};
 
 // The reserved words (see reserved_word_table): the mnemonics are the
 // rows' full spellings (a row that accepts any ending, EQU or ORG, gives its

@@ -4,7 +4,8 @@
 //   0100  B8 34 12                 000005:          MOV AX,1234H
 //   ^addr ^eight 3-character cells ^line number     ^source from column 40
 //
-// A line of an included file has the letter C in column 30.
+// A line of an included file has the letter C in column 30; a line of a
+// macro's expansion or a repetition, its nesting depth (1 to 9).
 #include <cstring>
 #include <string>
 
@@ -102,8 +103,14 @@ void Listing::append_numbered_text(const Statement& s, char lead, const char* te
     append(text, length);
 }
 
+// Column 30: the depth of an expansion, or C for an included file's line.
+static char line_mark(const Statement& s) {
+    if (s.expansion_depth) return char('0' + (s.expansion_depth < 9 ? s.expansion_depth : 9));
+    return s.file ? INCLUDED_MARK : ' ';
+}
+
 void Listing::append_numbered_line(const Statement& s) {
-    append_numbered_text(s, s.file ? INCLUDED_MARK : ' ', s.listing_line, size_t(s.listing_line_length));
+    append_numbered_text(s, line_mark(s), s.listing_line, size_t(s.listing_line_length));
 }
 
 bool Listing::lists_in_place(const Statement& s, int cells) const {
@@ -116,7 +123,7 @@ char* Listing::fill_field(const Statement& s, char* at) {
     uint32_t address = uint32_t(s.statement_address) & 0xFFFF;
     put_pair(at, digit_pairs.hex[address >> 8]);
     put_pair(at + 2, digit_pairs.hex[address & 0xFF]);
-    if (s.file) at[MARK_COLUMN] = INCLUDED_MARK;
+    if (s.file | s.expansion_depth) at[MARK_COLUMN] = line_mark(s);
     put_pair(at + 31, digit_pairs.decimal[s.line_number / 10000]);
     put_pair(at + 33, digit_pairs.decimal[s.line_number / 100 % 100]);
     put_pair(at + 35, digit_pairs.decimal[s.line_number % 100]);

@@ -35,6 +35,8 @@ const char* const accepted[][2] = {
     {"STC", "STC"}, {"STD", "STD"}, {"STI", "STI"}, {"STOS", "STO"}, {"STOSB", "STO"}, {"STOSW", "STO"},
     {"SUB", "SUB"}, {"TEST", "TES"}, {"WAIT", "WAI"}, {"XCHG", "XCH"}, {"XLAT", "XLA"}, {"XOR", "XOR"},
     {"ENDP", "END"}, {"EQUATE", "EQU"}, {"ORGAN", "ORG"}, {"ORGX", "ORG"},
+    {"MACRO", "MAC"}, {"ENDM", "END"}, {"REPT", "REP"}, {"IRP", "IRP"}, {"IRPC", "IRP"}, {"FOR", "FOR"},
+    {"FORC", "FOR"}, {"LOCAL", "LOC"}, {"EXITM", "EXI"}, {"PURGE", "PUR"},
 };
 
 TEST(Dispatch, EveryAcceptedMnemonicReachesItsSlot) {
@@ -82,7 +84,7 @@ TEST(Dispatch, MisspellingsAreInvalid) {
         "1ADD", "INT3",  "CALLF", "JMPF",   "DBX",   "DSS",   "MOVSD",  "MOVSBX", "LODSX", "JCX",   "JNAX",
         "RETX", "RETNF", "LOCKX", "WAITX",  "CMPSBX", "TES",  "TESTS",  "PUS",   "PUSHFX", "POPFX", "LAH",
         "SHLX", "NOPE",  "A\x80", "\xC1" "DD", "DB1", "J",   "JMPS",   "D",     "E",     "EN",    "EQ",
-        "ENDS", "ENDM",  "ENDIFX", "ENDX",   "ENDPX",
+        "ENDS", "ENDMX", "ENDIFX", "ENDX",   "ENDPX", "MACROS", "REPTX", "IRPCX", "LOCALX",
     };
     vexa_test::TestAssembly test;
     for (const char* text : invalid) {
@@ -109,7 +111,7 @@ TEST(Dispatch, ReservedWords) {
     }
     for (const char* text : {"AL", "CL", "DL", "BL", "AH", "CH", "DH", "BH", "AX", "CX", "DX", "BX", "SP", "BP",
                              "SI", "DI", "ES", "CS", "SS", "BYTE", "WORD", "DWORD", "FAR", "NEAR", "OFFSET",
-                             "SHORT", "ENDS", "ENDM", "ENDSTRUC"}) {
+                             "SHORT", "ENDS", "ENDSTRUC"}) {
         const ReservedWord* word = find_reserved_word(packed(text));
         ASSERT_NE(word, nullptr) << text;
         EXPECT_EQ(word->mnemonic, nullptr) << text;

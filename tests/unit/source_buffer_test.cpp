@@ -126,8 +126,10 @@ TEST(ReadLine, IncludedFilesGoBeforeTheRestOfTheirIncluder) {
     LineBuffer buffer;
     LineMarks marks;
     std::vector<std::string> seen;
+    int file_ends = 0;
     auto read = [&] {
-        int result = reader.read(buffer.bytes, LINE_CAPACITY, marks);
+        int result;
+        while ((result = reader.read(buffer.bytes, LINE_CAPACITY, marks)) == READ_FILE_END) ++file_ends;
         if (result == READ_END) return false;
         seen.push_back(std::to_string(reader.file()) + ":" + std::to_string(reader.line_number()) + " " +
                        std::string(buffer.bytes, size_t(result - 1)));
@@ -145,6 +147,7 @@ TEST(ReadLine, IncludedFilesGoBeforeTheRestOfTheirIncluder) {
     EXPECT_FALSE(reader.is_reading(first));
     const std::vector<std::string> expected = {"0:1 m1", "1:1 a1", "1:2 skipped", "0:2 m2", "0:3 m3"};
     EXPECT_EQ(seen, expected);
+    EXPECT_EQ(file_ends, 1);  // the first file's end is told; the empty one was stepped over
 }
 
 TEST(ReadLine, IncludedFilesNestSixteenDeep) {
