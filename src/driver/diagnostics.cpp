@@ -146,7 +146,7 @@ void Diagnostics::add_expansion(Statement& s, Diagnostic& diagnostic) {
         const Expansion& frame = frames[i];
         std::string what = frame.kind == Expansion::MACRO
                                ? "in expansion of macro '" + macros.definition(frame.definition).name + "'"
-                               : std::string("in this repetition");
+                               : std::string("in the repetition begun here");
         diagnostic.notes.push_back(Diagnostic::Note{assembly.path_of(frame.call.file), frame.call.line, 0, what});
     }
 }

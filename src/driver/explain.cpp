@@ -262,6 +262,31 @@ std::string variable_note(const Statement& s) {
 
 }  // namespace
 
+namespace {
+
+// Why a macro, a repetition or an IF block was refused.
+std::string macro_note(const Statement& s, int code) {
+    if (code == ERR_MISSING_ARGUMENT) {
+        return "the macro needs an argument for each parameter marked :REQ, or as many as its %macro line counts";
+    }
+    if (code == ERR_NESTED_TOO_DEEP) {
+        if (s.assembly.macros.line_limit_passed()) {
+            return "more than 1,000,000 lines were expanded in this pass: a repetition or a macro that never ends?";
+        }
+        if (s.mnemonic && s.mnemonic->handler == directive_condition) return "more than 64 IF blocks are open";
+        return "more than 256 calls are nested: a macro that calls itself with no condition to stop it?";
+    }
+    switch (MacroWord(s.mnemonic->opcode)) {
+        case MW_ENDM: return "ENDM closes no MACRO, REPT, IRP or IRPC";
+        case MW_LOCAL: return "LOCAL names stand first in a macro's body";
+        case MW_EXITM: return "EXITM leaves a macro or a repetition, and stands only in one";
+        case MW_MACRO: return "a macro's name stands before MACRO, without a colon: NAME MACRO parameters";
+        default: return "";
+    }
+}
+
+}  // namespace
+
 Explanation explain_error(const Statement& s, int code) {
     Explanation explanation;
     // A line cut short was never split: its fields are another line's.
@@ -276,6 +301,11 @@ Explanation explain_error(const Statement& s, int code) {
         if (known == suggestions.end()) known = suggestions.emplace(word, nearest_mnemonic(word)).first;
         const std::string& meant = known->second;
         if (!meant.empty()) explanation.note = "did you mean '" + meant + "'?";
+        return explanation;
+    }
+    if (code == ERR_NESTED_TOO_DEEP || code == ERR_MISSING_ARGUMENT || (code == ERR_SYNTAX && mnemonic &&
+                                                                         mnemonic->handler == directive_macro)) {
+        explanation.note = macro_note(s, code);
         return explanation;
     }
     if (code == ERR_SYMBOL_NOT_DEFINED || code == ERR_SYNTAX || code == ERR_INVALID_OPERAND ||

@@ -125,6 +125,8 @@ public:
     int line_length() const { return text_length_; }
     // Expansions open now (the listing's nesting depth).
     int depth() const { return int(frames_.size()); }
+    // More lines were expanded in this pass than it allows.
+    bool line_limit_passed() const { return expanded_lines_ > MAX_EXPANDED_LINES; }
     // Where the line read last stands: in a definition, or in a file.
     LinePlace line_place() const { return line_place_; }
     // The line of the outermost call, as written without its comment.
