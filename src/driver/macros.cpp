@@ -1,6 +1,7 @@
 // Macros and repetitions of both families, and NASM's one-line %defines.
 #include "driver/macros.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -213,6 +214,7 @@ void MacroEngine::begin_pass() {
     collection_ = Collection{};
     expanded_lines_ = 0;
     uniques_ = 0;
+    active_ = false;
     abandon_pending_ = false;
     call_text_.clear();
 }
@@ -230,6 +232,7 @@ int MacroEngine::start_collection(Statement& s, Spelling spelling, bool macro, M
     definition.place = place_of(s, *this);
     definitions_.push_back(std::move(definition));
     collection_.open = true;
+    active_ = true;
     collection_.spelling = spelling;
     collection_.macro = macro;
     collection_.nesting = 0;
@@ -266,7 +269,15 @@ void MacroEngine::collect(Statement& s) {
         if (collection_.conditions != 0) report(s, ERR_UNTERMINATED);
         MacroDefinition& definition = definitions_[size_t(collection_.definition)];
         if (collection_.macro) {
-            macros_[definition.name] = collection_.definition;
+            std::vector<int>& named = macros_[definition.name];
+            // A NASM macro replaces only the one of its counts.
+            auto same_counts = [&](int other) {
+                const MacroDefinition& before = definitions_[size_t(other)];
+                return definition.spelling == Spelling::MASM || before.spelling == Spelling::MASM ||
+                       (before.least == definition.least && before.most == definition.most);
+            };
+            named.erase(std::remove_if(named.begin(), named.end(), same_counts), named.end());
+            named.push_back(collection_.definition);
             return;
         }
         Expansion expansion = std::move(collection_.pending);
@@ -303,6 +314,7 @@ int MacroEngine::push(Statement& s, Expansion&& expansion, const std::string& ca
     expansion.next = 0;
     frames_.push_back(std::move(expansion));
     s.assembly.conditional = true;
+    active_ = true;
     return 0;
 }
 
@@ -789,7 +801,16 @@ int MacroEngine::masm_value_argument(Statement& s, const char* begin, const char
     return 0;
 }
 
-int MacroEngine::call_macro(Statement& s, int index, const char* text) {
+int MacroEngine::call_macro(Statement& s, const std::vector<int>& definitions, const char* text) {
+    // Of NASM's macros of one name, the one whose counts take the arguments.
+    int index = definitions.back();
+    if (definitions.size() > 1) {
+        int given = int(split_arguments(text, Spelling::NASM).size());
+        for (int candidate : definitions) {
+            const MacroDefinition& d = definitions_[size_t(candidate)];
+            if (given >= d.least && (given <= d.most || d.greedy)) index = candidate;
+        }
+    }
     const MacroDefinition& definition = definitions_[size_t(index)];
     Expansion expansion;
     expansion.kind = Expansion::MACRO;
@@ -863,6 +884,7 @@ int MacroEngine::define_text(Statement& s, const char* rest, bool expand_now) {
         define.text = std::move(text);
     }
     defines_[upper(rest, length)] = std::move(define);
+    active_ = true;
     return 0;
 }
 
@@ -878,6 +900,7 @@ int MacroEngine::assign_text(Statement& s, const char* rest) {
     TextDefine define;
     define.text = std::to_string(value);
     defines_[upper(rest, length)] = std::move(define);
+    active_ = true;
     return 0;
 }
 
@@ -910,7 +933,7 @@ void MacroEngine::expand_defines(const std::string& in, std::string& out, int de
         std::string word = upper(p, length);
         auto found = depth < DEEPEST ? defines_.find(word) : defines_.end();
         bool active = false;
-        for (const std::string* name : active_) active = active || *name == word;
+        for (const std::string* name : defines_open_) active = active || *name == word;
         if (found == defines_.end() || active) {
             out.append(p, length);
             p += length;
@@ -968,10 +991,10 @@ void MacroEngine::expand_defines(const std::string& in, std::string& out, int de
             text = std::move(replaced);
             after = close + 1;
         }
-        active_.push_back(&found->first);
+        defines_open_.push_back(&found->first);
         std::string expanded;
         expand_defines(text, expanded, depth + 1);
-        active_.pop_back();
+        defines_open_.pop_back();
         out += expanded;
         p = after;
     }

@@ -32,8 +32,11 @@ enum MacroWord : uint8_t { MW_MACRO, MW_ENDM, MW_REPT, MW_IRP, MW_IRPC, MW_LOCAL
 constexpr int MAX_EXPANSION_DEPTH = 256;
 constexpr uint32_t MAX_EXPANDED_LINES = 1000000;
 
-// A line read in the middle of an expansion that went past a limit.
+// A line read in the middle of an expansion that went past a limit; a line
+// of a definition being collected; no line read yet.
 constexpr int READ_EXPANSION_LIMIT = -4;
+constexpr int READ_COLLECTED = -5;
+constexpr int READ_NOT_YET = -6;
 
 // The two families' spellings of a block.
 enum class Spelling : uint8_t { MASM, NASM };
@@ -108,9 +111,9 @@ public:
     // Forgets every definition: a pass defines them again as it reads them.
     void begin_pass();
 
-    // Lines need a look before they are split: a definition is being
-    // collected, or a %define may stand in them.
-    bool engaged() const { return collection_.open || !defines_.empty(); }
+    // Some macro, repetition or %define has been met in this pass: lines
+    // may come from expansions, be collected, or hold a %define's name.
+    bool active() const { return active_; }
     bool collecting() const { return collection_.open; }
     bool has_macros() const { return !macros_.empty(); }
     bool has_defines() const { return !defines_.empty(); }
@@ -176,7 +179,7 @@ private:
     const Expansion* nasm_macro_frame() const;
     int take_masm_word(Statement& s, MacroWord word, int fields);
     int take_nasm_word(Statement& s, uint8_t kind, const char* rest);
-    int call_macro(Statement& s, int definition, const char* arguments);
+    int call_macro(Statement& s, const std::vector<int>& definitions, const char* arguments);
     int define_masm_macro(Statement& s);
     int define_nasm_macro(Statement& s, const char* rest);
     int define_text(Statement& s, const char* rest, bool expand_now);
@@ -187,7 +190,9 @@ private:
     int evaluate(Statement& s, const std::string& text, int32_t& value);
 
     std::vector<MacroDefinition> definitions_;
-    std::unordered_map<std::string, int> macros_;
+    // The macros by name: a MASM macro defined again replaces the one before;
+    // NASM's of one name are told apart by the count of their arguments.
+    std::unordered_map<std::string, std::vector<int>> macros_;
     std::unordered_map<std::string, TextDefine> defines_;
     std::vector<Expansion> frames_;
     Collection collection_;
@@ -195,8 +200,9 @@ private:
     uint32_t uniques_ = 0;
     std::string call_text_;
     LinePlace line_place_;
+    bool active_ = false;
     bool abandon_pending_ = false;  // a limit was passed: the expansions end after this line
-    std::vector<const std::string*> active_;  // the %defines being expanded, innermost last
+    std::vector<const std::string*> defines_open_;  // the %defines being expanded, innermost last
     std::unique_ptr<Statement> scratch_;     // where directives' expressions are read
     // The line read last as its definition holds it, and whether a NASM
     // macro's arguments were put in it (a NASM definition keeps it as held).

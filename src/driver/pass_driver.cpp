@@ -524,11 +524,14 @@ Action keep_place(Statement& s) {
 }
 
 // A line of the macro family (MACRO, %define, a call...): handled by the
-// macro engine, and listed. A call's label names the call's address.
+// macro engine, and listed.
 [[gnu::noinline]] bool take_macro_line(Statement& s, int& fields, LineOutcome& outcome) {
     MacroEngine::Taken taken = s.assembly.macros.take_line(s, fields);
     if (taken == MacroEngine::Taken::NOT_MINE) return false;
-    if (taken == MacroEngine::Taken::CALLED && (fields & FIELD_LABEL) && s.label_colon) {
+    // A label before a call or a repetition names the address it begins at.
+    bool labelled = taken == MacroEngine::Taken::CALLED ||
+                    (s.mnemonic && s.mnemonic->handler == directive_macro && s.mnemonic->opcode != MW_MACRO);
+    if (labelled && (fields & FIELD_LABEL) && s.label_colon) {
         prepare_label(s);
         if (expand_label(s) && !label_step(s, s.pass.location_counter, SYMBOL_LABEL)) {
             outcome = stop_after_line(LoopEnd::STOPPED);
@@ -540,35 +543,23 @@ Action keep_place(Statement& s) {
     return true;
 }
 
-// While a definition is collected its lines are only listed; elsewhere the
-// %defines' names in a line give way to their texts before it is split.
-[[gnu::noinline]] bool take_line_before_split(Statement& s, const LineMarks& read_marks, LineMarks& marks) {
-    MacroEngine& macros = s.assembly.macros;
-    if (macros.collecting()) {
-        macros.collect(s);
-        list(s);
-        return true;
+// A line read with a message of its own, or collected into a definition:
+// only listed.
+[[gnu::noinline]] LineOutcome take_unsplit_line(Statement& s, int read) {
+    if (read == READ_COLLECTED) {
+        s.assembly.macros.collect(s);
+    } else {
+        forget_waiting_prefixes(s.pass);
+        report(s, read == READ_TOO_LONG ? ERR_LINE_TOO_LONG : ERR_NESTED_TOO_DEEP);
     }
-    marks = macros.substitute_defines(s, read_marks);
-    return false;
+    list(s);
+    return next_line(REPLAY_NONE);
 }
 
-LineOutcome assemble_line(Statement& s, int read, const LineMarks& read_marks) {
+[[gnu::always_inline]] inline LineOutcome assemble_line(Statement& s, int read, const LineMarks& marks) {
     Assembly& assembly = s.assembly;
     Pass& pass = s.pass;
-    if (read == READ_TOO_LONG || read == READ_EXPANSION_LIMIT) {
-        forget_waiting_prefixes(pass);
-        report(s, read == READ_TOO_LONG ? ERR_LINE_TOO_LONG : ERR_NESTED_TOO_DEEP);
-        list(s);
-        return next_line(REPLAY_NONE);
-    }
-    LineMarks substituted;
-    const LineMarks* line_marks = &read_marks;
-    if (assembly.macros.engaged()) [[unlikely]] {
-        if (take_line_before_split(s, read_marks, substituted)) return next_line(REPLAY_NONE);
-        line_marks = &substituted;
-    }
-    const LineMarks& marks = *line_marks;
+    if (read < 0) [[unlikely]] return take_unsplit_line(s, read);
     int fields = split_line(s, marks);
     if (fields == 0) {
         list(s);
@@ -583,7 +574,7 @@ LineOutcome assemble_line(Statement& s, int read, const LineMarks& read_marks) {
         return next_line(REPLAY_NONE);
     }
     // MACRO and its kin, %macro, %define..., and the calls of the macros defined.
-    bool may_be_macro = may_be_conditional || assembly.macros.has_macros() ||
+    bool may_be_macro = may_be_conditional || assembly.macros.active() ||
                         (s.mnemonic && s.mnemonic->handler == directive_macro);
     LineOutcome taken;
     if (may_be_macro && take_macro_line(s, fields, taken)) return taken;
@@ -689,21 +680,46 @@ void take_line_place(Statement& s, const LineReader& reader) {
     if (open) report(assembly.statement, ERR_UNTERMINATED);
 }
 
-// The next line: of the expansion open, or of the file read now.
-[[gnu::always_inline]] inline int read_next_line(Assembly& assembly, Statement& s, LineMarks& marks) {
+// A line read once macros are about: a line of a definition being
+// collected is READ_COLLECTED; in any other the %defines' names give way to
+// their texts.
+[[gnu::noinline]] int take_read_line(Assembly& assembly, Statement& s, LineMarks& marks, int read) {
+    MacroEngine& macros = assembly.macros;
+    if (read == READ_END || read == READ_TOO_LONG || read == READ_EXPANSION_LIMIT) return read;
+    if (macros.collecting()) return READ_COLLECTED;
+    if (macros.has_defines()) marks = macros.substitute_defines(s, marks);
+    return read;
+}
+
+// The next line of the expansions open, or READ_NOT_YET when the file read
+// now has it.
+[[gnu::noinline]] int read_expanded_line(Assembly& assembly, Statement& s, LineMarks& marks) {
     Pass& pass = assembly.pass;
     MacroEngine& macros = assembly.macros;
+    while (macros.expanding(pass.reader.depth())) {
+        int read = macros.read(pass, s.line_buffer, LINE_CAPACITY, marks);
+        if (read == READ_END) continue;
+        int depth = macros.depth();
+        s.expansion_depth = uint8_t(depth < 255 ? depth : 255);
+        return take_read_line(assembly, s, marks, read);
+    }
+    return READ_NOT_YET;
+}
+
+// The next line: of the expansion open, or of the file read now.
+[[gnu::always_inline]] inline int read_next_line(Assembly& assembly, Statement& s, LineMarks& marks) {
+    MacroEngine& macros = assembly.macros;
     for (;;) {
-        if (macros.expanding(pass.reader.depth())) [[unlikely]] {
-            int read = macros.read(pass, s.line_buffer, LINE_CAPACITY, marks);
-            if (read == READ_END) continue;
-            int depth = macros.depth();
-            s.expansion_depth = uint8_t(depth < 255 ? depth : 255);
-            return read;
+        if (macros.active()) [[unlikely]] {
+            int read = read_expanded_line(assembly, s, marks);
+            if (read != READ_NOT_YET) return read;
         }
-        int read = pass.reader.read(s.line_buffer, LINE_CAPACITY, marks);
-        if (read != READ_FILE_END) [[likely]] return read;
-        close_file_blocks(assembly);
+        int read = assembly.pass.reader.read(s.line_buffer, LINE_CAPACITY, marks);
+        if (read == READ_FILE_END) [[unlikely]] {
+            close_file_blocks(assembly);
+            continue;
+        }
+        return macros.active() ? take_read_line(assembly, s, marks, read) : read;
     }
 }
 

@@ -123,7 +123,15 @@ std::string upper(std::string word) {
     return word;
 }
 
-// The names of the macros a program defines (NAME MACRO, %macro NAME).
+std::vector<std::string> lines_of(const fs::path& path) {
+    std::vector<std::string> lines;
+    std::istringstream text(read_file(path));
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    return lines;
+}
+
+// The names of the macros a program defines (NAME MACRO, %macro NAME),
+// also in the macro library it includes.
 std::vector<std::string> macro_names(const std::vector<std::string>& lines) {
     std::vector<std::string> names;
     for (const std::string& line : lines) {
@@ -132,6 +140,12 @@ std::vector<std::string> macro_names(const std::vector<std::string>& lines) {
         words >> first >> second;
         if (upper(second) == "MACRO") names.push_back(upper(first));
         if (upper(first) == "%MACRO" || upper(first) == "%IMACRO") names.push_back(upper(second));
+        if (upper(first) == "INCLUDE" && second.size() > 2) {
+            fs::path library = fs::path(VEXA_EXAMPLES_DIR) / ".." / "include" / second.substr(1, second.size() - 2);
+            if (fs::exists(library)) {
+                for (const std::string& name : macro_names(lines_of(library))) names.push_back(name);
+            }
+        }
     }
     return names;
 }
@@ -160,9 +174,7 @@ bool takes_free_text(const std::string& line, const std::vector<std::string>& ma
 TEST(TrailingText, EveryStatementOfTheExamplesFailsWithTextAppended) {
     int checked = 0;
     for (const fs::path& path : files_under(VEXA_EXAMPLES_DIR, ".asm")) {
-        std::vector<std::string> lines;
-        std::istringstream text(read_file(path));
-        for (std::string line; std::getline(text, line);) lines.push_back(line);
+        std::vector<std::string> lines = lines_of(path);
         std::vector<std::string> macros = macro_names(lines);
         for (size_t i = 0; i < lines.size(); ++i) {
             if (takes_free_text(split_statement(lines[i]).code, macros)) continue;
