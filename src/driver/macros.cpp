@@ -457,10 +457,10 @@ void MacroEngine::expand_masm(const Expansion& frame, const std::string& in) {
         }
         size_t length = name_length(p);
         const std::string* value = masm_value(frame, upper(p, length));
-        bool joined_before = !out_.empty() && out_.back() == '&';
+        bool joined_before = p > in.c_str() && p[-1] == '&';
         bool joined_after = p[length] == '&';
         if (value && (!quote || joined_before || joined_after)) {
-            if (joined_before) out_.pop_back();
+            if (joined_before && !out_.empty() && out_.back() == '&') out_.pop_back();
             out_ += *value;
             p += length + (joined_after ? 1 : 0);
             continue;

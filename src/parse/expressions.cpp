@@ -119,7 +119,8 @@ constexpr BinaryOperator binary_operators[] = {
     {"||", Binary::LOGICAL_OR, 1},  {"&&", Binary::LOGICAL_AND, 2},
     {"OR", Binary::WORD_OR, 3},     {"XOR", Binary::WORD_XOR, 3},      {"AND", Binary::WORD_AND, 4},
     {"==", Binary::EQUAL, 6},       {"!=", Binary::NOT_EQUAL, 6},      {"<>", Binary::NOT_EQUAL, 6},
-    {"<=", Binary::LESS_EQUAL, 6},  {">=", Binary::GREATER_EQUAL, 6},  {"<<", Binary::SHIFT_LEFT, 10},
+    {"<=", Binary::LESS_EQUAL, 6},  {">=", Binary::GREATER_EQUAL, 6},  {"=", Binary::EQUAL, 6},  // NASM's %if i = 3
+    {"<<", Binary::SHIFT_LEFT, 10},
     {">>", Binary::SHIFT_RIGHT, 10}, {"<", Binary::LESS, 6},           {">", Binary::GREATER, 6},
     {"EQ", Binary::MASM_EQ, 6},     {"NE", Binary::MASM_NE, 6},        {"LT", Binary::MASM_LT, 6},
     {"LE", Binary::MASM_LE, 6},     {"GT", Binary::MASM_GT, 6},        {"GE", Binary::MASM_GE, 6},
