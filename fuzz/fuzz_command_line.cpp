@@ -36,7 +36,11 @@ void reset_scratch_directory() {
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator(scratch_directory(), ignored)) fs::remove_all(entry.path(), ignored);
     FILE* source = std::fopen((scratch_directory() / "a.asm").c_str(), "wb");
-    std::fputs("        ORG 100H\nSTART:  MOV AX,1\n        DB 'x',1,2\n        JMP START\n        END\n", source);
+    // A macro, a repetition and a condition that -D and -U can turn.
+    std::fputs("        ORG 100H\nPUT     MACRO C\n        IFDEF BIG\n        MOV AX,C\n        ELSE\n"
+               "        MOV AL,C\n        ENDIF\n        ENDM\nSTART:  PUT 1\n        REPT 2\n"
+               "        DB 'x',1,2\n        ENDM\n        JMP START\n        END\n",
+               source);
     std::fclose(source);
 }
 

@@ -908,6 +908,7 @@ int MacroEngine::assign_text(Statement& s, const char* rest) {
 // never a define within its own text).
 void MacroEngine::expand_defines(const std::string& in, std::string& out, int depth) {
     constexpr int DEEPEST = 32;
+    if (depth == 0) define_budget_ = DEFINE_BUDGET;
     out.clear();
     const char* p = in.c_str();
     const char* end = p + in.size();
@@ -931,7 +932,10 @@ void MacroEngine::expand_defines(const std::string& in, std::string& out, int de
         }
         size_t length = name_length(p);
         std::string word = upper(p, length);
-        auto found = depth < DEEPEST ? defines_.find(word) : defines_.end();
+        // A line's %defines are expanded so many times at most, so that
+        // texts that double at each level cannot run away.
+        bool room = depth < DEEPEST && define_budget_ > 0 && out.size() < size_t(LINE_CAPACITY);
+        auto found = room ? defines_.find(word) : defines_.end();
         bool active = false;
         for (const std::string* name : defines_open_) active = active || *name == word;
         if (found == defines_.end() || active) {
@@ -991,6 +995,7 @@ void MacroEngine::expand_defines(const std::string& in, std::string& out, int de
             text = std::move(replaced);
             after = close + 1;
         }
+        --define_budget_;
         defines_open_.push_back(&found->first);
         std::string expanded;
         expand_defines(text, expanded, depth + 1);

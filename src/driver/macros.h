@@ -203,6 +203,8 @@ private:
     bool active_ = false;
     bool abandon_pending_ = false;  // a limit was passed: the expansions end after this line
     std::vector<const std::string*> defines_open_;  // the %defines being expanded, innermost last
+    static constexpr int DEFINE_BUDGET = 10000;      // %defines expanded in one line at most
+    int define_budget_ = DEFINE_BUDGET;
     std::unique_ptr<Statement> scratch_;     // where directives' expressions are read
     // The line read last as its definition holds it, and whether a NASM
     // macro's arguments were put in it (a NASM definition keeps it as held).
