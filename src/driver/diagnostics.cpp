@@ -208,6 +208,9 @@ void Diagnostics::warn_written(Statement& s, const std::string& text) {
     if (dropping_ || pass_ == 1 || !options.warnings) return;
     bool as_errors = options.warnings_are_errors;
     Diagnostic diagnostic = at_statement(s, as_errors ? Diagnostic::ERROR : Diagnostic::WARNING, 0, text.c_str());
+    int32_t column = 1;  // at the directive
+    while (column <= s.statement_text_length && is_blank(s.line_buffer[column - 1])) ++column;
+    diagnostic.column = column;
     if (as_errors) {
         ++reported_;
         note_in_error(s.index);

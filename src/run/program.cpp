@@ -62,6 +62,7 @@ bool load_com_program(Machine& machine, const uint8_t* image, size_t length,
     machine.regs[REG_SP] = STACK_TOP;
     machine.ip = IMAGE_OFFSET;
     machine.flags = START_FLAGS;
+    machine.screen.cursor_shape = DEFAULT_CURSOR_SHAPE;
     return true;
 }
 

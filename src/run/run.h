@@ -57,6 +57,23 @@ struct InputSource {
     bool (*refill)(InputSource& input) = nullptr;
 };
 
+// The text screen as far as a stream of output can follow it: 80 columns by
+// 25 rows, the cursor of each display page (page 0 is the one shown), the
+// cursor shape, and the place in the screen where the output written so far
+// ends.
+constexpr uint8_t SCREEN_COLUMNS = 80, SCREEN_ROWS = 25, DISPLAY_PAGES = 8;
+constexpr uint16_t DEFAULT_CURSOR_SHAPE = 0x0607;  // start line 6, end line 7
+
+struct ScreenPosition {
+    uint8_t row, column;
+};
+
+struct Screen {
+    ScreenPosition cursors[DISPLAY_PAGES];
+    ScreenPosition written_end;
+    uint16_t cursor_shape;
+};
+
 struct Machine {
     uint16_t regs[8];
     uint16_t segs[4];
@@ -75,6 +92,7 @@ struct Machine {
 
     InputSource input;
     OutputSink output;
+    Screen screen;
 
     alignas(64) uint8_t memory[MEMORY_SIZE];
 };

@@ -1,8 +1,10 @@
 // The DOS and BIOS services behind the default interrupt vectors: console
-// output and input, termination, the date, time and version, the vector table.
+// output and input, the text screen's cursor, termination, the date, time and
+// version, the vector table.
 #include <array>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "run/run.h"
 
@@ -55,10 +57,49 @@ void end_run(Machine& machine, Ending ending, const char* format, ...) {
     va_end(args);
 }
 
+// ---- The screen, followed through the output stream -------------------------------
+// Each byte written moves the cursor of the shown page as the BIOS teletype
+// moves it, and the written end the same way; a cursor set back from that
+// end leaves the two apart.
+
+constexpr uint8_t SHOWN_PAGE = 0;
+constexpr uint8_t LAST_ROW = SCREEN_ROWS - 1, LAST_COLUMN = SCREEN_COLUMNS - 1;
+constexpr int TAB_WIDTH = 8;  // as a terminal shows the tab the stream carries
+
+void line_feed(ScreenPosition& at) {
+    if (at.row < LAST_ROW) ++at.row;  // the bottom row scrolls the screen up
+}
+
+void advance(ScreenPosition& at, uint8_t byte) {
+    int column = at.column;
+    switch (byte) {
+    case '\r': at.column = 0; return;
+    case '\n': line_feed(at); return;
+    case '\b': if (column) --at.column; return;
+    case '\a': return;
+    case '\t': column = (column / TAB_WIDTH + 1) * TAB_WIDTH; break;
+    default: ++column; break;
+    }
+    if (column >= SCREEN_COLUMNS) {
+        column = 0;
+        line_feed(at);
+    }
+    at.column = uint8_t(column);
+}
+
 // ---- Console output --------------------------------------------------------------
 
-void write_output(Machine& machine, const uint8_t* bytes, size_t count) {
+void send_output(Machine& machine, const uint8_t* bytes, size_t count) {
     if (machine.output.write && count) machine.output.write(machine.output.context, bytes, count);
+}
+
+void write_output(Machine& machine, const uint8_t* bytes, size_t count) {
+    Screen& screen = machine.screen;
+    for (size_t i = 0; i < count; ++i) {
+        advance(screen.cursors[SHOWN_PAGE], bytes[i]);
+        advance(screen.written_end, bytes[i]);
+    }
+    send_output(machine, bytes, count);
 }
 
 void write_char(Machine& machine, uint8_t byte) { write_output(machine, &byte, 1); }
@@ -266,6 +307,72 @@ void get_vector(Machine& machine) {
 
 // ---- BIOS ------------------------------------------------------------------------
 
+// A cursor moved past the written end writes its way there: CR LF for each
+// row down, then spaces to the column, a place off the screen taken as the
+// nearest on it. Moving back writes nothing.
+void write_up_to(Machine& machine, ScreenPosition to) {
+    static constexpr uint8_t line_end[] = {'\r', '\n'};
+    uint8_t spaces[SCREEN_COLUMNS];
+    std::memset(spaces, ' ', sizeof spaces);
+    ScreenPosition& end = machine.screen.written_end;
+    uint8_t row = to.row < LAST_ROW ? to.row : LAST_ROW;
+    uint8_t column = to.column < LAST_COLUMN ? to.column : LAST_COLUMN;
+    for (; end.row < row; ++end.row) {
+        send_output(machine, line_end, sizeof line_end);
+        end.column = 0;
+    }
+    if (end.row == row && end.column < column) {
+        send_output(machine, spaces, size_t(column - end.column));
+        end.column = column;
+    }
+}
+
+// A blank screen starts afresh in the stream, on a line of its own.
+void start_blank_screen(Machine& machine) {
+    ScreenPosition& end = machine.screen.written_end;
+    if (end.column) send_output(machine, reinterpret_cast<const uint8_t*>("\r\n"), 2);
+    end = {0, 0};
+}
+
+// Any mode is taken; the screen stays 80 by 25 text and is blanked.
+void set_video_mode(Machine& machine) {
+    Screen& screen = machine.screen;
+    for (ScreenPosition& cursor : screen.cursors) cursor = {0, 0};
+    screen.cursor_shape = DEFAULT_CURSOR_SHAPE;
+    start_blank_screen(machine);
+}
+
+void set_cursor_shape(Machine& machine) { machine.screen.cursor_shape = machine.regs[REG_CX]; }
+
+void set_cursor_position(Machine& machine) {
+    uint8_t page = high_byte(machine, REG_BX) % DISPLAY_PAGES;
+    ScreenPosition to{high_byte(machine, REG_DX), low_byte(machine, REG_DX)};
+    machine.screen.cursors[page] = to;
+    if (page == SHOWN_PAGE) write_up_to(machine, to);
+}
+
+void get_cursor(Machine& machine) {
+    const ScreenPosition& at = machine.screen.cursors[high_byte(machine, REG_BX) % DISPLAY_PAGES];
+    machine.regs[REG_DX] = uint16_t(at.row << 8 | at.column);
+    machine.regs[REG_CX] = machine.screen.cursor_shape;
+}
+
+// Scrolling up or down writes nothing and leaves the cursor; blanking the
+// whole screen (AL=0, or more lines than the window holds) starts afresh.
+void scroll_window(Machine& machine) {
+    int lines = low_byte(machine, REG_AX);
+    int top = high_byte(machine, REG_CX), left = low_byte(machine, REG_CX);
+    int bottom = high_byte(machine, REG_DX), right = low_byte(machine, REG_DX);
+    bool blanks = lines == 0 || lines > bottom - top;
+    bool whole_screen = top == 0 && left == 0 && bottom >= LAST_ROW && right >= LAST_COLUMN;
+    if (blanks && whole_screen) start_blank_screen(machine);
+}
+
+void get_video_mode(Machine& machine) {
+    machine.regs[REG_AX] = SCREEN_COLUMNS << 8 | 0x03;  // 80 by 25 colour text
+    machine.regs[REG_BX] = uint16_t((machine.regs[REG_BX] & 0x00FF) | SHOWN_PAGE << 8);
+}
+
 void teletype_output(Machine& machine) { write_char(machine, low_byte(machine, REG_AX)); }
 
 void wait_for_keystroke(Machine& machine) {
@@ -330,7 +437,10 @@ constexpr Function dos_functions[] = {
     {0x25, set_vector},            {0x2A, get_date},            {0x2C, get_time},
     {0x30, get_version},           {0x35, get_vector},          {0x4C, terminate_with_code},
 };
-constexpr Function video_functions[] = {{0x0E, teletype_output}};
+constexpr Function video_functions[] = {
+    {0x00, set_video_mode},  {0x01, set_cursor_shape}, {0x02, set_cursor_position}, {0x03, get_cursor},
+    {0x06, scroll_window},   {0x07, scroll_window},    {0x0E, teletype_output},     {0x0F, get_video_mode},
+};
 constexpr Function keyboard_functions[] = {{0x00, wait_for_keystroke}, {0x01, keystroke_status}};
 
 // A vector is served whole, or by the function its caller chose in AH.

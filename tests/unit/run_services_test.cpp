@@ -21,6 +21,12 @@ void collect(void* context, const uint8_t* bytes, size_t count) {
     static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(bytes), count);
 }
 
+std::string repeat(const std::string& text, int times) {
+    std::string repeated;
+    while (times-- > 0) repeated += text;
+    return repeated;
+}
+
 uint16_t word_at(const Machine& machine, uint32_t address) {
     return uint16_t(machine.memory[address] | machine.memory[address + 1] << 8);
 }
@@ -145,7 +151,7 @@ TEST(Services, Endings) {
         {"function 4CH with AL=FFH", 0x21, 0x4CFF, ENDING_EXIT, 255, ""},
         {"an unknown DOS function", 0x21, 0x3D00, ENDING_UNSUPPORTED, 0, "INT 21H function 3DH is not supported"},
         {"function FFH", 0x21, 0xFF00, ENDING_UNSUPPORTED, 0, "INT 21H function FFH is not supported"},
-        {"an unknown video function", 0x10, 0x0003, ENDING_UNSUPPORTED, 0, "INT 10H function 00H is not supported"},
+        {"an unknown video function", 0x10, 0x1003, ENDING_UNSUPPORTED, 0, "INT 10H function 10H is not supported"},
         {"an unknown keyboard function", 0x16, 0x1000, ENDING_UNSUPPORTED, 0, "INT 16H function 10H is not supported"},
         {"a vector without services", 0x05, 0x0000, ENDING_UNSUPPORTED, 0, "INT 05H is not supported"},
         {"the single-step vector returns", 0x01, 0x0000, ENDING_NONE, 0, ""},
@@ -163,6 +169,119 @@ TEST(Services, Endings) {
             EXPECT_STREQ(console.machine->message, c.message) << c.what;
         }
     }
+}
+
+// ---- The screen -------------------------------------------------------------------
+
+// One call of INT 10H, or text written through a console service.
+struct ScreenStep {
+    uint16_t ax, bx, cx, dx;
+    std::string text;  // with ax 0E00H each byte by teletype, with 0900H by DOS as a '$' string
+};
+
+ScreenStep go_to(uint8_t row, uint8_t column, uint8_t page = 0) {
+    return {0x0200, uint16_t(page << 8), 0, uint16_t(row << 8 | column), ""};
+}
+ScreenStep teletype(std::string text) { return {0x0E00, 0, 0, 0, std::move(text)}; }
+ScreenStep dos_string(std::string text) { return {0x0900, 0, 0, 0, std::move(text)}; }
+ScreenStep scroll(uint16_t ax, uint16_t top_left, uint16_t bottom_right) {
+    return {ax, 0x0700, top_left, bottom_right, ""};
+}
+const ScreenStep CLEAR_SCREEN = scroll(0x0600, 0x0000, 0x184F);
+const ScreenStep SET_MODE_3 = {0x0003, 0, 0, 0, ""};
+
+void perform(Console& console, const ScreenStep& step) {
+    Machine& machine = *console.machine;
+    if (step.ax == 0x0E00) {
+        for (char c : step.text) console.call(0x10, uint16_t(0x0E00 | uint8_t(c)));
+        return;
+    }
+    if (step.ax == 0x0900) {
+        console.put(DATA, step.text + "$");
+        console.call(0x21, 0x0900, DATA);
+        return;
+    }
+    machine.regs[REG_BX] = step.bx;
+    machine.regs[REG_CX] = step.cx;
+    console.call(0x10, step.ax, step.dx);
+}
+
+uint16_t cursor_of(Console& console, uint8_t page = 0) {
+    console.machine->regs[REG_BX] = uint16_t(page << 8);
+    console.call(0x10, 0x0300);
+    return console.reg(REG_DX);
+}
+
+// What the steps write, and where the cursor of page 0 is then (DH row, DL column).
+struct ScreenCase {
+    const char* what;
+    std::vector<ScreenStep> steps;
+    std::string printed;
+    uint16_t cursor;
+};
+
+TEST(Services, ScreenThroughTheStream) {
+    const std::string wide(80, 'w');
+    const ScreenCase cases[] = {
+        {"printable characters move right", {teletype("abc")}, "abc", 0x0003},
+        {"CR to column 0", {teletype("ab\r")}, "ab\r", 0x0000},
+        {"LF down, the column kept", {teletype("ab\n")}, "ab\n", 0x0102},
+        {"BS back one", {teletype("ab\b")}, "ab\b", 0x0001},
+        {"BS stops at column 0", {teletype("\b\b")}, "\b\b", 0x0000},
+        {"BEL stays", {teletype("\a")}, "\a", 0x0000},
+        {"a tab to the next multiple of 8", {teletype("a\t\tb")}, "a\t\tb", 0x0011},
+        {"the 80th character wraps", {teletype(wide)}, wide, 0x0100},
+        {"the bottom row scrolls", {teletype(std::string(30, '\n'))}, std::string(30, '\n'), 0x1800},
+        {"DOS output moves it too", {dos_string("one\r\ntwo")}, "one\r\ntwo", 0x0103},
+        {"down: line ends, then spaces", {go_to(2, 5)}, "\r\n\r\n     ", 0x0205},
+        {"right on the row: spaces", {teletype("ab"), go_to(0, 5), teletype("c")}, "ab   c", 0x0006},
+        {"back on the row writes nothing", {teletype("abcd"), go_to(0, 1), teletype("x")}, "abcdx", 0x0002},
+        {"up writes nothing", {teletype("a\r\n\r\n"), go_to(0, 3)}, "a\r\n\r\n", 0x0003},
+        {"forward again counts from the written end",
+         {teletype("abcdef"), go_to(0, 2), go_to(0, 4), go_to(0, 8)}, "abcdef  ", 0x0008},
+        {"off the screen: as far as the screen goes", {go_to(30, 90)},
+         repeat("\r\n", 24) + std::string(79, ' '), 0x1E5A},
+        {"a page not shown writes nothing", {go_to(3, 3, 1)}, "", 0x0000},
+        {"a clear starts a fresh line", {teletype("ab"), CLEAR_SCREEN, go_to(1, 3)}, "ab\r\n\r\n   ", 0x0103},
+        {"a clear after a line end adds none", {teletype("ab\r\n"), CLEAR_SCREEN}, "ab\r\n", 0x0100},
+        {"a clear of more lines than the screen has",
+         {teletype("ab"), scroll(0x0719, 0x0000, 0x184F)}, "ab\r\n", 0x0002},
+        {"a part of the screen cleared", {teletype("ab"), scroll(0x0600, 0x0101, 0x0505), go_to(1, 3)},
+         "ab\r\n   ", 0x0103},
+        {"a scroll by a line", {teletype("ab"), scroll(0x0601, 0x0000, 0x184F), go_to(0, 3)}, "ab ", 0x0003},
+        {"a mode set: home, a fresh line", {teletype("ab"), SET_MODE_3, go_to(1, 0)},
+         "ab\r\n\r\n", 0x0100},
+    };
+    for (const ScreenCase& c : cases) {
+        Console console;
+        for (const ScreenStep& step : c.steps) perform(console, step);
+        EXPECT_EQ(console.output, c.printed) << c.what;
+        EXPECT_EQ(cursor_of(console), c.cursor) << c.what;
+        EXPECT_EQ(console.machine->ending, ENDING_NONE) << c.what;
+    }
+}
+
+TEST(Services, CursorShapeAndPages) {
+    Console console;
+    console.call(0x10, 0x0300);
+    EXPECT_EQ(console.reg(REG_CX), 0x0607) << "the shape a program starts with";
+    console.machine->regs[REG_CX] = 0x2607;
+    console.call(0x10, 0x0100);
+    perform(console, go_to(4, 9, 1));
+    EXPECT_EQ(cursor_of(console, 1), 0x0409);
+    EXPECT_EQ(console.reg(REG_CX), 0x2607);
+    EXPECT_EQ(cursor_of(console, 0), 0x0000);
+    perform(console, SET_MODE_3);
+    EXPECT_EQ(cursor_of(console, 1), 0x0000) << "a mode set homes every page";
+    EXPECT_EQ(console.reg(REG_CX), 0x0607);
+}
+
+TEST(Services, VideoMode) {
+    Console console;
+    console.machine->regs[REG_BX] = 0x1234;
+    console.call(0x10, 0x0F00);
+    EXPECT_EQ(console.reg(REG_AX), 0x5003) << "80 columns, mode 3";
+    EXPECT_EQ(console.reg(REG_BX), 0x0034) << "page 0";
 }
 
 // ---- Keys ------------------------------------------------------------------------
