@@ -249,7 +249,16 @@ void MacroEngine::collect(Statement& s) {
     // NASM reads a definition's lines as written: a %rep or %macro inside a
     // macro sees the arguments when its own lines are expanded.
     bool as_written = collection_.spelling == Spelling::NASM && s.expansion_depth && raw_deferred_;
-    std::string text = as_written ? *raw_ : std::string(s.listing_line, size_t(s.listing_line_length));
+    if (as_written) {
+        // Listed as it is kept, from the padded buffer the listing reads.
+        size_t length = raw_->size() < size_t(LINE_CAPACITY - 2) ? raw_->size() : size_t(LINE_CAPACITY - 2);
+        std::memcpy(text_, raw_->data(), length);
+        std::memset(text_ + length, 0, 64);
+        text_length_ = int(length);
+        s.listing_line = text_;
+        s.listing_line_length = text_length_;
+    }
+    std::string text(s.listing_line, size_t(s.listing_line_length));
     LineWords words = line_words(text.c_str());
     bool opens;
     bool closes;
@@ -588,7 +597,7 @@ int MacroEngine::take_masm_word(Statement& s, MacroWord word, int fields) {
         case MW_IRPC:
             return masm_repetition(s, word, rest);
         case MW_LOCAL: {
-            if (!s.expansion_depth || frames_.back().spelling != Spelling::MASM) return ERR_SYNTAX;
+            if (!s.expansion_depth || frames_.empty() || frames_.back().spelling != Spelling::MASM) return ERR_SYNTAX;
             for (RawArgument raw : split_arguments(rest, Spelling::MASM)) {
                 std::string name = upper(raw.begin, size_t(raw.end - raw.begin));
                 name = trimmed(name.data(), name.data() + name.size());
@@ -600,7 +609,7 @@ int MacroEngine::take_masm_word(Statement& s, MacroWord word, int fields) {
             return 0;
         }
         case MW_EXITM:
-            if (!s.expansion_depth) return ERR_SYNTAX;
+            if (!s.expansion_depth || frames_.empty()) return ERR_SYNTAX;
             pop(pass);
             return *rest ? ERR_EXTRA_OPERAND : 0;
         case MW_PURGE:

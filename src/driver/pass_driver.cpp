@@ -682,7 +682,7 @@ void take_line_place(Statement& s, const LineReader& reader) {
 
 // A line read once macros are about: a line of a definition being
 // collected is READ_COLLECTED; in any other the %defines' names give way to
-// their texts.
+// their texts (the listing keeps the line as written).
 [[gnu::noinline]] int take_read_line(Assembly& assembly, Statement& s, LineMarks& marks, int read) {
     MacroEngine& macros = assembly.macros;
     if (read == READ_END || read == READ_TOO_LONG || read == READ_EXPANSION_LIMIT) return read;
@@ -701,7 +701,7 @@ void take_line_place(Statement& s, const LineReader& reader) {
         if (read == READ_END) continue;
         int depth = macros.depth();
         s.expansion_depth = uint8_t(depth < 255 ? depth : 255);
-        return take_read_line(assembly, s, marks, read);
+        return read;
     }
     return READ_NOT_YET;
 }
@@ -719,7 +719,7 @@ void take_line_place(Statement& s, const LineReader& reader) {
             close_file_blocks(assembly);
             continue;
         }
-        return macros.active() ? take_read_line(assembly, s, marks, read) : read;
+        return read;
     }
 }
 
@@ -762,6 +762,8 @@ LoopEnd run_statement_loop(Assembly& assembly) {
         s.listing_line = s.expansion_depth ? assembly.macros.line_text() : reinterpret_cast<const char*>(line_start);
         s.listing_line_length = int(marks.end - s.line_buffer);
         s.statement_text_length = s.listing_line_length;
+        // Once macros are about, a line may be collected, or hold %defines.
+        if (assembly.macros.active()) [[unlikely]] read = take_read_line(assembly, s, marks, read);
 
         int reported_before = assembly.diagnostics.reported();
         LineOutcome outcome = assemble_line(s, read, marks);
