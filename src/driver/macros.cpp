@@ -657,7 +657,7 @@ int MacroEngine::take_nasm_word(Statement& s, uint8_t kind, const char* rest) {
         }
         case N_DEFINE:
         case N_XDEFINE:
-            return define_text(s, rest, kind == N_XDEFINE);
+            return define_text(rest, kind == N_XDEFINE);
         case N_UNDEF: {
             size_t length = name_length(rest);
             if (!length) return ERR_MISSING_OPERAND;
@@ -868,8 +868,7 @@ int MacroEngine::call_macro(Statement& s, const std::vector<int>& definitions, c
 // ---- One-line macros ----------------------------------------------------------------
 
 // %define NAME text, %define NAME(a,b) text; %xdefine expands the text now.
-int MacroEngine::define_text(Statement& s, const char* rest, bool expand_now) {
-    (void)s;
+int MacroEngine::define_text(const char* rest, bool expand_now) {
     size_t length = name_length(rest);
     if (!length || is_digit(*rest)) return *rest ? ERR_SYNTAX : ERR_MISSING_OPERAND;
     TextDefine define;

@@ -182,7 +182,7 @@ private:
     int call_macro(Statement& s, const std::vector<int>& definitions, const char* arguments);
     int define_masm_macro(Statement& s);
     int define_nasm_macro(Statement& s, const char* rest);
-    int define_text(Statement& s, const char* rest, bool expand_now);
+    int define_text(const char* rest, bool expand_now);
     int assign_text(Statement& s, const char* rest);
     int masm_repetition(Statement& s, MacroWord word, const char* rest);
     int masm_value_argument(Statement& s, const char* begin, const char* end, std::string& text);

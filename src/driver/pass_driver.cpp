@@ -685,7 +685,7 @@ void take_line_place(Statement& s, const LineReader& reader) {
 // their texts (the listing keeps the line as written).
 [[gnu::noinline]] int take_read_line(Assembly& assembly, Statement& s, LineMarks& marks, int read) {
     MacroEngine& macros = assembly.macros;
-    if (read == READ_END || read == READ_TOO_LONG || read == READ_EXPANSION_LIMIT) return read;
+    if (read == READ_TOO_LONG || read == READ_EXPANSION_LIMIT) return read;
     if (macros.collecting()) return READ_COLLECTED;
     if (macros.has_defines()) marks = macros.substitute_defines(s, marks);
     return read;
