@@ -1,6 +1,7 @@
 // Messages of an assembly as data: statement errors with their line, notices
 // and fatal stops, told at once or held until their pass is known to count.
 #include <algorithm>
+#include <cstring>
 
 #include "driver/assembly.h"
 #include "driver/driver.h"
@@ -120,6 +121,11 @@ Diagnostic Diagnostics::at_statement(Statement& s, Diagnostic::Severity severity
                           std::string(s.line_buffer, size_t(s.statement_text_length))};
     diagnostic.path = assembly.path_of(s.file);
     diagnostic.text.assign(s.listing_line, size_t(s.listing_line_length));
+    // A line whose %defines gave way to their texts is shown with them, so
+    // that the column points into it.
+    bool substituted = s.statement_text_length > s.listing_line_length ||
+                       std::memcmp(s.listing_line, s.line_buffer, size_t(s.statement_text_length)) != 0;
+    if (substituted && s.assembly.macros.has_defines()) diagnostic.text = diagnostic.source_line;
     diagnostic.statement = s.index;
     if (s.expansion_depth) add_expansion(s, diagnostic);
     const LineReader& reader = s.pass.reader;
