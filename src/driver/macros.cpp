@@ -274,6 +274,7 @@ void MacroEngine::collect(Statement& s) {
     }
     if (closes && collection_.nesting == 0) {
         collection_.open = false;
+        split_line(s);  // its messages point into its own fields
         if (!nothing_after(text.data() + words.after_first, text.data() + text.size())) report(s, ERR_EXTRA_OPERAND);
         if (collection_.conditions != 0) report(s, ERR_UNTERMINATED);
         MacroDefinition& definition = definitions_[size_t(collection_.definition)];

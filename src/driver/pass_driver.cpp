@@ -677,7 +677,9 @@ void take_line_place(Statement& s, const LineReader& reader) {
         --conditions.depth;
         open = true;
     }
-    if (open) report(assembly.statement, ERR_UNTERMINATED);
+    if (!open) return;
+    split_line(assembly.statement);  // the file's last line, perhaps collected unsplit
+    report(assembly.statement, ERR_UNTERMINATED);
 }
 
 // A line read once macros are about: a line of a definition being
