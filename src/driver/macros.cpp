@@ -685,6 +685,7 @@ int MacroEngine::take_nasm_word(Statement& s, uint8_t kind, const char* rest) {
             if (text.size() >= 2 && (is_quote(text[0]) || text[0] == '`') && text.back() == text[0]) {
                 text = text.substr(1, text.size() - 2);
             }
+            if (text.empty()) return ERR_MISSING_OPERAND;
             s.assembly.diagnostics.warn_written(s, text);
             return 0;
         }
