@@ -147,8 +147,15 @@ void Diagnostics::add_expansion(Statement& s, Diagnostic& diagnostic) {
     LinePlace place = macros.line_place();
     diagnostic.definition_path = assembly.path_of(place.file);
     diagnostic.definition_line = place.line;
+    // The innermost calls and the outermost: a runaway recursion has hundreds.
+    constexpr size_t SHOWN = 8;
     const std::vector<Expansion>& frames = macros.frames();
     for (size_t i = frames.size(); i-- > 0;) {
+        if (frames.size() > SHOWN + 1 && i == frames.size() - SHOWN - 1) {
+            diagnostic.notes.push_back(Diagnostic::Note{std::string(), 0, 0,
+                                                        "... and " + std::to_string(i) + " calls more"});
+            i = 0;
+        }
         const Expansion& frame = frames[i];
         std::string what = frame.kind == Expansion::MACRO
                                ? "in expansion of macro '" + macros.definition(frame.definition).name + "'"

@@ -315,7 +315,7 @@ bool MacroEngine::drop_collection_below(int reader_depth) {
 int MacroEngine::push(Statement& s, Expansion&& expansion, const std::string& call_text) {
     Pass& pass = s.pass;
     if (frames_.size() >= size_t(MAX_EXPANSION_DEPTH)) {
-        abandon(pass);
+        abandon_pending_ = true;  // once the call is reported with its calls
         return ERR_NESTED_TOO_DEEP;
     }
     if (frames_.empty()) call_text_ = call_text;
