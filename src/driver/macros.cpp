@@ -81,6 +81,17 @@ const char* string_end(const char* p, const char* end) {
     return closing ? static_cast<const char*>(closing) + 1 : end;
 }
 
+// NASM's texts that no macro changes: a quoted string (' " `) is copied to
+// `out` and `p` steps over it, or the comment, to the line's end. False for
+// any other character.
+bool copy_kept_text(const char*& p, const char* end, std::string& out) {
+    const char* after = *p == ';' ? end : is_quote(*p) || *p == '`' ? string_end(p, end) : p;
+    out.append(p, size_t(after - p));
+    bool kept = after != p;
+    p = after;
+    return kept;
+}
+
 bool one_of(const std::string& word, std::initializer_list<const char*> words) {
     for (const char* candidate : words) {
         if (word == candidate) return true;
@@ -227,7 +238,8 @@ bool MacroEngine::defines_name(const char* name, size_t length) const {
 
 // ---- Collecting a definition ---------------------------------------------------
 
-int MacroEngine::start_collection(Statement& s, Spelling spelling, bool macro, MacroDefinition&& definition) {
+void MacroEngine::start_collection(Statement& s, Spelling spelling, bool macro, MacroDefinition&& definition,
+                                   Expansion&& repetition) {
     definition.spelling = spelling;
     definition.place = place_of(s, *this);
     definitions_.push_back(std::move(definition));
@@ -240,9 +252,9 @@ int MacroEngine::start_collection(Statement& s, Spelling spelling, bool macro, M
     collection_.definition = int(definitions_.size() - 1);
     collection_.reader_depth = s.pass.reader.depth();
     collection_.call_text.assign(s.line_buffer, size_t(s.statement_text_length));
+    collection_.pending = std::move(repetition);
     collection_.pending.call = place_of(s, *this);
     s.assembly.conditional = true;
-    return 0;
 }
 
 void MacroEngine::collect(Statement& s) {
@@ -498,16 +510,7 @@ void MacroEngine::expand_nasm(const Expansion& frame, const std::string& in) {
     };
     while (p < end) {
         char c = *p;
-        if (c == ';') {
-            out_.append(p, size_t(end - p));
-            break;
-        }
-        if (is_quote(c) || c == '`') {
-            const char* after = string_end(p, end);
-            out_.append(p, size_t(after - p));
-            p = after;
-            continue;
-        }
+        if (copy_kept_text(p, end, out_)) continue;
         if (c != '%') {
             out_ += *p++;
             continue;
@@ -642,10 +645,8 @@ int MacroEngine::take_nasm_word(Statement& s, uint8_t kind, const char* rest) {
             expansion.kind = Expansion::NASM_REP;
             expansion.spelling = Spelling::NASM;
             expansion.rounds_left = rounds;
-            int error = start_collection(s, Spelling::NASM, false, MacroDefinition{});
-            collection_.pending = std::move(expansion);
-            collection_.pending.call = place_of(s, *this);
-            return error;
+            start_collection(s, Spelling::NASM, false, MacroDefinition{}, std::move(expansion));
+            return 0;
         }
         case N_EXITREP:
         case N_EXITMACRO: {
@@ -725,7 +726,8 @@ int MacroEngine::define_masm_macro(Statement& s) {
         }
         definition.parameters.push_back(std::move(parameter));
     }
-    return start_collection(s, Spelling::MASM, true, std::move(definition));
+    start_collection(s, Spelling::MASM, true, std::move(definition));
+    return 0;
 }
 
 // %macro name n, %macro name least-most, a + after the count for a greedy
@@ -760,7 +762,8 @@ int MacroEngine::define_nasm_macro(Statement& s, const char* rest) {
     p = skip_blanks(p);
     if (strncasecmp(p, ".nolist", 7) == 0) p = skip_blanks(p + 7);
     for (RawArgument raw : split_arguments(p, Spelling::NASM)) definition.defaults.push_back(argument_text(raw, Spelling::NASM));
-    return start_collection(s, Spelling::NASM, true, std::move(definition));
+    start_collection(s, Spelling::NASM, true, std::move(definition));
+    return 0;
 }
 
 int MacroEngine::masm_repetition(Statement& s, MacroWord word, const char* rest) {
@@ -795,11 +798,8 @@ int MacroEngine::masm_repetition(Statement& s, MacroWord word, const char* rest)
             for (char c : text) expansion.items.emplace_back(1, c);
         }
     }
-    int error = start_collection(s, Spelling::MASM, false, MacroDefinition{});
-    LinePlace call = collection_.pending.call;
-    collection_.pending = std::move(expansion);
-    collection_.pending.call = call;
-    return error;
+    start_collection(s, Spelling::MASM, false, MacroDefinition{}, std::move(expansion));
+    return 0;
 }
 
 // A MASM argument written %expr is the expression's value, in decimal.
@@ -924,16 +924,7 @@ void MacroEngine::expand_defines(const std::string& in, std::string& out, int de
     const char* end = p + in.size();
     while (p < end) {
         char c = *p;
-        if (c == ';') {
-            out.append(p, size_t(end - p));
-            break;
-        }
-        if (is_quote(c) || c == '`') {
-            const char* after = string_end(p, end);
-            out.append(p, size_t(after - p));
-            p = after;
-            continue;
-        }
+        if (copy_kept_text(p, end, out)) continue;
         if (!is_name_char(c) || is_digit(c)) {
             size_t length = is_digit(c) ? name_length(p) : 1;
             out.append(p, length);

@@ -115,7 +115,6 @@ public:
     // may come from expansions, be collected, or hold a %define's name.
     bool active() const { return active_; }
     bool collecting() const { return collection_.open; }
-    bool has_macros() const { return !macros_.empty(); }
     bool has_defines() const { return !defines_.empty(); }
     // The next line comes from an expansion, not from a file.
     bool expanding(int reader_depth) const { return !frames_.empty() && frames_.back().reader_depth >= reader_depth; }
@@ -168,7 +167,8 @@ private:
         std::string call_text;  // its opening line
     };
 
-    int start_collection(Statement& s, Spelling spelling, bool macro, MacroDefinition&& definition);
+    void start_collection(Statement& s, Spelling spelling, bool macro, MacroDefinition&& definition,
+                          Expansion&& repetition = Expansion{});
     int push(Statement& s, Expansion&& expansion, const std::string& call_text);
     void pop(Pass& pass);
     void abandon(Pass& pass);
