@@ -168,6 +168,14 @@ uint8_t warning_group(const std::string& name);
 // The name of one group.
 const char* warning_group_name(uint8_t group);
 
+// The conventions a source is assembled under: Vexa's own, NASM's (the
+// forms NASM gives each instruction), or MASM's. DIALECT_AUTO lets the
+// source's first statement of program structure that only NASM or only
+// MASM has choose, else Vexa's.
+enum Dialect : uint8_t { DIALECT_VEXA, DIALECT_NASM, DIALECT_MASM, DIALECT_AUTO };
+// "vexa", "nasm" or "masm".
+const char* dialect_name(Dialect dialect);
+
 struct AssemblyOptions {
     std::string source;                      // the main source, as named on the command line
     std::vector<std::string> include_paths;  // directories for INCLUDE, in the order given
@@ -180,6 +188,10 @@ struct AssemblyOptions {
     // Names defined before the first line (-D NAME, -D NAME=VALUE), as
     // NAME or NAME=VALUE; a name alone is 1.
     std::vector<std::string> defines;
+    Dialect dialect = DIALECT_AUTO;  // --dialect
+    // --optimize: Vexa's conventions with the shortest forms of jumps,
+    // immediates and displacements, and conditional jumps out of reach rewritten.
+    bool optimize = false;
 };
 
 struct Diagnostic {
@@ -253,6 +265,10 @@ struct AssemblyResult {
         std::vector<Use> uses;  // the lines that read it, in order, once each
     };
     std::vector<Symbol> symbols;
+    // The conventions assembled under, and why: a note for the first
+    // diagnostic (at the statement that chose them, or at none).
+    Dialect dialect = DIALECT_VEXA;
+    Diagnostic::Note conventions;
     // Filled by assemble_to_memory only.
     std::string image;
     std::string listing;
@@ -279,6 +295,8 @@ std::vector<Diagnostic> settled_diagnostics(const AssemblyResult& result);
 // characters as an editor shows them, a tab reaching the next multiple of
 // eight; the line is shown with its tabs so expanded.
 std::string gnu_diagnostics(const std::vector<Diagnostic>& diagnostics);
+// The note of which conventions apply and why, added to the first diagnostic.
+void note_conventions(const AssemblyResult& result, std::vector<Diagnostic>& diagnostics);
 // The display column (1-based) of character `column` (1-based) of `line`.
 int32_t display_column(const std::string& line, int32_t column);
 

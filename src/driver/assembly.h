@@ -22,6 +22,21 @@ namespace vexa {
 
 struct Assembly;
 
+// What the conventions chosen change in the forms instructions take.
+struct Conventions {
+    // A jump ahead is short when it reaches (the passes start from the short
+    // forms); an immediate or a displacement takes its byte form whenever
+    // its value fits, a name's not yet known included.
+    bool shortest = false;
+    // A conditional jump out of reach becomes the inverted jump over a near JMP.
+    bool rewrite_far_conditional = false;
+    // NASM's: register-to-register opcodes as NASM codes them (89 D8), a
+    // value that is an address keeps its word form, a size keyword before
+    // a value sizes the value (PUSH WORD 5, JMP NEAR X), never makes it memory.
+    bool nasm = false;
+    bool any() const { return shortest || rewrite_far_conditional || nasm; }
+};
+
 // What a typed variable's definition holds, for TYPE, LENGTH, SIZE,
 // LENGTHOF and SIZEOF.
 struct VariableShape {
@@ -36,6 +51,24 @@ struct Pass {
     int32_t location_counter = 0;
     // The address of the image's first byte: what a first ORG before any byte set.
     int32_t image_origin = 0;
+    // `$$`: where the section, the ABSOLUTE space or the STRUC being
+    // assembled begins (the image's origin when the source has no sections).
+    int32_t section_start = 0;
+    // The section being assembled, by its place in Assembly::sections, or
+    // NO_SECTION in an ABSOLUTE space or a STRUC; and each section's location
+    // counter as the pass left it (from the first SECTION or ABSOLUTE on).
+    int section = 0;
+    std::vector<int32_t> section_counters;
+    // Nothing assembled here is written: an ABSOLUTE space, a STRUC, a
+    // section of no bytes (.bss): only addresses are reserved.
+    bool writes_nothing = false;
+    // The STRUC being defined (its name, empty for none) and the section it
+    // interrupted; the ISTRUC being filled and where its instance begins.
+    std::string structure;
+    int structure_interrupted = 0;
+    int32_t structure_resumes_at = 0;
+    std::string instance;
+    int32_t instance_start = 0;
     // Statements read so far in this pass, replayed ones included.
     uint32_t statement_count = 0;
     LineReader reader;
@@ -301,10 +334,41 @@ struct Assembly {
     // Some pass's code went beyond the segment's end (Address Overflow).
     bool segment_end_passed = false;
 
+    // The sections of a NASM program, from the first SECTION or ABSOLUTE on
+    // (.text first), by their first appearance; the layout of the image
+    // places them by the sizes the pass before found.
+    struct Section {
+        std::string name;  // upper case
+        uint32_t align;
+        bool nobits;
+        int32_t base;  // its first address in this pass
+        int32_t size;  // its bytes as the pass before ended
+    };
+    std::vector<Section> sections;
+
+    // The conventions assembled under, and the statement that chose them
+    // (line 0: the command line or the default).
+    Dialect dialect = DIALECT_VEXA;
+    Conventions conventions;
+    struct DialectChoice {
+        uint16_t file = 0;
+        int32_t line = 0;
+        std::string word;
+    } dialect_choice;
+
     Pass pass;
     Statement statement;
     MacroEngine macros;
 };
+
+// The conventions assembled under, and why, in the result.
+void explain_conventions(const Assembly& assembly, AssemblyResult& result);
+// Sets the conventions of `dialect` (with --optimize for Vexa's).
+void set_dialect(Assembly& assembly, Dialect dialect);
+// The statement is one of NASM's or MASM's program structure: without
+// --dialect, the first such statement of the first pass chooses the
+// conventions of the whole source.
+void note_structure(Statement& s, Dialect dialect);
 
 inline int32_t Statement::location() const { return pass.location_counter; }
 

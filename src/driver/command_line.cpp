@@ -53,6 +53,12 @@ constexpr const char* more_usage_lines[] = {
     "      --deps[=deps_path]  write a make rule naming the files read, by default\n",
     "              on standard output\n",
     "      --no-expansions  leave the lines of macros and repetitions out of the listing\n",
+    "      --dialect=vexa|nasm|masm  the conventions to assemble under; by default\n",
+    "              the first BITS, CPU, SECTION, [ORG] or ABSOLUTE line chooses NASM's,\n",
+    "              the first .MODEL, .CODE, .DATA, .STACK, DOSSEG, SEGMENT or ASSUME\n",
+    "              MASM's, and Vexa's apply otherwise\n",
+    "      --optimize  Vexa's conventions with the shortest jumps, immediates and\n",
+    "              displacements, and far conditional jumps rewritten\n",
     "      -D NAME[=VALUE]  define NAME (as 1, or the decimal VALUE) before the\n",
     "              first line;  -U NAME  forget a NAME -D defined\n",
     "      -h, --help  print this text;  --version  print the version\n",
@@ -79,6 +85,8 @@ struct Settings {
     uint8_t warnings = WARN_ALL;
     bool warnings_are_errors = false;
     bool list_expansions = true;  // --no-expansions leaves them out of the listing
+    Dialect dialect = DIALECT_AUTO;
+    bool optimize = false;
 };
 
 class CommandLine {
@@ -219,6 +227,10 @@ int CommandLine::parse_long_option(const char* text) {
         settings_.map_path = option_path(value.c_str());
     } else if (option == "-no-expansions" && !has_value) {
         settings_.list_expansions = false;
+    } else if (option == "-dialect" && (value == "vexa" || value == "nasm" || value == "masm")) {
+        settings_.dialect = value == "vexa" ? DIALECT_VEXA : value == "nasm" ? DIALECT_NASM : DIALECT_MASM;
+    } else if (option == "-optimize" && !has_value) {
+        settings_.optimize = true;
     } else if (option == "-deps" && !(has_value && value.empty())) {
         settings_.deps_requested = true;
         settings_.deps_path = option_path(value.c_str());
@@ -464,6 +476,8 @@ int CommandLine::run(int argc, char** argv) {
     options.warnings_are_errors = settings_.warnings_are_errors;
     options.symbol_map = settings_.map_requested;
     options.defines = settings_.defines;
+    options.dialect = settings_.dialect;
+    options.optimize = settings_.optimize;
     FileSystemFiles files;
     files.written_paths.push_back(settings_.object_path);
     if (options.listing) files.written_paths.push_back(settings_.list_path);
@@ -478,7 +492,9 @@ int CommandLine::run(int argc, char** argv) {
     AssemblyResult result = assemble(options, files, object, &listing, &console);
     if (result.load_result != LOAD_OK) return report_load_failure(result.load_result);
     if (settings_.gnu) {
-        std::string text = gnu_diagnostics(settled_diagnostics(result));
+        std::vector<Diagnostic> settled = settled_diagnostics(result);
+        note_conventions(result, settled);
+        std::string text = gnu_diagnostics(settled);
         std::fwrite(text.data(), 1, text.size(), err_);
         if (result.failed()) remove_object(settings_.object_path);
     }

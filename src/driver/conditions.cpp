@@ -63,7 +63,7 @@ const char* bracketed_text(const char* p, const char*& begin, const char*& end) 
         if (*c == '!' && c[1]) {
             ++c;
         } else if (is_quote(*c)) {
-            const char* closing = std::strchr(c + 1, *c);
+            const char* closing = closing_quote(c, c + std::strlen(c));
             if (!closing) return nullptr;
             c = closing;
         } else if (*c == '<') {

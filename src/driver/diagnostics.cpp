@@ -41,6 +41,7 @@ constexpr ErrorText error_texts[] = {
     {ERR_NESTED_TOO_DEEP, "Macro Nested Too Deep"},
     {ERR_FORCED, "Forced Error"},
     {ERR_MISSING_ARGUMENT, "Missing Macro Argument"},
+    {ERR_OUTSIDE_IMAGE, "Bytes Outside the Image"},
     {ERR_ORG_ASCENDED, "'ORG' directive Ascended"},
 };
 

@@ -16,9 +16,12 @@ namespace {
 bool is_operator(char c) { return c == '+' || c == '-' || c == '*' || c == '/'; }
 
 // A string of one character followed by an operator is a character constant
-// that begins an expression ('A'+1); any other string is a string item.
+// that begins an expression ('A'+1, `\n`+1); any other string is a string item.
 bool is_character_expression(const Statement& s, const char* p) {
-    return closing_quote(p, s.operand_text + s.operand_length) == p + 2 && is_operator(p[3]);
+    const char* close = closing_quote(p, s.operand_text + s.operand_length);
+    if (!close || !is_operator(close[1])) return false;
+    uint8_t byte;
+    return close == p + 2 || (*p == '`' && string_bytes(p, close, &byte, 1) == 1);
 }
 
 // What a DB, DW, DD or DQ item list is being read into.
@@ -31,15 +34,23 @@ struct ItemList {
     uint16_t run_start;  // where the bytes not yet in a run begin
 };
 
-// Stores a DB string's characters as they are, zero bytes too: 0, or
-// ERR_INVALID_STRING when it is not closed (its characters to the end are
-// stored), or ERR_ILLEGAL_SIZE when the statement's bytes cannot hold them.
+// Stores a DB string's characters as they are, zero bytes too, a
+// backquoted one's with its escapes undone: 0, or ERR_INVALID_STRING when it
+// is not closed (its characters to the end are stored), or ERR_ILLEGAL_SIZE
+// when the statement's bytes cannot hold them, or an escape's error.
 int read_string(Statement& s, const char*& p) {
     const char* close = closing_quote(p, s.operand_text + s.operand_length);
     const char* end = close ? close : p + 1 + std::strlen(p + 1);
-    ++p;
-    if (end - p > DATA_CAPACITY - s.data_len) return ERR_ILLEGAL_SIZE;
-    for (; p < end; ++p) s.data_buf[s.data_len++] = uint8_t(*p);
+    if (*p == '`') {
+        int stored = string_bytes(p, end, s.data_buf + s.data_len, DATA_CAPACITY - s.data_len);
+        if (stored < 0) return stored;
+        s.data_len = uint16_t(s.data_len + stored);
+        p = end;
+    } else {
+        ++p;
+        if (end - p > DATA_CAPACITY - s.data_len) return ERR_ILLEGAL_SIZE;
+        for (; p < end; ++p) s.data_buf[s.data_len++] = uint8_t(*p);
+    }
     if (!close) return ERR_INVALID_STRING;
     ++p;
     return 0;
@@ -67,11 +78,14 @@ int store_value(Statement& s, ItemList& list, const Expression& item) {
     return store_item(s, list, value, item.beyond_int32 && !item.unresolved);
 }
 
-// ` DUP(` or `DUP(` after a count: answers where the items begin, or null.
-const char* dup_items(const char* p) {
+// `DUP(` after a count, a blank before it or not, or `DUP` and one item
+// without parentheses, as NASM also writes it (DB 4 DUP 0): answers where
+// the items begin, or null; `bare` tells which.
+const char* dup_items(const char* p, bool& bare) {
     if (*p == ' ') ++p;
     if (p[0] != 'D' || p[1] != 'U' || p[2] != 'P' || is_name_char(p[3])) return nullptr;
-    return p[3] == '(' ? p + 4 : nullptr;
+    bare = p[3] != '(';
+    return p[3] == '(' || p[3] == ' ' ? p + 4 : p + 3;
 }
 
 // The count before DUP: 1 to 65535, known in the first pass (a name not yet
@@ -87,20 +101,27 @@ void add_run(Statement& s, uint16_t start, uint16_t length, int32_t repeat, bool
     if (length > 0) s.data_runs[s.data_run_count++] = DataRun{start, length, uint16_t(repeat), reserved};
 }
 
-int read_items(Statement& s, const char*& p, ItemList& list, int depth);
+int read_items(Statement& s, const char*& p, ItemList& list, int depth, bool one = false);
 
 // A comma, the end, or inside a DUP its closing parenthesis.
 bool ends_item(const char* p, int depth) { return !*p || *p == ',' || (depth > 0 && *p == ')'); }
 
-// The items of `count DUP(...)`. An outermost DUP becomes a run; one inside
-// another is repeated in s.data_buf, which must hold it.
-int read_dup(Statement& s, const char*& p, ItemList& list, int32_t repeat, int depth) {
+// The items of `count DUP(...)`, or the one item of `count DUP item`. An
+// outermost DUP becomes a run; one inside another is repeated in
+// s.data_buf, which must hold it.
+int read_dup(Statement& s, const char*& p, ItemList& list, int32_t repeat, int depth, bool bare) {
     bool outer_reserved = list.reserved;
     list.reserved = true;
     uint16_t start = s.data_len;
-    if (int error = read_items(s, p, list, depth + 1)) return error;
-    if (*p != ')' || s.data_len == start) return ERR_SYNTAX;
-    ++p;
+    if (bare) {
+        if (ends_item(p, 1)) return ERR_SYNTAX;  // no item after DUP
+        if (int error = read_items(s, p, list, depth + 1, true)) return error;
+    } else {
+        if (int error = read_items(s, p, list, depth + 1)) return error;
+        if (*p != ')') return ERR_SYNTAX;
+        ++p;
+    }
+    if (s.data_len == start) return ERR_SYNTAX;
     uint16_t length = uint16_t(s.data_len - start);
     if (depth == 0) {
         add_run(s, list.run_start, uint16_t(start - list.run_start), 1, false);
@@ -132,7 +153,8 @@ int read_value_item(Statement& s, const char*& p, ItemList& list, int depth) {
     } else if (int error = parse_expression(s, &p, item)) {
         return error;
     }
-    const char* items = dup_items(p);
+    bool bare = false;
+    const char* items = dup_items(p, bare);
     if (!items) {
         if (!ends_item(p, depth)) return ERR_SYNTAX;
         list.reserved = false;
@@ -142,22 +164,25 @@ int read_value_item(Statement& s, const char*& p, ItemList& list, int depth) {
     if (int error = dup_count(s, item, repeat)) return error;
     if (first) s.leading_dup = uint16_t(repeat);
     p = items;
-    return read_dup(s, p, list, repeat, depth);
+    return read_dup(s, p, list, repeat, depth, bare);
 }
 
 // Items up to the end of the text, or at depth above 0 up to the `)` that
-// closes their DUP. Items are separated by commas; a string needs none after it.
-int read_items(Statement& s, const char*& p, ItemList& list, int depth) {
+// closes their DUP; the first only when `one` (DUP without parentheses).
+// Items are separated by commas; a string needs none after it.
+int read_items(Statement& s, const char*& p, ItemList& list, int depth, bool one) {
     while (*p && !(depth > 0 && *p == ')')) {
         if (list.width == 1 && is_quote(*p) && !is_character_expression(s, p)) {
             list.first_item = false;
             if (int error = read_string(s, p)) return error;
             list.reserved = false;
+            if (one) return 0;
             if (*p == ',') ++p;
             continue;
         }
         if (int error = read_value_item(s, p, list, depth)) return error;
         if (!ends_item(p, depth)) return ERR_SYNTAX;
+        if (one) return 0;
         if (*p == ',') ++p;
     }
     return 0;
@@ -200,12 +225,18 @@ int valued_directive(const Statement& s, int statement) {
 }
 
 // The file name of INCLUDE as written, letter case kept: a word, or text in
-// quotes or angle brackets. Answers 0 or why there is none.
+// quotes or angle brackets (in backquotes with its escapes undone). Answers
+// 0 or why there is none.
 int include_name(const Statement& s, std::string& name) {
     const char* p = s.line_buffer + s.operands_at;
     const char* end = s.line_buffer + s.statement_text_length;
     while (end > p && is_blank(end[-1])) --end;
     if (s.operands_at == 0 || p == end) return ERR_MISSING_OPERAND;
+    if (*p == '`') {
+        if (closing_quote(p, end) != end - 1) return ERR_SYNTAX;
+        if (int error = string_text(p, end - 1, name)) return error;
+        return name.empty() ? ERR_MISSING_OPERAND : 0;
+    }
     char close = *p == '<' ? '>' : is_quote(*p) ? *p : 0;
     if (close) {
         if (end - p < 2 || end[-1] != close) return ERR_SYNTAX;
@@ -362,6 +393,11 @@ void take_written_text(Statement& s, bool nasm) {
     const char* end = s.line_buffer + s.statement_text_length;
     while (end > p && is_blank(end[-1])) --end;
     char close = *p == '<' && !nasm ? '>' : is_quote(*p) && nasm ? *p : 0;
+    std::string text;
+    if (close == '`' && closing_quote(p, end) == end - 1 && string_text(p, end - 1, text) == 0) {
+        s.assembly.diagnostics.set_written_message(text.data(), text.size());
+        return;
+    }
     if (close && end - p >= 2 && end[-1] == close) {
         ++p;
         --end;
@@ -444,6 +480,17 @@ int directive_endp(const Mnemonic&, Statement& s) {
 
 // INCLUDE name: the lines of that file are read next, in every pass. The
 // file is found here; the pass driver reads it once the INCLUDE line is done.
+int find_binary_file(Statement& s, const std::string& name) {
+    for (const std::string& path : include_candidates(s.assembly, s.file, name)) {
+        int text = loaded_text(s.assembly, path);
+        if (text >= 0) return text;
+    }
+    return -1;
+}
+
+// GLOBAL, EXTERN and COMMON name symbols for a linker: a flat image has none.
+int directive_linker(const Mnemonic&, Statement&) { return ERR_INVALID_OPCODE; }
+
 int directive_include(const Mnemonic&, Statement& s) {
     std::string name;
     if (int error = include_name(s, name)) return error;

@@ -57,6 +57,7 @@ enum ErrorCode : int {
     ERR_NESTED_TOO_DEEP = -124,  // IF blocks beyond OpenConditions::MAX
     ERR_FORCED = -125,           // .ERR, .ERRE, .ERRNZ, %error
     ERR_MISSING_ARGUMENT = -126, // a macro's call without an argument it needs
+    ERR_OUTSIDE_IMAGE = -127,    // bytes in an ABSOLUTE space, a STRUC or .bss
     ERR_ORG_ASCENDED = -200,
 };
 
@@ -77,6 +78,8 @@ enum StatementCode : int {
     STMT_ENDP = 122,     // closes a procedure: its name is not a label
     STMT_INCLUDE = 130,  // reads the lines of the file it names next
     STMT_NO_EFFECT = 131,  // LOCALS: what it asks for is always so
+    STMT_RESERVE = 132,  // RESB and its kin: dst.value bytes that read as zero
+    STMT_INCBIN = 133,   // a file's bytes (see directive_incbin)
 };
 
 // Exit statuses of one run.
@@ -100,8 +103,8 @@ constexpr int READ_FILE_END = -3;
 
 // Where a line in a buffer ends, and where its first semicolon, its first
 // and last quote characters and its first zero byte stand before that end
-// (null where there are none). The text may be read sixteen bytes at a time
-// from any of its characters.
+// (null where there are none); a backquote is marked as a single quote. The
+// text may be read sixteen bytes at a time from any of its characters.
 struct LineMarks {
     const char* text;  // the same bytes where they were read from, the source or the line
     char* end;
@@ -315,6 +318,45 @@ int directive_condition(const Mnemonic&, Statement&);
 // MACRO, ENDM, REPT, IRP, IRPC, FOR, FORC, LOCAL, EXITM and PURGE: handled
 // before any other statement, by the macro engine.
 int directive_macro(const Mnemonic&, Statement&);
+
+// NASM's program structure (structure.cpp). BITS 16 (opcode 0) and USE16.
+enum StructureWord : uint8_t { BITS_WIDTH, USE16, STRUCTURE_BEGIN, STRUCTURE_END, INSTANCE_BEGIN, INSTANCE_END,
+                               INSTANCE_FIELD };
+int directive_bits(const Mnemonic&, Statement&);
+int directive_cpu(const Mnemonic&, Statement&);
+// SECTION and SEGMENT: each section has its own location counter, and the
+// image lays them out as NASM lays out a flat binary (lay_out_sections).
+int directive_section(const Mnemonic&, Statement&);
+int directive_absolute(const Mnemonic&, Statement&);
+// RESB, RESW, RESD, RESQ: the item's bytes in the opcode's extension.
+int directive_reserve(const Mnemonic&, Statement&);
+// INCBIN: the file's text in included_file, the bytes skipped in
+// src.value, the count in dst.value.
+int directive_incbin(const Mnemonic&, Statement&);
+int emit_included_bytes(Assembly& assembly, const Statement& s);
+// The text of the binary file `name`, found as INCLUDE finds files, or -1.
+int find_binary_file(Statement& s, const std::string& name);
+int directive_struc(const Mnemonic&, Statement&);
+int directive_istruc(const Mnemonic&, Statement&);
+// The zeros before an AT line's data to reach the field at `offset` of the
+// ISTRUC open; -1 without one.
+int32_t field_padding(const Statement& s, int32_t offset);
+// A NASM directive written in brackets ([BITS 16], [ORG 100H]): the
+// brackets become blanks in the statement's line. False for any other line.
+bool unbracket_directive(Statement& s);
+// GLOBAL and EXTERN: a flat image has no linker.
+int directive_linker(const Mnemonic&, Statement&);
+// .MODEL, .CODE, .DATA, .STACK, DOSSEG, ASSUME: MASM's program structure,
+// which chooses MASM's conventions; not assembled here.
+int directive_masm_structure(const Mnemonic&, Statement&);
+// The sections placed for the next pass from this one's sizes: true when
+// one moved (the next pass must run). The end of the bytes the image holds.
+bool lay_out_sections(Assembly& assembly);
+int64_t image_end(const Assembly& assembly);
+// Defines the statement's label (in label_field) with `value`, as a label
+// on its line is defined; false when the assembly must stop.
+bool define_label(Statement& s, int32_t value, uint8_t kind);
+constexpr int NO_SECTION = -1;
 
 // .ERR, .ERRE expr, .ERRNZ expr and %error: an error the source asks for,
 // "Forced Error" or the text written (.ERR <text>, %error "text").

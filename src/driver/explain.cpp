@@ -51,8 +51,12 @@ size_t operand_at(const Statement& s, int index) {
         if (at >= text.size()) return std::string_view::npos;
         char c = text[at];
         if (quote) {
-            if (c == quote) quote = 0;
-        } else if (c == '\'' || c == '"') {
+            if (c == '\\' && quote == '`') {
+                ++at;  // `\`` does not close
+            } else if (c == quote) {
+                quote = 0;
+            }
+        } else if (is_quote(c)) {
             quote = c;
         } else if (c == '[' || c == '(') {
             ++depth;
@@ -89,9 +93,13 @@ void for_each_word(std::string_view text, Visit visit) {
     for (size_t at = 0; at < text.size();) {
         char c = text[at];
         if (quote) {
-            if (c == quote) quote = 0;
+            if (c == '\\' && quote == '`') {
+                ++at;  // `\`` does not close
+            } else if (c == quote) {
+                quote = 0;
+            }
             ++at;
-        } else if (c == '\'' || c == '"') {
+        } else if (is_quote(c)) {
             quote = c;
             ++at;
         } else if (is_name_char(c)) {
@@ -287,11 +295,44 @@ std::string macro_note(const Statement& s, int code) {
 
 }  // namespace
 
+// Why NASM's program structure refuses a statement, or an empty text.
+std::string structure_note(const Statement& s, int code) {
+    const Mnemonic* mnemonic = s.mnemonic;
+    if (code == ERR_OUTSIDE_IMAGE) {
+        return "nothing is written in .bss, an ABSOLUTE space or a STRUC: RESB, RESW, RESD and RESQ reserve room there";
+    }
+    if (!mnemonic) return "";
+    if (code == ERR_ORG_ASCENDED && mnemonic->opcode == INSTANCE_FIELD && mnemonic->handler == directive_times) {
+        return "AT lines follow the order of the structure's fields: this field lies behind the bytes already there";
+    }
+    if (mnemonic->handler == directive_linker) {
+        return "a flat image has no linker: GLOBAL and EXTERN name symbols for one, and every name here is the source's own";
+    }
+    if (mnemonic->handler == directive_masm_structure || (mnemonic->handler == directive_section && s.label_length)) {
+        return "MASM's segments and models are not assembled yet: write the program as a flat .COM image";
+    }
+    if (code != ERR_INVALID_OPERAND) return "";
+    if (mnemonic->handler == directive_cpu) return "the instructions assembled are the 8086's: CPU 8086";
+    if (mnemonic->handler == directive_bits) return "the 8086 runs 16-bit code only: BITS 16";
+    if (mnemonic->handler == directive_section) {
+        return "a section takes ALIGN=n (a power of two up to 4096), PROGBITS or NOBITS; a flat image places it after .text";
+    }
+    if ((mnemonic->handler == jmp_instruction || mnemonic->handler == call_instruction) && s.assembly.conventions.nasm) {
+        return "a far jump or call is written SEGMENT:OFFSET, or FAR [pointer] for one through memory";
+    }
+    if (mnemonic->handler == short_jump && s.assembly.conventions.nasm) {
+        return "the 8086's conditional jumps are short: one out of reach is rewritten over a near JMP by itself";
+    }
+    return "";
+}
+
 Explanation explain_error(const Statement& s, int code) {
     Explanation explanation;
     // A line cut short was never split: its fields are another line's.
     if (code == ERR_LINE_TOO_LONG) return explanation;
     const Mnemonic* mnemonic = s.mnemonic;
+    explanation.note = structure_note(s, code);
+    if (!explanation.note.empty()) return explanation;
     if (code == ERR_INVALID_OPCODE && !s.zero_byte_in_statement) {
         std::string word;
         std::string_view text = statement_text(s);

@@ -77,15 +77,15 @@ bool nothing_after(const char* p, const char* end) {
 // The end of the quoted string that begins at `p`, its closing quote
 // included, or `end` when it is not closed.
 const char* string_end(const char* p, const char* end) {
-    const void* closing = std::memchr(p + 1, *p, size_t(end - p - 1));
-    return closing ? static_cast<const char*>(closing) + 1 : end;
+    const char* closing = closing_quote(p, end);
+    return closing ? closing + 1 : end;
 }
 
 // NASM's texts that no macro changes: a quoted string (' " `) is copied to
 // `out` and `p` steps over it, or the comment, to the line's end. False for
 // any other character.
 bool copy_kept_text(const char*& p, const char* end, std::string& out) {
-    const char* after = *p == ';' ? end : is_quote(*p) || *p == '`' ? string_end(p, end) : p;
+    const char* after = *p == ';' ? end : is_quote(*p) ? string_end(p, end) : p;
     out.append(p, size_t(after - p));
     bool kept = after != p;
     p = after;
@@ -143,8 +143,8 @@ std::vector<RawArgument> split_arguments(const char* p, Spelling spelling) {
         }
         if (c == '!' && spelling == Spelling::MASM && nesting > 0 && p[1]) {
             ++p;
-        } else if (is_quote(c) || c == '`') {
-            const char* closing = std::strchr(p + 1, c);
+        } else if (is_quote(c)) {
+            const char* closing = closing_quote(p, p + std::strlen(p));
             if (closing) p = closing;
         } else if (c == open) {
             ++nesting;
@@ -167,7 +167,11 @@ std::string argument_text(RawArgument raw, Spelling spelling) {
         std::string plain;
         char quote = 0;
         for (size_t i = 0; i < text.size(); ++i) {
-            if (is_quote(text[i])) quote = quote == text[i] ? 0 : quote ? quote : text[i];
+            if (quote == '`' && text[i] == '\\' && i + 1 < text.size()) {
+                plain += text[i++];  // `\`` does not close
+            } else if (is_quote(text[i])) {
+                quote = quote == text[i] ? 0 : quote ? quote : text[i];
+            }
             if (!quote && text[i] == '!' && i + 1 < text.size()) ++i;
             plain += text[i];
         }
@@ -458,6 +462,11 @@ void MacroEngine::expand_masm(const Expansion& frame, const std::string& in) {
             out_.append(p, size_t(end - p));
             break;
         }
+        if (quote == '`' && c == '\\' && p + 1 < end) {  // `\`` does not close
+            out_.append(p, 2);
+            p += 2;
+            continue;
+        }
         if (is_quote(c)) {
             if (!quote) {
                 quote = c;
@@ -683,7 +692,11 @@ int MacroEngine::take_nasm_word(Statement& s, uint8_t kind, const char* rest) {
         }
         case N_WARNING: {
             std::string text = trimmed(rest, rest + std::strlen(rest));
-            if (text.size() >= 2 && (is_quote(text[0]) || text[0] == '`') && text.back() == text[0]) {
+            const char* close = text.size() >= 2 ? closing_quote(text.data(), text.data() + text.size()) : nullptr;
+            if (text[0] == '`' && close == &text.back()) {
+                std::string written;
+                if (string_text(text.data(), close, written) == 0) text = written;  // escapes undone
+            } else if (text.size() >= 2 && is_quote(text[0]) && text.back() == text[0]) {
                 text = text.substr(1, text.size() - 2);
             }
             if (text.empty()) return ERR_MISSING_OPERAND;

@@ -65,11 +65,15 @@ void close_outputs(Assembly& assembly) {
     assembly.outputs_opened = false;
     assembly.listing.flush();
     if (assembly.listing.requested()) assembly.listing.close();
-    if (!assembly.object_sink.close() && !assembly.stopped) report_write_error(assembly);
+    bool written = assembly.image.finish(assembly.pass.image_origin, image_end(assembly));
+    if ((!written || !assembly.object_sink.close()) && !assembly.stopped) report_write_error(assembly);
 }
 
 // The first pass that writes opens the outputs; a later one starts them over.
 bool open_outputs(Assembly& assembly) {
+    // A NASM program's image is laid out as NASM lays it out: its sections'
+    // bytes at their addresses, reserved room written as zeros.
+    assembly.image.lay_out(!assembly.sections.empty() || assembly.dialect == DIALECT_NASM);
     assembly.image.restart();
     if (assembly.outputs_opened) {
         assembly.object_sink.restart();
@@ -145,6 +149,8 @@ bool label_step(Statement& s, int32_t value, uint8_t kind, bool guessed = false)
     Assembly& assembly = s.assembly;
     SymbolTable& symbols = assembly.symbols;
     Pass& pass = s.pass;
+    // A name in an ABSOLUTE space or a STRUC is a number, not an address in the image.
+    if (pass.section == NO_SECTION && symbol_kind(kind) != SYMBOL_ASSIGNED) kind = SYMBOL_EQU;
     if (pass.pass_index == 0) {
         int added = symbols.add(s.label_field, s.label_length, value, guessed, kind);
         if (added == SYMTAB_PRESENT) {
@@ -176,6 +182,12 @@ bool label_step(Statement& s, int32_t value, uint8_t kind, bool guessed = false)
         symbols.set_unsettled(position, guessed);
     }
     note_variable(s, position);
+    // An EQU found to be an address, or a number, after all: the statements
+    // before it chose their forms by what it was.
+    if (symbol_kind(kind) == SYMBOL_EQU && ((symbols.kind_at(position) ^ kind) & SYMBOL_ADDRESS)) {
+        symbols.set_kind(position, uint8_t(symbols.kind_at(position) ^ SYMBOL_ADDRESS));
+        value_changed(assembly);
+    }
     if (symbols.value_at(position) == value) {
         symbols.set_defined_in(position, this_pass);
         return true;
@@ -192,6 +204,12 @@ bool label_step(Statement& s, int32_t value, uint8_t kind, bool guessed = false)
     value_changed(assembly);
     return true;
 }
+
+}  // namespace
+
+bool define_label(Statement& s, int32_t value, uint8_t kind) { return label_step(s, value, kind); }
+
+namespace {
 
 // NAME = value: the name takes the value from here on, in every pass. A
 // name defined otherwise cannot be assigned.
@@ -279,6 +297,7 @@ Action act_on_org(Statement& s, int32_t target) {
     if (pass.location_counter == 0) {
         pass.location_counter = target;  // the image's origin: nothing is written
         pass.image_origin = target;
+        if (pass.section == 0) pass.section_start = target;
         return Action::DONE;
     }
     if (target == pass.location_counter) {
@@ -288,11 +307,37 @@ Action act_on_org(Statement& s, int32_t target) {
     return emitted(emit_gap(assembly, int64_t(target) - pass.location_counter));
 }
 
+// Under NASM's conventions an EQU of an address is an address.
+uint8_t equ_kind(const Statement& s) {
+    return uint8_t(SYMBOL_EQU | (s.assembly.conventions.nasm && is_address_value(s.dst) ? SYMBOL_ADDRESS : 0));
+}
+
+// Bytes where nothing is written (an ABSOLUTE space, a STRUC, .bss): their
+// room is reserved; zeros are all data may hold there.
+uint8_t instruction_length(const Statement& s);
+
+[[gnu::noinline]] Action reserve_instead(Statement& s, int result) {
+    bool code = result == 0;
+    int64_t length = code ? instruction_length(s) : result == STMT_INCBIN ? s.dst.value : data_image_length(s);
+    bool zeros = !code && result != STMT_INCBIN;
+    for (int i = 0; zeros && i < s.data_len; ++i) zeros = s.data_buf[i] == 0;
+    if (!zeros) report(s, ERR_OUTSIDE_IMAGE);
+    return emitted(emit_gap(s.assembly, length));
+}
+
+// RESB and its kin, INCBIN.
+[[gnu::noinline]] Action act_on_reservation(Statement& s, int result) {
+    if (result == STMT_RESERVE) return emitted(emit_gap(s.assembly, s.dst.value));
+    if (s.pass.writes_nothing) return reserve_instead(s, result);
+    return emitted(emit_included_bytes(s.assembly, s));
+}
+
 [[gnu::always_inline]] inline Action act_on_result(Statement& s, int result, int fields) {
     Assembly& assembly = s.assembly;
     switch (result) {
         case 0:
             if (s.deferred_error) report(s, s.deferred_error);
+            if (s.pass.writes_nothing) [[unlikely]] return reserve_instead(s, result);
             return emitted(emit_code(assembly, s));
         case STMT_DB:
         case STMT_DW:
@@ -301,7 +346,11 @@ Action act_on_org(Statement& s, int32_t target) {
         case STMT_TIMES:
         case STMT_ALIGN:
             if (s.deferred_error) report(s, s.deferred_error);
+            if (s.pass.writes_nothing) [[unlikely]] return reserve_instead(s, result);
             return emitted(emit_data_image(assembly, s));
+        case STMT_RESERVE:
+        case STMT_INCBIN:
+            return act_on_reservation(s, result);
         case STMT_ASSIGN:
             if (!(fields & FIELD_LABEL)) {
                 report(s, ERR_SYNTAX);
@@ -309,8 +358,9 @@ Action act_on_org(Statement& s, int32_t target) {
             }
             return assign_step(s, s.dst.value) ? Action::DONE : Action::STOP;
         case STMT_LABEL:
-        case STMT_NO_EFFECT:
             return Action::DONE;
+        case STMT_NO_EFFECT:
+            return assembly.stopped ? Action::STOP : Action::DONE;  // a name it defined stopped it
         case STMT_DS:
             if (s.dst.value > 0) return emitted(emit_gap(assembly, s.dst.value));
             report(s, ERR_INVALID_NUMBER);
@@ -323,7 +373,7 @@ Action act_on_org(Statement& s, int32_t target) {
             // In a later pass, a value from names still unsettled: if this
             // pass is the last, they never settle.
             if (s.pass.pass_index > 0 && s.first_pass_guess) report(s, ERR_SYMBOL_NOT_DEFINED);
-            return label_step(s, s.dst.value, SYMBOL_EQU, s.first_pass_guess) ? Action::DONE : Action::STOP;
+            return label_step(s, s.dst.value, equ_kind(s), s.first_pass_guess) ? Action::DONE : Action::STOP;
         case STMT_ORG:
             return act_on_org(s, s.dst.value);
         case STMT_END:
@@ -523,6 +573,15 @@ Action keep_place(Statement& s) {
     return emitted(emit_gap(assembly, length));
 }
 
+// NASM's directives in brackets ([BITS 16], [ORG 100H], [SECTION .TEXT]):
+// the line split again without them. Any other line keeps its fields.
+[[gnu::noinline]] int split_bracketed_directive(Statement& s, int fields) {
+    if (!unbracket_directive(s)) return fields;
+    fields = split_line(s);  // from the line as changed, not from the source
+    if (s.mnemonic && s.mnemonic->handler == directive_org) note_structure(s, DIALECT_NASM);
+    return fields;
+}
+
 // A line of the macro family (MACRO, %define, a call...): handled by the
 // macro engine, and listed.
 [[gnu::noinline]] bool take_macro_line(Statement& s, int& fields, LineOutcome& outcome) {
@@ -578,6 +637,7 @@ Action keep_place(Statement& s) {
                         (s.mnemonic && s.mnemonic->handler == directive_macro);
     LineOutcome taken;
     if (may_be_macro && take_macro_line(s, fields, taken)) return taken;
+    if (fields & FIELD_LABEL_ERROR) fields = split_bracketed_directive(s, fields);
     if (fields & FIELD_LABEL_ERROR) {
         // A reserved word or a name no operand could read, as a label: the
         // statement is not assembled.
@@ -730,8 +790,10 @@ LoopEnd run_statement_loop(Assembly& assembly) {
     Statement& s = assembly.statement;
     // A symbol map needs every use of every name: nothing is replayed.
     // Local labels take their owner from the lines before: every line is read.
+    // Under other conventions than Vexa's own, lengths may change from pass to pass.
     bool replays = REPLAY_PATHS && pass.pass_index == REPLAYING_PASS && !assembly.options.symbol_map &&
-                   !assembly.local_labels && !assembly.conditional;
+                   !assembly.local_labels && !assembly.conditional && !assembly.conventions.any() &&
+                   assembly.sections.empty();
     for (;;) {
         // Without a listing, the lines replayed are not even read.
         if (replays && !assembly.listing.requested() && assembly.record.replay_unlisted_lines(assembly) < 0) {
@@ -838,6 +900,7 @@ void run_passes(Assembly& assembly) {
         return;
     }
     if (!define_names(assembly)) return;
+    set_dialect(assembly, assembly.options.dialect == DIALECT_AUTO ? DIALECT_VEXA : assembly.options.dialect);
     if (REPLAY_PATHS) assembly.record.begin(main.size());
     for (int index = 0; index < MAX_PASSES; ++index) {
         if (!begin_pass(assembly, index)) break;
@@ -847,21 +910,27 @@ void run_passes(Assembly& assembly) {
             stop(assembly, "Unterminated Macro");  // an IF or a MACRO never closed, and no END
             break;
         }
+        // Sections grown or shrunk move those after them: another pass places their names.
+        bool moved = lay_out_sections(assembly) && !assembly.pass.last_allowed;
         if (index == 0) {
             assembly.statement_total = assembly.pass.statement_count;
-            if (end == LoopEnd::SOURCE_END) assembly.diagnostics.note("Not found 'END' directive.");
+            // NASM's programs have no END.
+            if (end == LoopEnd::SOURCE_END && assembly.dialect != DIALECT_NASM) {
+                assembly.diagnostics.note("Not found 'END' directive.");
+            }
             continue;
         }
         const Pass& pass = assembly.pass;
         bool settles_more = pass.equ_unsettled && pass.equ_settled && !pass.last_allowed;
         bool read_stale = pass.assigned_read_early && !pass.last_allowed && assigned_values_changed(assembly);
-        if (!pass.values_changed && !settles_more && !read_stale) {
+        if (!pass.values_changed && !settles_more && !read_stale && !moved) {
             assembly.diagnostics.release_pass();
             break;
         }
-        if (settles_more || read_stale) assembly.diagnostics.drop_pass();
+        if ((settles_more || read_stale || moved) && !pass.values_changed) assembly.diagnostics.drop_pass();
     }
     assembly.result.origin = assembly.pass.image_origin;
+    explain_conventions(assembly, assembly.result);
     close_outputs(assembly);
     for (const Assembly::LoadedText& text : assembly.texts) {
         if (text.text && text.text->loaded()) assembly.result.files_read.push_back(text.path);

@@ -107,15 +107,7 @@ int repeat_runs(Statement& s, int32_t count) {
 // times, 0 to 65535. Its bytes become data runs, listed as DUP's are. `$`
 // is the statement's address in every copy; a jump's distance is measured
 // from each copy's own, which is assembled again at that address.
-int assemble_copies(Statement& s, StatementAssembler assemble) {
-    const char* p = s.operand_text;
-    if (!*p) return ERR_MISSING_OPERAND;
-    Expression count;
-    if (int error = parse_expression(s, &p, count)) return error;
-    if (count.unresolved) return s.pass.pass_index > 0 ? ERR_SYMBOL_NOT_DEFINED : ERR_INVALID_NUMBER;
-    if (count.value < 0 || count.value > MAX_TIMES_COUNT) return ERR_INVALID_NUMBER;
-    if (*p == ' ') ++p;
-    if (!*p) return ERR_MISSING_OPERAND;
+int assemble_copies(Statement& s, const char* p, Expression count, StatementAssembler assemble) {
     KeptLabel label;
     std::memcpy(label.name, s.label_field, size_t(s.label_length) + 1);
     label.length = s.label_length;
@@ -186,6 +178,56 @@ int assemble_copies(Statement& s, StatementAssembler assemble) {
     return data ? result : STMT_TIMES;
 }
 
+// TIMES count statement.
+int assemble_counted(Statement& s, StatementAssembler assemble) {
+    const char* p = s.operand_text;
+    if (!*p) return ERR_MISSING_OPERAND;
+    Expression count;
+    if (int error = parse_expression(s, &p, count)) return error;
+    if (count.unresolved) return s.pass.pass_index > 0 ? ERR_SYMBOL_NOT_DEFINED : ERR_INVALID_NUMBER;
+    if (count.value < 0 || count.value > MAX_TIMES_COUNT) return ERR_INVALID_NUMBER;
+    if (*p == ' ') ++p;
+    if (!*p) return ERR_MISSING_OPERAND;
+    return assemble_copies(s, p, count, assemble);
+}
+
+// AT field,statement in an ISTRUC: the statement's bytes after the zeros
+// that reach the field's offset in the instance.
+int assemble_field(Statement& s, StatementAssembler assemble) {
+    const char* p = s.operand_text;
+    if (!*p) return ERR_MISSING_OPERAND;
+    Expression field;
+    if (int error = parse_expression(s, &p, field)) return error;
+    if (field.unresolved) return s.pass.pass_index > 0 ? ERR_SYMBOL_NOT_DEFINED : ERR_INVALID_NUMBER;
+    int32_t padding = field_padding(s, field.value);
+    if (padding < 0) return s.pass.instance.empty() ? ERR_SYNTAX : ERR_ORG_ASCENDED;
+    if (!*p) {
+        s.dst.value = padding;
+        return STMT_RESERVE;
+    }
+    if (*p != ',') return ERR_SYNTAX;
+    if (*++p == ' ') ++p;
+    if (!*p) return ERR_MISSING_OPERAND;
+    Pass& pass = s.pass;
+    pass.location_counter += padding;
+    Expression once{};
+    once.value = 1;
+    int result = assemble_copies(s, p, once, assemble);
+    pass.location_counter -= padding;
+    if (result < 0 || padding == 0) return result;
+    if (s.data_run_count == 0) {
+        s.data_runs[0] = DataRun{0, s.data_len, 1, false};
+        s.data_run_count = 1;
+    }
+    if (s.data_run_count >= MAX_DATA_RUNS || s.data_len >= DATA_CAPACITY) return ERR_ILLEGAL_SIZE;
+    // The zeros before the field, from a zero byte after the statement's own.
+    std::memmove(s.data_runs + 1, s.data_runs, sizeof(DataRun) * s.data_run_count);
+    s.data_buf[s.data_len] = 0;
+    s.data_runs[0] = DataRun{s.data_len, 1, uint16_t(padding), false};
+    ++s.data_run_count;
+    return result;
+}
+
 }  // namespace
 
 int assemble_times(Statement& s, StatementAssembler assemble) {
@@ -193,7 +235,8 @@ int assemble_times(Statement& s, StatementAssembler assemble) {
     char line[LINE_CAPACITY];
     int line_length = s.statement_text_length;
     std::memcpy(line, s.line_buffer, size_t(line_length));
-    int result = assemble_copies(s, assemble);
+    bool field = s.mnemonic && s.mnemonic->opcode == INSTANCE_FIELD;
+    int result = field ? assemble_field(s, assemble) : assemble_counted(s, assemble);
     std::memcpy(s.line_buffer, line, size_t(line_length));
     s.line_buffer[line_length] = 0;
     s.statement_text_length = line_length;

@@ -157,4 +157,9 @@ std::string make_rule(const std::string& target, const std::vector<std::string>&
     return rule;
 }
 
+void note_conventions(const AssemblyResult& result, std::vector<Diagnostic>& diagnostics) {
+    if (diagnostics.empty() || result.conventions.message.empty()) return;
+    diagnostics.front().notes.push_back(result.conventions);
+}
+
 }  // namespace vexa

@@ -50,6 +50,11 @@ int test_register(Statement& s) {
     if (s.src.size != SIZE_NONE && s.src.size != s.dst.size) return ERR_ILLEGAL_SIZE;
     if (!is_register_or_memory(s.src)) return ERR_INVALID_OPERAND;
     put_byte(s, TEST_REGISTER | (s.dst.size & WIDTH_BIT));
+    // NASM keeps the first of two registers in the r/m field (TEST AX,BX is 85 D8).
+    if (s.src.kind == KIND_REGISTER && s.assembly.conventions.nasm) {
+        put_byte(s, modrm(MOD_REGISTER, s.src.reg, s.dst.reg));
+        return 0;
+    }
     put_modrm_and_displacement(s, modrm(rm_mod(s.src), s.dst.reg, s.src.reg));
     return 0;
 }

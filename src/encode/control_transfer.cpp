@@ -78,9 +78,32 @@ int put_short_jump(Statement& s, uint8_t opcode) {
     return 0;
 }
 
+// Under the shortest forms: short whenever the target is in reach, ahead
+// or behind; a target not known yet is first guessed in reach, and the
+// passes lengthen what does not reach. JMP NEAR keeps the near form.
+int shortest_jump(Statement& s) {
+    bool guess = is_forward_placeholder(s, s.dst);
+    int64_t distance = distance_to(s, s.dst.value);
+    bool reaches = distance - 2 >= -128 && distance - 2 <= 127;
+    if (s.dst.size != SIZE_NEAR && (guess || (reaches && !s.long_forms))) {
+        put_byte(s, JMP_SHORT);
+        put_byte(s, int32_t(distance - 2));
+    } else {
+        put_byte(s, JMP_NEAR);
+        put_word(s, int32_t(distance - 3));
+    }
+    return 0;
+}
+
+// A far target is a segment:offset pair, or under Vexa's conventions a
+// value whose high word is the segment; NASM's FAR LABEL has no segment in
+// a flat image.
+bool far_target_refused(const Statement& s) { return s.assembly.conventions.nasm && !s.segment_pair_named; }
+
 int direct_jump(Statement& s) {
     if (s.dst.size == SIZE_SHORT) return put_short_jump(s, JMP_SHORT);
-    if (is_far(s.dst)) return put_far_pointer(s, JMP_FAR);
+    if (is_far(s.dst)) return far_target_refused(s) ? ERR_INVALID_OPERAND : put_far_pointer(s, JMP_FAR);
+    if (s.assembly.conventions.shortest) return shortest_jump(s);
     ForwardJumps& forward_jumps = s.assembly.forward_jumps;
     bool first_pass = s.pass.pass_index == 0;
     bool forward = first_pass ? is_forward_placeholder(s, s.dst) : forward_jumps.contains(s.index);
@@ -130,10 +153,38 @@ bool encode_relative_target(Statement& s, const RelativeTarget& noted, int32_t t
     return true;
 }
 
+namespace {
+
+constexpr uint8_t CONDITION_MASK = 0xF0;
+constexpr uint8_t CONDITIONAL_JUMPS = 0x70;  // 70-7F; the condition's opposite differs in bit 0
+constexpr uint8_t INVERTED_JUMP_DISTANCE = 3;  // over the near JMP
+
+// A conditional jump whose target is out of reach: the opposite condition
+// jumps over a near JMP to the target (JE X is 75 03 E9 disp16). A target
+// not known yet is first guessed in reach.
+int conditional_jump(Statement& s, uint8_t opcode) {
+    if (is_forward_placeholder(s, s.dst)) return put_short_jump(s, opcode);
+    int64_t distance = distance_to(s, s.dst.value);
+    if (distance - 2 >= -128 && distance - 2 <= 127 && !s.long_forms) return put_short_jump(s, opcode);
+    put_byte(s, opcode ^ 1);
+    put_byte(s, INVERTED_JUMP_DISTANCE);
+    put_byte(s, JMP_NEAR);
+    put_word(s, int32_t(distance - 5));
+    return 0;
+}
+
+}  // namespace
+
 // The conditional jumps, JCXZ and the LOOP family: two bytes, an 8-bit displacement.
 int short_jump(const Mnemonic& mnemonic, Statement& s) {
     if (int result = require_one_operand(s)) return result;
     if (s.dst.kind != KIND_IMMEDIATE) return ERR_SYNTAX;
+    // NEAR or FAR before the target (NASM's conventions): the 8086 has no such form.
+    if (s.dst.size == SIZE_NEAR || is_far(s.dst)) return ERR_INVALID_OPERAND;
+    bool conditional = (mnemonic.opcode & CONDITION_MASK) == CONDITIONAL_JUMPS;
+    if (conditional && s.dst.size != SIZE_SHORT && s.assembly.conventions.rewrite_far_conditional) {
+        return conditional_jump(s, mnemonic.opcode);
+    }
     return put_short_jump(s, mnemonic.opcode);
 }
 
@@ -147,7 +198,7 @@ int jmp_instruction(const Mnemonic&, Statement& s) {
 int call_instruction(const Mnemonic&, Statement& s) {
     if (int result = require_one_operand(s)) return result;
     if (s.dst.kind == KIND_IMMEDIATE) {
-        if (is_far(s.dst)) return put_far_pointer(s, CALL_FAR);
+        if (is_far(s.dst)) return far_target_refused(s) ? ERR_INVALID_OPERAND : put_far_pointer(s, CALL_FAR);
         if (s.pass.pass_index == 0) s.relative_target = {CALL_NEAR, 2};
         put_byte(s, CALL_NEAR);
         put_word(s, int32_t(distance_to(s, s.dst.value) - 3));
@@ -178,7 +229,8 @@ int ret_instruction(const Mnemonic& mnemonic, Statement& s) {
 int int_instruction(const Mnemonic&, Statement& s) {
     if (int result = require_one_operand(s)) return result;
     if (s.dst.kind != KIND_IMMEDIATE || s.dst.value < 0 || s.dst.value > 255) return ERR_INVALID_OPERAND;
-    if (s.dst.value == 3) {
+    // NASM keeps INT 3 as written (CD 03): its INT3 is the one byte.
+    if (s.dst.value == 3 && !s.assembly.conventions.nasm) {
         put_byte(s, INT_3);
     } else {
         put_byte(s, INT_NUMBER);

@@ -107,7 +107,7 @@ int load_address(const Mnemonic& mnemonic, Statement& s) {
     bool loads_pointer = mnemonic.opcode == LDS || mnemonic.opcode == LES;
     // The memory operand may be written as a bare address: LEA DX,MSG is LEA DX,[MSG].
     if (s.src.kind == KIND_IMMEDIATE && s.src.size != SIZE_DWORD) {
-        s.src = Operand{0, KIND_MEMORY, 0, SIZE_NONE, RM_DIRECT, SIZE_NONE, s.src.value};
+        s.src = Operand{0, KIND_MEMORY, 0, SIZE_NONE, RM_DIRECT, SIZE_NONE, 0, s.src.value};
         s.dst.value = s.src.value;
     }
     if (loads_pointer && s.src.size == SIZE_DWORD) s.src.size = SIZE_WORD;

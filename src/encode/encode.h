@@ -158,6 +158,8 @@ bool is_direct_address(const Operand& operand);
 // nothing then.
 int fixed_encoding(const Mnemonic&, Statement&);
 int fixed_encoding_unless_operands(const Mnemonic&, Statement&);
+// NASM's own spellings (INT3, XLATB): known under NASM's conventions only.
+int nasm_fixed_encoding(const Mnemonic&, Statement&);
 
 // Arithmetic and logic group.
 int alu_group(const Mnemonic&, Statement&);

@@ -19,4 +19,8 @@ int fixed_encoding_unless_operands(const Mnemonic& mnemonic, Statement& s) {
     return fixed_encoding(mnemonic, s);
 }
 
+int nasm_fixed_encoding(const Mnemonic& mnemonic, Statement& s) {
+    return s.assembly.conventions.nasm ? fixed_encoding(mnemonic, s) : ERR_INVALID_OPCODE;
+}
+
 }  // namespace vexa

@@ -21,10 +21,14 @@ constexpr Mnemonic mnemonic_table[] = {
     {"AAD", "", fixed_encoding, 0xD5, 0x0A},
     {"AAM", "", fixed_encoding, 0xD4, 0x0A},
     {"AAS", "", fixed_encoding, 0x3F, 0},
+    {"ABS", "OLUTE", directive_absolute, 0, 0},
     {"ADC", "", alu_group, 0x10, 2},
     {"ADD", "", alu_group, 0x00, 0},
     {"ALI", "GN", directive_align, 0, 0},
     {"AND", "", alu_group, 0x20, 4},
+    {"ASS", "UME", directive_masm_structure, 0, 0},
+    {"AT", "", directive_times, INSTANCE_FIELD, 0},
+    {"BIT", "S", directive_bits, BITS_WIDTH, 0},
     {"CAL", "L", call_instruction, 0, 0},
     {"CBW", "", fixed_encoding, 0x98, 0},
     {"CLC", "", fixed_encoding, 0xF8, 0},
@@ -35,6 +39,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"CMP", "S", string_operands, 0xA6, 0},
     {"CMP", "SB", string_suffixed, 0xA6, 0},
     {"CMP", "SW", string_suffixed, 0xA7, 0},
+    {"CPU", "", directive_cpu, 0, 0},
     {"CWD", "", fixed_encoding, 0x99, 0},
     {"DAA", "", fixed_encoding, 0x27, 0},
     {"DAS", "", fixed_encoding, 0x2F, 0},
@@ -42,6 +47,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"DD", "", directive_dd, 0, 0},
     {"DEC", "", inc_dec, 0xFE, 1},
     {"DIV", "", unary_group, 0xF6, 6},
+    {"DOS", "SEG", directive_masm_structure, 0, 0},
     {"DQ", "", directive_dq, 0, 0},
     {"DS", "", directive_ds, 0, 0},
     {"DW", "", directive_dw, 0, 0},
@@ -49,6 +55,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"END", "", directive_end, 0, 0},
     {"END", "IF", directive_condition, COND_ENDIF, 0},
     {"END", "M", directive_macro, MW_ENDM, 0},
+    {"END", "STRUC", directive_struc, STRUCTURE_END, 0},
     {"ELS", "E", directive_condition, COND_ELSE, 0},
     {"ELS", "EIF", directive_condition, COND_ELSEIF, 0},
     {"ELI", "F", directive_condition, COND_ELSEIF, 0},
@@ -58,10 +65,13 @@ constexpr Mnemonic mnemonic_table[] = {
     {"ESC", "", esc_instruction, 0, 0},
     {"EVE", "N", directive_even, 0, 0},
     {"EXI", "TM", directive_macro, MW_EXITM, 0},
+    {"EXT", "ERN", directive_linker, 0, 0},
     {"FOR", "", directive_macro, MW_IRP, 0},
     {"FOR", "C", directive_macro, MW_IRPC, 0},
+    {"GLO", "BAL", directive_linker, 0, 0},
     {"HLT", "", fixed_encoding, 0xF4, 0},
     {"IDI", "V", unary_group, 0xF6, 7},
+    {"IEN", "D", directive_istruc, INSTANCE_END, 0},
     {"IF", "", directive_condition, COND_IF, 0},
     {"IFE", "", directive_condition, COND_IFE, 0},
     {"IFD", "EF", directive_condition, COND_IFDEF, 0},
@@ -75,11 +85,14 @@ constexpr Mnemonic mnemonic_table[] = {
     {"IN", "", in_instruction, 0xE4, 0},
     {"INC", "", inc_dec, 0xFE, 0},
     {"INC", "LUDE", directive_include, 0, 0},
+    {"INC", "BIN", directive_incbin, 0, 0},
     {"INT", "", int_instruction, 0, 0},
     {"INT", "O", fixed_encoding_unless_operands, 0xCE, 0},
+    {"INT", "3", nasm_fixed_encoding, 0xCC, 0},
     {"IRE", "T", fixed_encoding_unless_operands, 0xCF, 0},
     {"IRP", "", directive_macro, MW_IRP, 0},
     {"IRP", "C", directive_macro, MW_IRPC, 0},
+    {"IST", "RUC", directive_istruc, INSTANCE_BEGIN, 0},
     {"JA", "", short_jump, 0x77, 0},
     {"JAE", "", short_jump, 0x73, 0},
     {"JB", "", short_jump, 0x72, 0},
@@ -154,6 +167,10 @@ constexpr Mnemonic mnemonic_table[] = {
     {"REP", "Z", prefix_statement, 0xF3, 0},
     {"REP", "NE", prefix_statement, 0xF2, 0},
     {"REP", "NZ", prefix_statement, 0xF2, 0},
+    {"RES", "B", directive_reserve, 0, 1},
+    {"RES", "W", directive_reserve, 0, 2},
+    {"RES", "D", directive_reserve, 0, 4},
+    {"RES", "Q", directive_reserve, 0, 8},
     {"RET", "", ret_instruction, 0xC3, 0},
     {"RET", "N", ret_instruction, 0xC3, 0},
     {"RET", "F", ret_instruction, 0xCB, 0},
@@ -166,7 +183,9 @@ constexpr Mnemonic mnemonic_table[] = {
     {"SCA", "S", string_operands, 0xAE, 0},
     {"SCA", "SB", string_suffixed, 0xAE, 0},
     {"SCA", "SW", string_suffixed, 0xAF, 0},
+    {"SEC", "TION", directive_section, 0, 0},
     {"SEG", "", seg_prefix, 0x26, 0},
+    {"SEG", "MENT", directive_section, 0, 0},
     {"SHL", "", encode_shift, 0xD0, 4},
     {"SHR", "", encode_shift, 0xD0, 5},
     {"STC", "", fixed_encoding, 0xF9, 0},
@@ -175,15 +194,23 @@ constexpr Mnemonic mnemonic_table[] = {
     {"STO", "S", string_operands, 0xAA, 0},
     {"STO", "SB", string_suffixed, 0xAA, 0},
     {"STO", "SW", string_suffixed, 0xAB, 0},
+    {"STR", "UC", directive_struc, STRUCTURE_BEGIN, 0},
     {"SUB", "", alu_group, 0x28, 5},
     {"TES", "T", test_instruction, 0, 0},
     {"TIM", "ES", directive_times, 0, 0},
+    {"USE", "16", directive_bits, USE16, 0},
     {"WAI", "T", fixed_encoding, 0x9B, 0},
     {"XCH", "G", xchg_instruction, 0, 0},
     {"XLA", "T", fixed_encoding, 0xD7, 0},
+    {"XLA", "TB", nasm_fixed_encoding, 0xD7, 0},
     {"XOR", "", alu_group, 0x30, 6},
     // Found by the reserved words or the line splitter, not by the trie:
-    // the errors a source asks for, and NAME = value (last).
+    // MASM's program structure, the errors a source asks for, and NAME =
+    // value (last).
+    {".MODEL", "", directive_masm_structure, 0, 0},
+    {".CODE", "", directive_masm_structure, 0, 0},
+    {".DATA", "", directive_masm_structure, 0, 0},
+    {".STACK", "", directive_masm_structure, 0, 0},
     {".ERR", "", directive_forced_error, FORCED_ALWAYS, 0},
     {".ERRE", "", directive_forced_error, FORCED_IF_ZERO, 0},
     {".ERRNZ", "", directive_forced_error, FORCED_IF_NOT_ZERO, 0},
@@ -191,9 +218,9 @@ constexpr Mnemonic mnemonic_table[] = {
     {"=", "", directive_assign, 0, 0},
 };
 constexpr int MNEMONIC_COUNT = int(sizeof mnemonic_table / sizeof mnemonic_table[0]);
-// The rows the trie holds: all but the last five, whose words do not begin
+// The rows the trie holds: all but the last nine, whose words do not begin
 // with a letter. The reserved words hold all but `=`.
-constexpr int LETTER_ROWS = MNEMONIC_COUNT - 5;
+constexpr int LETTER_ROWS = MNEMONIC_COUNT - 9;
 constexpr int RESERVED_ROWS = MNEMONIC_COUNT - 1;
 
 // Handlers that answer ERR_MISSING_OPERAND, and touch nothing else, until
@@ -212,14 +239,16 @@ constexpr MnemonicHandler directive_handlers[] = {
     directive_db, directive_dw, directive_dd, directive_dq, directive_ds, directive_equ, directive_org,
     directive_end, directive_proc, directive_endp, directive_include, directive_times, directive_align,
     directive_even, directive_label, directive_assign, directive_locals, directive_condition,
-    directive_forced_error, directive_macro,
+    directive_forced_error, directive_macro, directive_bits, directive_cpu, directive_section,
+    directive_absolute, directive_reserve, directive_incbin, directive_struc, directive_istruc,
+    directive_linker, directive_masm_structure,
 };
 
 // The directives that define the name written before them.
 constexpr MnemonicHandler naming_handlers[] = {
     directive_db, directive_dw, directive_dd, directive_dq, directive_ds, directive_equ, directive_proc,
     directive_endp, directive_times, directive_label, directive_assign,
-    directive_macro,
+    directive_macro, directive_reserve, directive_incbin,
 };
 
 struct RowFlags {
@@ -289,13 +318,13 @@ constexpr int count_slots() {
     }
     return slots;
 }
-static_assert(MNEMONIC_COUNT == 170, "170 accepted mnemonics and directives");
-static_assert(count_slots() == 121, "in 121 trie slots, each slot's rows together");
+static_assert(MNEMONIC_COUNT == 196, "196 accepted mnemonics and directives");
+static_assert(count_slots() == 135, "in 135 trie slots, each slot's rows together");
 
 // The words beginning with END that close a block in other assemblers'
 // programs, which Vexa does not know yet: reserved all the same, so that
 // standing alone in column 0 they are reported, never taken for labels.
-constexpr const char* directives_to_come[] = {"ENDS", "ENDSTRUC"};
+constexpr const char* directives_to_come[] = {"ENDS"};
 
 // The reserved words (see reserved_word_table): the mnemonics are the
 // rows' full spellings (a row that accepts any ending, EQU or ORG, gives its
@@ -361,7 +390,8 @@ const Mnemonic* assignment_mnemonic() { return &mnemonic_table[RESERVED_ROWS]; }
 bool may_be_label(const ReservedWord& word) {
     if (!word.mnemonic) return false;
     for (MnemonicHandler handler : {directive_dd, directive_dq, directive_times, directive_align, directive_even,
-                                    directive_label, directive_locals}) {
+                                    directive_label, directive_locals, directive_bits, directive_cpu,
+                                    directive_struc, directive_istruc, directive_linker, directive_masm_structure}) {
         if (word.mnemonic->handler == handler) return true;
     }
     return false;

@@ -13,6 +13,16 @@ constexpr uint8_t DIRECTION_BIT = 0x02;
 // sign-extended byte of opcode 0x83.
 bool is_sign_extendable(int32_t value) { return (value >= -128 && value <= 126) || (value & 0xFF80) == 0xFF80; }
 
+// A word immediate in the sign-extended byte of 0x83. Under the shortest
+// forms every value that fits is one, a name's not known yet too (its
+// first guess), but under NASM's an address keeps its word.
+[[gnu::always_inline]] inline bool takes_byte_immediate(const Statement& s, int32_t value, bool accumulator) {
+    const Conventions& conventions = s.assembly.conventions;
+    bool from_name = s.long_forms && s.src.reg != IMM_NUMBER;
+    if (!conventions.shortest) return is_sign_extendable(value) && (accumulator || !(s.long_forms && s.src.reg == IMM_SYMBOL));
+    if (from_name || (conventions.nasm && is_address_value(s.src))) return false;
+    return (value >= -128 && value <= 127) || (value & 0xFF80) == 0xFF80;
+}
 }  // namespace
 
 uint8_t modrm(uint8_t mod, uint8_t reg_field, uint8_t rm) {
@@ -101,8 +111,14 @@ int encode_reg_rm(Statement& s, uint8_t opcode) {
     // immediate or a second memory operand there has no encoding.
     if (s.dst.kind == KIND_REGISTER) {
         if (!is_register_or_memory(s.src)) return ERR_INVALID_OPERAND;
-        opcode |= DIRECTION_BIT;
-        byte = modrm(s.src.mod, s.dst.reg, s.src.reg);
+        if (s.src.kind == KIND_REGISTER && s.assembly.conventions.nasm) {
+            // NASM's form: the first register in the r/m field (MOV AX,BX is 89 D8).
+            opcode &= uint8_t(~DIRECTION_BIT);
+            byte = modrm(MOD_REGISTER, s.src.reg, s.dst.reg);
+        } else {
+            opcode |= DIRECTION_BIT;
+            byte = modrm(s.src.mod, s.dst.reg, s.src.reg);
+        }
     } else if (s.dst.kind == KIND_MEMORY) {
         if (s.src.kind != KIND_REGISTER) return ERR_INVALID_OPERAND;
         opcode &= uint8_t(~DIRECTION_BIT);
@@ -147,7 +163,7 @@ int encode_alu_immediate(Statement& s, uint8_t accumulator_opcode, uint8_t group
             if (!fits_byte(value)) return ERR_ILLEGAL_SIZE;
             put_byte(s, accumulator_opcode);
             put_byte(s, value);
-        } else if (is_sign_extendable(value)) {
+        } else if (takes_byte_immediate(s, value, true)) {
             // AX with a small immediate: the sign-extended form, as long as the short one.
             put_byte(s, group_opcode | 3);
             put_byte(s, modrm(MOD_REGISTER, digit, 0));
@@ -166,7 +182,7 @@ int encode_alu_immediate(Statement& s, uint8_t accumulator_opcode, uint8_t group
 
     if (s.dst.size == SIZE_WORD) {
         // Where lengths must not shrink, a name's value takes the word form.
-        bool short_immediate = is_sign_extendable(value) && !(s.long_forms && s.src.reg == IMM_SYMBOL);
+        bool short_immediate = takes_byte_immediate(s, value, false);
         put_byte(s, group_opcode | (short_immediate ? 3 : 1));
         put_modrm_and_displacement(s, modrm(rm_mod(s.dst), digit, s.dst.reg));
         put_immediate(s, value, short_immediate);

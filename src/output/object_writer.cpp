@@ -21,8 +21,31 @@ size_t inside_segment(int32_t address, size_t count) {
 
 OutputForm::~OutputForm() = default;
 
+void ComImage::restart() {
+    started_ = false;
+    if (laid_out_) {
+        layout_.assign(size_t(SEGMENT_END), 0);
+    } else {
+        layout_.clear();
+        layout_.shrink_to_fit();
+    }
+}
+
+bool ComImage::finish(int32_t origin, int64_t end) {
+    if (!laid_out_ || layout_.empty()) return true;
+    int64_t from = origin < 0 ? 0 : origin;
+    int64_t to = end > SEGMENT_END ? SEGMENT_END : end;
+    return to <= from || sink_.put(layout_.data() + from, size_t(to - from));
+}
+
 bool ComImage::write_elsewhere(int32_t address, const uint8_t* bytes, size_t count) {
     size_t inside = inside_segment(address, count);
+    // Laid out, the bytes stay at their addresses until finish(); the fast
+    // path never matches, as nothing starts the file.
+    if (!layout_.empty()) {
+        if (inside) std::memcpy(layout_.data() + uint32_t(address), bytes, inside);
+        return true;
+    }
     if (!started_) {
         started_ = true;
         end_ = uint32_t(address);
@@ -37,6 +60,7 @@ bool ComImage::write_elsewhere(int32_t address, const uint8_t* bytes, size_t cou
 // The sink skips what lies inside the segment; it writes what it holds
 // back first, as for a gap of any size.
 bool ComImage::gap(int32_t address, uint64_t count) {
+    if (!layout_.empty()) return true;
     uint32_t at = uint32_t(address);
     if (!started_) {
         started_ = true;

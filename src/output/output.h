@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "driver/assembler.h"
 #include "driver/driver.h"
@@ -47,15 +48,25 @@ public:
         return sink_.put(bytes, count);
     }
     bool gap(int32_t address, uint64_t count) override;
-    void restart() override { started_ = false; }
+    void restart() override;
     int error_number() const override { return sink_.error_number; }
 
+    // Laid out: the bytes are kept at their addresses, in any order (a NASM
+    // program's sections), and written by finish(). For the passes that
+    // write from the next restart() on.
+    void lay_out(bool laid_out) { laid_out_ = laid_out; }
+    // Writes the bytes kept from `origin` up to `end` (gaps as zeros);
+    // false when the sink failed.
+    bool finish(int32_t origin, int64_t end);
+
 private:
-    bool write_elsewhere(int32_t address, const uint8_t* bytes, size_t count);
+    [[gnu::noinline]] bool write_elsewhere(int32_t address, const uint8_t* bytes, size_t count);
 
     Sink& sink_;
     bool started_ = false;
     uint32_t end_ = 0;  // the address after what the file holds
+    bool laid_out_ = false;
+    std::vector<uint8_t> layout_;  // the segment's bytes, when laid out
 };
 
 // What a statement adds to the image, at the location counter, which each

@@ -81,12 +81,27 @@ struct Read {
 
 Read failed(const char* at, int error) { return {at, error}; }
 
+// A character constant in backquotes, from `p` to `close`: its bytes are
+// those its escapes stand for.
+[[gnu::noinline]] Read read_backquoted_constant(const char* p, const char* close, Expression& factor) {
+    uint8_t bytes[4];
+    int length = string_bytes(p, close, bytes, 4);
+    if (length < 0) return failed(p, length);
+    if (length < 1) return failed(p, ERR_ILLEGAL_SIZE);
+    uint32_t value = 0;
+    for (int i = length; i > 0; --i) value = (value << 8) | bytes[i - 1];
+    factor.value = int32_t(value);
+    return {close + 1, 0};
+}
+
 // A quoted character is its byte code; two to four characters are a value
 // with the first in the lowest byte ('ab' is 6261H). The quotes were paired
 // when the line was split, so an unpaired one is an unclosed string.
+// Backquotes hold escapes: `\n` is 0AH.
 Read read_character_constant(const Statement& s, const char* p, Expression& factor) {
     const char* close = closing_quote(p, s.operand_text + s.operand_length);
     if (!close) return failed(p, ERR_INVALID_STRING);
+    if (*p == '`') return read_backquoted_constant(p, close, factor);
     long length = close - p - 1;
     if (length < 1 || length > 4) return failed(p, ERR_ILLEGAL_SIZE);
     uint32_t value = 0;
@@ -235,6 +250,7 @@ template <Place place>
         Read read = read_factor<place>(s, p + 1, factor);
         if (c == '-') factor.value = negate(factor.value);
         if (c == '-') factor.beyond_int32 = false;
+        if (c == '-') factor.addresses = int8_t(-factor.addresses);
         if (c == '~') factor.value = ~factor.value;
         if (c == '!') factor.value = factor.value == 0;
         return read;
@@ -264,6 +280,7 @@ Read read_name(Statement& s, const char* p, Expression& factor) {
     factor.origin = IMM_SYMBOL;
     factor.names = 1;
     factor.unresolved = parse_symbol_ref(s, &p, &factor.value, &factor.variable_kind) == ERR_SYMBOL_NOT_DEFINED;
+    factor.addresses = !factor.unresolved && is_address_kind(factor.variable_kind);
     return {p, 0};
 }
 
@@ -278,8 +295,9 @@ Read read_dollar(Statement& s, const char* p, Expression& factor) {
         return {digits, error};
     }
     factor.origin = IMM_LOCATION;
+    factor.addresses = 1;
     if (p[1] == '$' && !is_name_char(p[2])) {
-        factor.value = s.pass.image_origin;
+        factor.value = s.pass.section_start;
         return {p + 2, 0};
     }
     if (is_name_char(p[1])) return read_name(s, p + 1, factor);
@@ -395,6 +413,7 @@ Read read_term(Statement& s, const char* p, Expression& term) {
             case TermOp::SHL: term.value = shift(term.value, factor.value, true); break;
             default: term.value = shift(term.value, factor.value, false); break;
         }
+        term.addresses = int8_t(term.addresses || factor.addresses);
         take_origin(term, factor);
     }
     return read;
@@ -417,6 +436,7 @@ int add_group(Expression& sum, const Expression& group) {
         if (int result = add_register(sum, group.registers[i])) return result;
     }
     sum.value = wrap(uint32_t(sum.value) + uint32_t(group.value));
+    sum.addresses = int8_t(sum.addresses + group.addresses);
     take_origin(sum, group);
     sum.bracketed = true;
     if (group.seg_override) {
@@ -435,6 +455,7 @@ const char* add_value_between_groups(Statement& s, const char* p, Expression& su
     Read read = read_term<place>(s, p, term);
     if (read.error || *read.end != '[') return nullptr;
     sum.value = wrap(uint32_t(sum.value) + uint32_t(term.value));
+    sum.addresses = int8_t(sum.addresses + term.addresses);
     take_origin(sum, term);
     return read.end;
 }
@@ -466,6 +487,7 @@ Read read_sum(Statement& s, const char* p, Expression& sum) {
             if (read.error) return read;
             uint32_t total = uint32_t(sum.value);
             sum.value = wrap(subtract ? total - uint32_t(term.value) : total + uint32_t(term.value));
+            sum.addresses = int8_t(subtract ? sum.addresses - term.addresses : sum.addresses + term.addresses);
             take_origin(sum, term);
             p = read.end;
         }
@@ -533,6 +555,7 @@ Read read_expression(Statement& s, const char* p, Expression& result, uint8_t le
         if (read.error) break;
         if (int error = require_plain(result) ? require_plain(result) : require_plain(right)) return failed(at, error);
         result.value = apply(op->op, result.value, right.value);
+        result.addresses = int8_t(result.addresses || right.addresses);
         take_origin(result, right);
     }
     return read;
@@ -564,6 +587,7 @@ bool read_plain_group(Statement& s, const char* p, Expression& group, Read& read
         Read term = read_factor<Place::BRACKETS>(s, p, group);
         if (term.error) return false;
         if (subtract) group.value = negate(group.value);
+        if (subtract) group.addresses = int8_t(-group.addresses);
         p = term.end;
         if (*p != ']') return false;
     }

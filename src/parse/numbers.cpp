@@ -222,7 +222,8 @@ int parse_symbol_ref(Statement& s, const char** cursor, int32_t* value, uint8_t*
         if (kind) *kind = found_kind;
         // A value from names defined further down may change in a later pass.
         if (symbols.is_unsettled(position)) s.first_pass_guess = true;
-        if (found_kind & SYMBOL_ONE_VALUE) s.warnings |= NAMED_VARIABLE;
+        // Under NASM's conventions a name is its address: nothing to warn of.
+        if ((found_kind & SYMBOL_ONE_VALUE) && !s.assembly.conventions.nasm) s.warnings |= NAMED_VARIABLE;
         if (symbol_kind(found_kind) == SYMBOL_ASSIGNED) note_assigned_read(s, position);
         if (s.assembly.options.symbol_map && s.pass.pass_index > 0) note_use(s, position);
         return 0;
@@ -240,8 +241,112 @@ int check_operand_chars(const char* text, Commas* commas) {
     return 0;
 }
 
+namespace {
+
+// A backquoted string's end: a `\` takes the character after it (`a\`b`).
+[[gnu::noinline]] const char* closing_backquote(const char* open, const char* end) {
+    for (const char* p = open + 1; p < end; ++p) {
+        if (*p == '\\') {
+            ++p;
+        } else if (*p == '`') {
+            return p;
+        }
+    }
+    return nullptr;
+}
+
+// The value of up to `longest` digits below `base` at `p`, and how many there are.
+int escape_digits(const char* p, const char* end, uint32_t base, int longest, uint32_t& value) {
+    int count = 0;
+    value = 0;
+    for (; count < longest && p + count < end; ++count) {
+        char c = to_upper(p[count]);
+        uint32_t digit = is_hex_digit(c) ? digit_value(c) : base;
+        if (digit >= base) break;
+        value = value * base + digit;
+    }
+    return count;
+}
+
+// The byte of the escape whose letter is `c`, or -1 for none.
+int escaped_byte(char c) {
+    constexpr const char* letters = "'\"`\\?abtnvfre";
+    constexpr uint8_t bytes[] = {'\'', '"', '`', '\\', '?', 7, 8, 9, 10, 11, 12, 13, 27};
+    const char* at = c ? std::strchr(letters, c) : nullptr;
+    return at ? bytes[at - letters] : -1;
+}
+
+// The UTF-8 bytes of the character `code`: how many.
+int utf8_bytes(uint32_t code, uint8_t* bytes) {
+    if (code < 0x80) {
+        bytes[0] = uint8_t(code);
+        return 1;
+    }
+    int length = code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+    for (int i = length - 1; i > 0; --i, code >>= 6) bytes[i] = uint8_t(0x80 | (code & 0x3F));
+    bytes[0] = uint8_t((0xF00 >> length) | code);  // 110xxxxx, 1110xxxx or 11110xxx
+    return length;
+}
+
+// The bytes of the escape whose letter stands at `p`, after its `\`, which
+// moves past it: how many (at most four), or its error. \x takes one or two
+// hexadecimal digits, \u four and \U eight (a character, in UTF-8), an octal
+// escape one to three digits.
+int read_escape(const char*& p, const char* close, uint8_t* bytes) {
+    uint32_t value;
+    const char letter = *p;
+    if (letter == 'x') {
+        int digits = escape_digits(p + 1, close, 16, 2, value);
+        if (digits == 0) return ERR_INVALID_CHARACTER;
+        p += 1 + digits;
+        bytes[0] = uint8_t(value);
+        return 1;
+    }
+    if (letter == 'u' || letter == 'U') {
+        int digits = letter == 'u' ? 4 : 8;
+        if (escape_digits(p + 1, close, 16, digits, value) != digits) return ERR_INVALID_CHARACTER;
+        if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return ERR_INVALID_CHARACTER;
+        p += 1 + digits;
+        return utf8_bytes(value, bytes);
+    }
+    if (int digits = escape_digits(p, close, 8, 3, value)) {
+        if (value > 0xFF) return ERR_ILLEGAL_SIZE;
+        p += digits;
+        bytes[0] = uint8_t(value);
+        return 1;
+    }
+    int byte = escaped_byte(letter);
+    if (byte < 0) return ERR_INVALID_CHARACTER;
+    ++p;
+    bytes[0] = uint8_t(byte);
+    return 1;
+}
+
+}  // namespace
+
 const char* closing_quote(const char* open, const char* end) {
+    if (*open == '`') return closing_backquote(open, end);
     return open + 1 < end ? static_cast<const char*>(std::memchr(open + 1, *open, size_t(end - open - 1))) : nullptr;
+}
+
+int string_bytes(const char* open, const char* close, uint8_t* out, int room) {
+    int count = 0;
+    for (const char* p = open + 1; p < close;) {
+        uint8_t bytes[4] = {uint8_t(*p++)};
+        int length = 1;
+        if (bytes[0] == '\\' && *open == '`' && p < close && (length = read_escape(p, close, bytes)) < 0) return length;
+        if (length > room - count) return ERR_ILLEGAL_SIZE;
+        std::memcpy(out + count, bytes, size_t(length));
+        count += length;
+    }
+    return count;
+}
+
+int string_text(const char* open, const char* close, std::string& text) {
+    text.resize(size_t(close - open));
+    int length = string_bytes(open, close, reinterpret_cast<uint8_t*>(text.data()), int(text.size()));
+    text.resize(length < 0 ? 0 : size_t(length));
+    return length < 0 ? length : 0;
 }
 
 int check_quoted_operand_chars(const char* text, const char* end, Commas* commas) {

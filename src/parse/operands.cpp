@@ -87,6 +87,19 @@ uint8_t variable_size_of(const Expression& address) {
     }
 }
 
+// The mod of a displacement under the shortest forms: a byte whenever the
+// 16-bit value fits one, none for 0 (but with BP), a word for a name not
+// known yet (as NASM first takes it) and under NASM's conventions for an address.
+uint8_t shortest_mod(const Statement& s, const Expression& memory, const Operand& operand) {
+    if (memory.unresolved) return 2;
+    if ((s.long_forms && memory.origin != IMM_NUMBER) || (is_address_value(operand) && s.assembly.conventions.nasm)) {
+        return 2;
+    }
+    int32_t v = int16_t(uint16_t(operand.value));
+    if (v == 0 && operand.reg != RM_BP) return 0;
+    return v >= -128 && v <= 127 ? 1 : 2;
+}
+
 // A memory operand from its brackets' registers and its terms' sum.
 int complete_memory(const Statement& s, const Expression& memory, Operand& operand) {
     if (memory.seg_override) {
@@ -103,6 +116,11 @@ int complete_memory(const Statement& s, const Expression& memory, Operand& opera
     operand.reg = uint8_t(rm);
     int result = resolved_value(s, memory, FORWARD_DISPLACEMENT, operand.value);
     int32_t v = operand.value;
+    operand.value_marks = memory.addresses != 0 ? VALUE_ADDRESS : 0;
+    if (s.assembly.conventions.shortest) {
+        operand.mod = shortest_mod(s, memory, operand);
+        return result;
+    }
     // A name not defined takes a word displacement in every pass, so that
     // the instruction keeps its length when a later pass reports it; so does
     // one from a name where lengths must not shrink.
@@ -131,7 +149,9 @@ int complete_pair(Statement& s, const char* p, Operand& operand) {
 // A value outside brackets: an immediate, or with a size keyword or a
 // segment override a direct memory reference (WORD PTR $ is the word stored
 // at $, DS:VAR the word at VAR). A segment:offset pair is no address in memory.
-int complete_value(Statement& s, const Expression& value, const char* rest, Operand& operand, bool sized) {
+int complete_value(Statement& s, const Expression& value, const char* rest, Operand& operand, bool sized,
+                   bool stated = false) {
+    operand.value_marks = uint8_t((value.addresses != 0 ? VALUE_ADDRESS : 0) | (stated ? VALUE_STATED : 0));
     if (sized) {
         operand.kind = KIND_MEMORY;
         operand.reg = RM_DIRECT;
@@ -149,7 +169,7 @@ int complete_value(Statement& s, const Expression& value, const char* rest, Oper
     if (int result = resolved_value(s, value, FORWARD_PLACEHOLDER, operand.value)) return result;
     if (*rest == ':') return complete_pair(s, rest + 1, operand);
     // An immediate is sized by its value; `$` alone by a keyword only.
-    if (!sized && value.origin != IMM_LOCATION) operand.size = fits_byte(operand.value) ? SIZE_BYTE : SIZE_WORD;
+    if (!sized && !stated && value.origin != IMM_LOCATION) operand.size = fits_byte(operand.value) ? SIZE_BYTE : SIZE_WORD;
     return 0;
 }
 
@@ -205,7 +225,7 @@ namespace {
     const char* p = text;
     // What a faulty operand leaves unwritten stays the immediate 0, the same
     // in every pass.
-    operand = Operand{0, KIND_IMMEDIATE, operand.mod, SIZE_NONE, IMM_NUMBER, SIZE_NONE, 0};
+    operand = Operand{0, KIND_IMMEDIATE, operand.mod, SIZE_NONE, IMM_NUMBER, SIZE_NONE, 0, 0};
     if (uint8_t prefix = segment_override_at(p)) {
         operand.seg_override = prefix;
         p += 3;
@@ -249,7 +269,9 @@ namespace {
     if (!value.bracketed) {
         // An override makes a name or number an address: DS:VAR.
         if (operand.seg_override && offset) return ERR_SYNTAX;
-        return complete_value(s, value, p, operand, sized || operand.seg_override);
+        // Under NASM's conventions a size keyword sizes the value (PUSH WORD 5, JMP NEAR X).
+        bool stated = sized && !operand.seg_override && s.assembly.conventions.nasm;
+        return complete_value(s, value, p, operand, (sized && !stated) || operand.seg_override, stated);
     }
     // OFFSET TABLE[BX] has no value to take the offset of.
     if (*p || (offset && *start != '[')) return ERR_SYNTAX;
@@ -261,7 +283,7 @@ namespace {
 // A register alone, the most common operand, is read without the rest.
 int parse_operand(Statement& s, const char* text, Operand& operand) {
     if (const RegisterName* name = find_register(text)) {
-        operand = Operand{0, name->kind, 3, name->size, name->code, SIZE_NONE, 0};
+        operand = Operand{0, name->kind, 3, name->size, name->code, SIZE_NONE, 0, 0};
         return 0;
     }
     return parse_other_operand(s, text, operand);
@@ -289,7 +311,7 @@ int parse_operands(Statement& s) {
     Commas commas;
     int checked = check_operand_chars(text, &commas);
     // Character constants ('A') are the rare case: only then is the text checked twice.
-    if (checked && std::strpbrk(text, "'\"")) checked = check_quoted_operand_chars(text, text + s.operand_length, &commas);
+    if (checked && std::strpbrk(text, "'\"`")) checked = check_quoted_operand_chars(text, text + s.operand_length, &commas);
     if (checked) return checked;
     const char* first;
     const char* second;
@@ -306,6 +328,8 @@ int parse_operands(Statement& s) {
     int result = parse_operand(s, second, s.src);
     // The displacement of a memory operand is always found in dst.value.
     if (s.src.kind == KIND_MEMORY) s.dst.value = s.src.value;
+    // A value's stated size sizes the memory operand beside it: MOV [POS],WORD 5.
+    if ((s.src.value_marks & VALUE_STATED) && s.dst.kind == KIND_MEMORY && s.dst.size == SIZE_NONE) s.dst.size = s.src.size;
     take_variable_size(s.dst, s.src, true);
     take_variable_size(s.src, s.dst, true);
     return result;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 
 #include "driver/driver.h"
 
@@ -52,8 +53,9 @@ constexpr bool is_letter(char c) { return has_class(c, CHAR_UPPER | CHAR_LOWER);
 constexpr uint8_t CHAR_NAME = CHAR_DIGIT | CHAR_UPPER | CHAR_LOWER | CHAR_UNDERSCORE | CHAR_NAME_MARK;
 constexpr bool is_name_char(char c) { return has_class(c, CHAR_NAME); }
 constexpr char to_upper(char c) { return has_class(c, CHAR_LOWER) ? char(c - 'a' + 'A') : c; }
-// A string or character constant begins with either quote.
-constexpr bool is_quote(char c) { return c == '\'' || c == '"'; }
+// A string or character constant begins with a quote: ' or ", or ` (NASM's,
+// whose text holds escapes: `\r\n`).
+constexpr bool is_quote(char c) { return c == '\'' || c == '"' || c == '`'; }
 
 // A value that a byte can hold, signed or unsigned: -128 to 255.
 constexpr bool fits_byte(int32_t value) { return value >= -128 && value <= 255; }
@@ -98,8 +100,16 @@ int split_line(Statement& s);
 // as every buffer of a Statement has (SCAN_PADDING).
 
 // The quote that closes the string or character constant opened at `open`,
-// before `end`, or null.
+// before `end`, or null. In backquotes a `\` takes the character after it.
 const char* closing_quote(const char* open, const char* end);
+// The bytes of the string opened at `open` and closed at `close`, stored at
+// `out`: backquoted text with its escapes undone. Answers how many, or
+// ERR_ILLEGAL_SIZE when there are more than `room` or an octal escape
+// passes 377, ERR_INVALID_CHARACTER at an escape NASM reserves or one
+// without its digits.
+int string_bytes(const char* open, const char* close, uint8_t* out, int room);
+// The same bytes as text: 0, or the escape's error.
+int string_text(const char* open, const char* close, std::string& text);
 
 // Each reader moves `*cursor` past what it consumed.
 int parse_number(const char** cursor, int32_t* value);
@@ -155,6 +165,9 @@ struct Expression {
     // A number from 80000000H up took part, not negated: the value is that
     // positive number (a quadword holds it zero-extended).
     bool beyond_int32;
+    // Addresses added less those subtracted (L2-L1 is a number, L+2 an
+    // address); any other operator on an address leaves an address.
+    int8_t addresses;
 };
 
 // Reads a constant expression in the statement's text: the operators of
@@ -202,8 +215,16 @@ struct Operand {
     // A memory operand whose address names one typed variable: its size,
     // taken where nothing else gives one (SIZE_NONE otherwise).
     uint8_t variable_size;
+    uint8_t value_marks;   // ValueMark bits
     int32_t value;         // immediate, displacement or direct address
 };
+
+// What an operand's value is besides its number.
+enum ValueMark : uint8_t {
+    VALUE_ADDRESS = 1,  // an address (a label, `$`), not a number: NASM keeps its word form
+    VALUE_STATED = 2,   // an immediate a size keyword sized (NASM's conventions)
+};
+constexpr bool is_address_value(const Operand& operand) { return operand.value_marks & VALUE_ADDRESS; }
 
 // The registers by name: byte and word registers with their codes, then
 // the segment registers.

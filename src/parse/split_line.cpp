@@ -34,7 +34,10 @@ int match_word(const char* p, const char* word) {
 }
 
 // The first quote character that has a partner later in the line; from there
-// on quoted text is kept exactly as written. Null when there is none.
+// on quoted text is kept exactly as written. Null when there is none. The
+// marks take a backquote for a single quote: where one of the two kinds
+// pairs with the other, the first is a string left open, an error however
+// the rest is read.
 const char* find_verbatim_start(const LineMarks& marks) {
     const char* start = nullptr;
     if (marks.single_quote != marks.last_single_quote) start = marks.single_quote;
@@ -194,10 +197,11 @@ int take_quoted_part(Statement& s, const char* p, const char* line_end, int k, b
         if (is_quote(*p)) {
             // Up to the closing quote; an unclosed quote and what follows stay
             // as written, for the readers to report.
-            const char quote = *p;
-            s.operand_text[k++] = *p++;
-            while (p < line_end && *p != quote) s.operand_text[k++] = *p++;
-            if (p < line_end) s.operand_text[k++] = *p++;
+            const char* close = closing_quote(p, line_end);
+            const char* stop = close ? close + 1 : line_end;
+            std::memcpy(s.operand_text + k, p, size_t(stop - p));
+            k += int(stop - p);
+            p = stop;
             after_name = false;
         } else if (*p == 0) {
             note_zero_byte(s, p);  // outside the quotes

@@ -69,15 +69,28 @@ inline const uint8_t* find_line_end(const uint8_t* p, const uint8_t* limit) {
     return p;
 }
 
+// The characters a line's marks note: ; ' " ` and the zero byte.
+struct MarkedCharacters {
+    bool marked[256];
+};
+constexpr MarkedCharacters build_marked_characters() {
+    MarkedCharacters set{};
+    for (char c : {';', '\'', '"', '`', '\0'}) set.marked[uint8_t(c)] = true;
+    return set;
+}
+inline constexpr MarkedCharacters marked_characters = build_marked_characters();
+
 // The marks of the `length` characters at `line`, one at a time.
 inline LineMarks mark_text(char* line, size_t length) {
     LineMarks marks{};
     char* end = line + length;
     for (char* p = line; p < end; ++p) {
+        if (!marked_characters.marked[uint8_t(*p)]) continue;  // most characters
+        bool single = *p == '\'' || *p == '`';  // a backquote counts as a single quote
         if (*p == ';' && !marks.semicolon) marks.semicolon = p;
-        if (*p == '\'' && !marks.single_quote) marks.single_quote = p;
+        if (single && !marks.single_quote) marks.single_quote = p;
         if (*p == '"' && !marks.double_quote) marks.double_quote = p;
-        if (*p == '\'') marks.last_single_quote = p;
+        if (single) marks.last_single_quote = p;
         if (*p == '"') marks.last_double_quote = p;
         if (*p == 0 && !marks.zero) marks.zero = p;
     }
@@ -93,7 +106,9 @@ inline void mark_block(LineMarks& marks, __m128i block, char* base, unsigned end
     unsigned valid = (ends & -ends) - 1;  // every bit when the line goes on
     if (ends) marks.end = base + __builtin_ctz(ends);
     __m128i semicolon_bytes = _mm_cmpeq_epi8(block, _mm_set1_epi8(';'));
-    __m128i single_bytes = _mm_cmpeq_epi8(block, _mm_set1_epi8('\''));
+    // A backquote counts as a single quote.
+    __m128i single_bytes = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\'')),
+                                        _mm_cmpeq_epi8(block, _mm_set1_epi8('`')));
     __m128i double_bytes = _mm_cmpeq_epi8(block, _mm_set1_epi8('"'));
     __m128i zero_bytes = _mm_cmpeq_epi8(block, _mm_setzero_si128());
     // Most blocks hold none of the four: one test for all of them.

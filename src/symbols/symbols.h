@@ -35,6 +35,7 @@ public:
     // The position of the symbol added last.
     int last_added() const { return last_added_; }
     uint8_t kind_at(int position) const { return records_[position + KIND_AT]; }
+    void set_kind(int position, uint8_t kind) { records_[position + KIND_AT] = kind; }
 
     // Every symbol in the order added: from position 0 while below end_position().
     int end_position() const { return int(used_); }
@@ -120,11 +121,18 @@ enum SymbolKind : uint8_t {
     SYMBOL_LABEL_BYTE = 9,  // NAME LABEL BYTE, WORD, DWORD
     SYMBOL_LABEL_WORD = 10,
     SYMBOL_LABEL_DWORD = 11,
+    SYMBOL_ADDRESS = 0x20,  // an EQU or `=` whose value is an address (L+2, $)
     SYMBOL_TYPED = 0x40,
     SYMBOL_ONE_VALUE = 0x80,
 };
-constexpr uint8_t SYMBOL_KIND_BITS = 0x3F;
+constexpr uint8_t SYMBOL_KIND_BITS = 0x1F;
 constexpr uint8_t symbol_kind(uint8_t kind) { return kind & SYMBOL_KIND_BITS; }
+// A name whose value is an address: a label, a variable, a procedure, or an
+// EQU or `=` of an address; not one of a number.
+constexpr bool is_address_kind(uint8_t kind) {
+    uint8_t base = symbol_kind(kind);
+    return (base != SYMBOL_EQU && base != SYMBOL_ASSIGNED) || (kind & SYMBOL_ADDRESS);
+}
 // Bytes per item of a typed variable (1, 2, 4 or 8), or 0 for any other name.
 constexpr int variable_type(uint8_t kind) {
     if (!(kind & SYMBOL_TYPED)) return 0;

@@ -72,6 +72,10 @@ def main():
         failures += check("vim's default errorformat", errors,
                           [(f, l, c, f"{s}: {m}") for f, l, c, s, m in EXPECTED])
         notes = [(f, int(l), t.strip()) for f, l, c, t in entries if t.strip().startswith("note:")]
+        # The first diagnostic also says which conventions apply.
+        conventions = [(f, l) for f, l, t in notes if "conventions apply" in t]
+        failures += check("vim reads the conventions' note", conventions, [("prog.asm", 2)])
+        notes = [note for note in notes if "conventions apply" not in note[2]]
         failures += check("vim reads the notes", notes[:2],
                           [("prog.asm", 2, "note: did you mean 'MOV'?"),
                            ("prog.asm", 3, "note: did you mean 'COUNTER'?")])

@@ -75,7 +75,9 @@ void check_rows(const std::string& name, bool column_zero) {
         std::string source = column_zero ? in_column_zero(row.source) : row.source;
         SCOPED_TRACE(name + ":" + std::to_string(row.line_number) + ": " + source);
         dir.write("row.asm", table.before + source + "\n" + table.after + (column_zero ? "END\n" : "        END\n"));
-        RunResult run = run_vexa(dir, {"row.asm"});
+        std::vector<std::string> arguments = table.options;
+        arguments.push_back("row.asm");
+        RunResult run = run_vexa(dir, arguments);
         EXPECT_EQ(to_hex(dir.read("row.COM")), to_hex(row.bytes));
         if (row.error.empty()) {
             EXPECT_EQ(run.exit_status, 0) << run.err;

@@ -32,7 +32,8 @@ std::vector<fs::path> files_under(const char* dir, const char* extension) {
     return paths;
 }
 
-// A source line cut where its comment begins (a `;` outside quotes).
+// A source line cut where its comment begins (a `;` outside quotes; in
+// backquotes a `\` takes the character after it).
 struct Statement {
     std::string code;     // without trailing blanks
     std::string comment;  // from the `;` on, with the blanks before it
@@ -46,8 +47,12 @@ Statement split_statement(const std::string& line) {
     char quote = 0;
     for (size_t i = 0; i < line.size(); ++i) {
         if (quote) {
-            if (line[i] == quote) quote = 0;
-        } else if (line[i] == '\'' || line[i] == '"') {
+            if (quote == '`' && line[i] == '\\') {
+                ++i;
+            } else if (line[i] == quote) {
+                quote = 0;
+            }
+        } else if (line[i] == '\'' || line[i] == '"' || line[i] == '`') {
             quote = line[i];
         } else if (line[i] == ';') {
             cut = i;
@@ -77,7 +82,8 @@ std::vector<std::string> suffixes_for(const Statement& s) {
     std::vector<std::string> suffixes = {")", std::string(1, '\0')};
     if (s.operands.empty() || s.operands.back() != '$') suffixes.push_back("X");
     bool ends_item_list = s.mnemonic == "DB" && (s.operands.empty() || s.operands.back() == '\'' ||
-                                                 s.operands.back() == '"' || s.operands.back() == ',');
+                                                 s.operands.back() == '"' || s.operands.back() == '`' ||
+                                                 s.operands.back() == ',');
     if (!s.operands.empty() && !ends_item_list) suffixes.push_back(" 5");
     bool data = s.mnemonic == "DB" || s.mnemonic == "DW" || s.mnemonic == "DD" || s.mnemonic == "DQ" ||
                 s.mnemonic == "TIMES";

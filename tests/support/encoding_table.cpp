@@ -61,7 +61,10 @@ EncodingTable parse_encoding_table(const std::string& text, std::string& error) 
             section = trim(line.substr(4));
             continue;
         }
-        if (section == "before") {
+        if (section == "options") {
+            std::istringstream words(line);
+            for (std::string word; words >> word;) table.options.push_back(word);
+        } else if (section == "before") {
             table.before += line + "\n";
         } else if (section == "after") {
             table.after += line + "\n";

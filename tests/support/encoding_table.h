@@ -2,6 +2,7 @@
 // and the same instruction in NASM syntax for the encoding oracle.
 //
 //   # comment
+//   --- options           command-line options for every row (--dialect=nasm)
 //   --- before            source lines assembled before every row (no bytes)
 //   --- after             source lines assembled after every row (no bytes)
 //   --- nasm              NASM lines before every NASM twin (e.g. org 100h)
@@ -28,6 +29,7 @@ struct EncodingRow {
 };
 
 struct EncodingTable {
+    std::vector<std::string> options;
     std::string before;
     std::string after;
     std::vector<EncodingRow> rows;

@@ -99,6 +99,47 @@ TEST(ReadLine, MarksPassZeroBytes) {
     }
 }
 
+// A backquote is marked as a single quote: the first and last of either,
+// in any of the line's blocks of sixteen and never past its end. The marks
+// the reader finds as it copies are those of the line marked on its own.
+TEST(ReadLine, MarksBackquotesAsSingleQuotes) {
+    struct QuoteCase {
+        std::string line;
+        long first, last;  // positions, -1 for none
+    };
+    const std::string pad(14, 'p');
+    const QuoteCase cases[] = {
+        {"  DB `a;b` ; \"", 5, 9},
+        {"  DB 'a`b' ; `", 5, 13},
+        {pad + "\"`" + "`", 15, 16},
+        {pad + "x;" + pad + "`\"", 30, 30},
+        {std::string(40, 'q') + "`'" + pad + "`", 40, 56},
+        {"DB \"x\" ; \"\"", -1, -1},
+    };
+    for (const QuoteCase& c : cases) {
+        SCOPED_TRACE(c.line);
+        SourceText text;
+        std::string bytes = c.line + "\n`next'\n";
+        ASSERT_TRUE(text.assign(bytes.data(), bytes.size()));
+        LineReader reader;
+        reader.begin(text);
+        LineBuffer line;
+        char* buffer = line.bytes;
+        LineMarks marks;
+        ASSERT_EQ(reader.read(buffer, LINE_CAPACITY, marks), int(c.line.size()) + 1);
+        auto at = [&](const char* mark) { return mark ? long(mark - buffer) : -1L; };
+        EXPECT_EQ(at(marks.single_quote), c.first);
+        EXPECT_EQ(at(marks.last_single_quote), c.last);
+        LineMarks alone = mark_line(buffer);
+        EXPECT_EQ(at(marks.end), at(alone.end));
+        EXPECT_EQ(at(marks.semicolon), at(alone.semicolon));
+        for (auto mark : {&LineMarks::single_quote, &LineMarks::double_quote, &LineMarks::last_single_quote,
+                          &LineMarks::last_double_quote, &LineMarks::zero}) {
+            EXPECT_EQ(at(marks.*mark), at(alone.*mark));
+        }
+    }
+}
+
 TEST(ReadLine, LastLineAtThePageEnd) {
     // A source whose last, unterminated line ends at or just before a page
     // boundary: the line reader's block reads run past the file's bytes.

@@ -85,6 +85,17 @@ const SplitCase split_cases[] = {
     {"  db 'ab\" ; \"'", M | O, "", "DB", "'ab\" ; \"'"},
     {"  x 'unclosed", M | O, "", "X", "'UNCLOSED"},
     {"  sub \xe9x,1", M | O, "", "SUB", "\xe9X,1"},
+    // Backquoted text as well; in it `\`` does not close, and ' " ; are text.
+    {"  db `a;b` ; c", M | O, "", "DB", "`a;b`"},
+    {"  db `it's`, \"x\" ; y`", M | O, "", "DB", "`it's`,\"x\""},
+    {"  db `a\\`;b` , x ; c`", M | O, "", "DB", "`a\\`;b`,X"},
+    {"  db `\\\\` , 'q' ; `", M | O, "", "DB", "`\\\\`,'q'"},
+    {"  mov al,`;` ; it's", M | O, "", "MOV", "AL,`;`"},
+    {"  db 'a`b' , `x` ; `", M | O, "", "DB", "'a`b',`x`"},
+    {"  db \"`\" , `\"` ; '", M | O, "", "DB", "\"`\",`\"`"},
+    {"  db `ab ; c", M | O, "", "DB", "`AB"},               // unclosed: the comment begins
+    {"  db `ab\\` ; c`d", M | O, "", "DB", "`ab\\` ; c`D"},  // `\`` leaves the first open
+    {"  db x ; `a` `b`", M | O, "", "DB", "X"},
 };
 
 class SplitLine : public testing::Test {
