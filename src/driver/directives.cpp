@@ -230,6 +230,14 @@ int valued_directive(const Statement& s, int statement) {
 int include_name(const Statement& s, std::string& name) {
     const char* p = s.line_buffer + s.operands_at;
     const char* end = s.line_buffer + s.statement_text_length;
+    // A comment after a quoted name stays in the statement's text: it ends at the name.
+    if (is_quote(*p) || *p == '<') {
+        const char* close = *p == '<' ? static_cast<const char*>(std::memchr(p + 1, '>', size_t(end - p - 1)))
+                                      : closing_quote(p, end);
+        const char* after = close ? close + 1 : end;
+        while (after < end && is_blank(*after)) ++after;
+        if (after < end && *after == ';') end = close + 1;
+    }
     while (end > p && is_blank(end[-1])) --end;
     if (s.operands_at == 0 || p == end) return ERR_MISSING_OPERAND;
     if (*p == '`') {

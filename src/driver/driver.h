@@ -321,7 +321,7 @@ int directive_macro(const Mnemonic&, Statement&);
 
 // NASM's program structure (structure.cpp). BITS 16 (opcode 0) and USE16.
 enum StructureWord : uint8_t { BITS_WIDTH, USE16, STRUCTURE_BEGIN, STRUCTURE_END, INSTANCE_BEGIN, INSTANCE_END,
-                               INSTANCE_FIELD };
+                               INSTANCE_FIELD, SEGMENT_WORD };
 int directive_bits(const Mnemonic&, Statement&);
 int directive_cpu(const Mnemonic&, Statement&);
 // SECTION and SEGMENT: each section has its own location counter, and the

@@ -308,7 +308,8 @@ std::string structure_note(const Statement& s, int code) {
     if (mnemonic->handler == directive_linker) {
         return "a flat image has no linker: GLOBAL and EXTERN name symbols for one, and every name here is the source's own";
     }
-    if (mnemonic->handler == directive_masm_structure || (mnemonic->handler == directive_section && s.label_length)) {
+    bool masm_segment = mnemonic->handler == directive_section && code == ERR_INVALID_OPCODE;
+    if (mnemonic->handler == directive_masm_structure || masm_segment) {
         return "MASM's segments and models are not assembled yet: write the program as a flat .COM image";
     }
     if (code != ERR_INVALID_OPERAND) return "";

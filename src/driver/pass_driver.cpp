@@ -927,7 +927,7 @@ void run_passes(Assembly& assembly) {
             assembly.diagnostics.release_pass();
             break;
         }
-        if ((settles_more || read_stale || moved) && !pass.values_changed) assembly.diagnostics.drop_pass();
+        if (settles_more || read_stale || (moved && !pass.values_changed)) assembly.diagnostics.drop_pass();
     }
     assembly.result.origin = assembly.pass.image_origin;
     explain_conventions(assembly, assembly.result);

@@ -180,8 +180,8 @@ int directive_cpu(const Mnemonic&, Statement& s) {
 
 // SECTION name [ALIGN=n] [PROGBITS|NOBITS], and SEGMENT as its synonym.
 // NAME SEGMENT is MASM's segment, which this assembler does not build.
-int directive_section(const Mnemonic&, Statement& s) {
-    if (s.label_length > 0) {
+int directive_section(const Mnemonic& mnemonic, Statement& s) {
+    if (mnemonic.opcode == SEGMENT_WORD && s.label_length > 0 && !s.label_colon) {
         note_structure(s, DIALECT_MASM);
         return ERR_INVALID_OPCODE;
     }

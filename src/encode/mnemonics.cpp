@@ -185,7 +185,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"SCA", "SW", string_suffixed, 0xAF, 0},
     {"SEC", "TION", directive_section, 0, 0},
     {"SEG", "", seg_prefix, 0x26, 0},
-    {"SEG", "MENT", directive_section, 0, 0},
+    {"SEG", "MENT", directive_section, SEGMENT_WORD, 0},
     {"SHL", "", encode_shift, 0xD0, 4},
     {"SHR", "", encode_shift, 0xD0, 5},
     {"STC", "", fixed_encoding, 0xF9, 0},
