@@ -159,7 +159,9 @@ EMSCRIPTEN_KEEPALIVE int engine_assemble(int lines_per_page) {
                                                             : vexa::EXIT_CLEAN;
     assembled.passes = result.passes;
     assembled.origin = result.origin;
-    assembled.messages = diagnostics_json(vexa::settled_diagnostics(result));
+    std::vector<vexa::Diagnostic> settled = vexa::settled_diagnostics(result);
+    vexa::note_conventions(result, settled);
+    assembled.messages = diagnostics_json(settled);
     assembled.image = std::move(result.image);
     assembled.listing = std::move(result.listing);
     return assembled.status;
