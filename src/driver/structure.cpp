@@ -318,8 +318,8 @@ int directive_struc(const Mnemonic& mnemonic, Statement& s) {
     const char* p = s.operand_text;
     if (!*p) return ERR_MISSING_OPERAND;
     std::string name = take_word(p);
-    if (*p || !is_name_char(name[0]) || is_digit(name[0])) return ERR_SYNTAX;
-    if (!pass.structure.empty()) return ERR_NESTED_TOO_DEEP;
+    if (*p || !is_name_char(name[0]) || is_digit(name[0]) || name.size() > size_t(SYMBOL_NAME_LIMIT)) return ERR_SYNTAX;
+    if (!pass.structure.empty()) return ERR_SYNTAX;  // one STRUC at a time, as NASM has it
     begin_sections(assembly);
     pass.structure_interrupted = pass.section;
     pass.structure_resumes_at = pass.location_counter;
@@ -341,7 +341,7 @@ int directive_istruc(const Mnemonic& mnemonic, Statement& s) {
         if (!*p) return ERR_MISSING_OPERAND;
         std::string name = take_word(p);
         if (*p) return ERR_SYNTAX;
-        if (!pass.instance.empty()) return ERR_NESTED_TOO_DEEP;
+        if (!pass.instance.empty()) return ERR_SYNTAX;
         pass.instance = name;
         pass.instance_start = pass.location_counter;
         return STMT_NO_EFFECT;
