@@ -26,6 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.symbol_map = true;
     // Half the inputs take warnings as errors.
     options.warnings_are_errors = size % 2 == 1;
+    // Every set of conventions, with and without the shortest forms.
+    options.dialect = vexa::Dialect(size / 2 % 4);
+    options.optimize = size / 8 % 2 == 1;
     vexa::AssemblyResult result = vexa::assemble_to_memory(options, files);
 
     // A source that exists is always assembled; what it makes fits its segment.
