@@ -178,13 +178,20 @@ int assemble_copies(Statement& s, const char* p, Expression count, StatementAsse
     return data ? result : STMT_TIMES;
 }
 
+// The value at the start of the operands (a count, a field), which must be
+// known when the line is read: 0, or why not.
+int read_known_value(Statement& s, const char*& p, Expression& value) {
+    if (!*p) return ERR_MISSING_OPERAND;
+    if (int error = parse_expression(s, &p, value)) return error;
+    if (value.unresolved) return s.pass.pass_index > 0 ? ERR_SYMBOL_NOT_DEFINED : ERR_INVALID_NUMBER;
+    return 0;
+}
+
 // TIMES count statement.
 int assemble_counted(Statement& s, StatementAssembler assemble) {
     const char* p = s.operand_text;
-    if (!*p) return ERR_MISSING_OPERAND;
     Expression count;
-    if (int error = parse_expression(s, &p, count)) return error;
-    if (count.unresolved) return s.pass.pass_index > 0 ? ERR_SYMBOL_NOT_DEFINED : ERR_INVALID_NUMBER;
+    if (int error = read_known_value(s, p, count)) return error;
     if (count.value < 0 || count.value > MAX_TIMES_COUNT) return ERR_INVALID_NUMBER;
     if (*p == ' ') ++p;
     if (!*p) return ERR_MISSING_OPERAND;
@@ -195,10 +202,8 @@ int assemble_counted(Statement& s, StatementAssembler assemble) {
 // that reach the field's offset in the instance.
 int assemble_field(Statement& s, StatementAssembler assemble) {
     const char* p = s.operand_text;
-    if (!*p) return ERR_MISSING_OPERAND;
     Expression field;
-    if (int error = parse_expression(s, &p, field)) return error;
-    if (field.unresolved) return s.pass.pass_index > 0 ? ERR_SYMBOL_NOT_DEFINED : ERR_INVALID_NUMBER;
+    if (int error = read_known_value(s, p, field)) return error;
     int32_t padding = field_padding(s, field.value);
     if (padding < 0) return s.pass.instance.empty() ? ERR_SYNTAX : ERR_ORG_ASCENDED;
     if (!*p) {

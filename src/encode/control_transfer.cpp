@@ -81,11 +81,12 @@ int put_short_jump(Statement& s, uint8_t opcode) {
 // Under the shortest forms: short whenever the target is in reach, ahead
 // or behind; a target not known yet is first guessed in reach, and the
 // passes lengthen what does not reach. JMP NEAR keeps the near form.
-int shortest_jump(Statement& s) {
-    bool guess = is_forward_placeholder(s, s.dst);
-    int64_t distance = distance_to(s, s.dst.value);
-    bool reaches = distance - 2 >= -128 && distance - 2 <= 127;
-    if (s.dst.size != SIZE_NEAR && (guess || (reaches && !s.long_forms))) {
+// A two-byte jump from the statement's address reaches `distance` bytes on.
+bool reaches_short(int64_t distance) { return distance - 2 >= -128 && distance - 2 <= 127; }
+
+// JMP over `distance` bytes from its first: EB and a byte, or E9 and a word.
+int put_jump(Statement& s, bool short_form, int64_t distance) {
+    if (short_form) {
         put_byte(s, JMP_SHORT);
         put_byte(s, int32_t(distance - 2));
     } else {
@@ -93,6 +94,12 @@ int shortest_jump(Statement& s) {
         put_word(s, int32_t(distance - 3));
     }
     return 0;
+}
+
+int shortest_jump(Statement& s) {
+    bool guess = is_forward_placeholder(s, s.dst);
+    int64_t distance = distance_to(s, s.dst.value);
+    return put_jump(s, s.dst.size != SIZE_NEAR && (guess || (reaches_short(distance) && !s.long_forms)), distance);
 }
 
 // A far target is a segment:offset pair, or under Vexa's conventions a
@@ -109,14 +116,7 @@ int direct_jump(Statement& s) {
     bool forward = first_pass ? is_forward_placeholder(s, s.dst) : forward_jumps.contains(s.index);
     if (first_pass && forward && forward_jumps.remember(s.index)) s.relative_target = {JMP_NEAR, 2};
     int64_t distance = distance_to(s, s.dst.value);
-    if (!forward && takes_short_form(s, distance)) {
-        put_byte(s, JMP_SHORT);
-        put_byte(s, int32_t(distance - 2));
-    } else {
-        put_byte(s, JMP_NEAR);
-        put_word(s, int32_t(distance - 3));
-    }
-    return 0;
+    return put_jump(s, !forward && takes_short_form(s, distance), distance);
 }
 
 }  // namespace
@@ -165,7 +165,7 @@ constexpr uint8_t INVERTED_JUMP_DISTANCE = 3;  // over the near JMP
 int conditional_jump(Statement& s, uint8_t opcode) {
     if (is_forward_placeholder(s, s.dst)) return put_short_jump(s, opcode);
     int64_t distance = distance_to(s, s.dst.value);
-    if (distance - 2 >= -128 && distance - 2 <= 127 && !s.long_forms) return put_short_jump(s, opcode);
+    if (reaches_short(distance) && !s.long_forms) return put_short_jump(s, opcode);
     put_byte(s, opcode ^ 1);
     put_byte(s, INVERTED_JUMP_DISTANCE);
     put_byte(s, JMP_NEAR);
