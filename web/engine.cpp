@@ -36,6 +36,7 @@ struct Run {
     std::string output;
     size_t dropped_output = 0;
     bool started = false;
+    std::string refusal;  // why the image could not be loaded
 };
 
 Assembled assembled;
@@ -182,12 +183,13 @@ EMSCRIPTEN_KEEPALIVE char* engine_input_buffer(int length) {
     return run.input.data();
 }
 
-// Loads the last assembled image as a .COM program; false when it does not fit.
+// Loads the last assembled image as vexa-run does, a .COM or an .EXE by its
+// signature; false when it cannot be loaded (engine_ending_text says why).
 EMSCRIPTEN_KEEPALIVE int engine_run_start(double limit) {
     run.output.clear();
     run.dropped_output = 0;
-    run.started = vexa::load_com_program(machine, reinterpret_cast<const uint8_t*>(assembled.image.data()),
-                                         assembled.image.size(), "");
+    run.started = vexa::load_program(machine, reinterpret_cast<const uint8_t*>(assembled.image.data()),
+                                     assembled.image.size(), "", &run.refusal);
     if (!run.started) return 0;
     machine.limit = limit > 0 ? uint64_t(limit) : vexa::DEFAULT_INSTRUCTION_LIMIT;
     machine.output = {nullptr, collect_output};
@@ -205,7 +207,10 @@ EMSCRIPTEN_KEEPALIVE int engine_run_slice(int count) {
 EMSCRIPTEN_KEEPALIVE const char* engine_output() { return run.output.data(); }
 EMSCRIPTEN_KEEPALIVE int engine_output_length() { return int(run.output.size()); }
 EMSCRIPTEN_KEEPALIVE double engine_dropped_output() { return double(run.dropped_output); }
-EMSCRIPTEN_KEEPALIVE const char* engine_ending_text() { return vexa::describe_ending(machine); }
+// After a refused start, the reason, as it follows the program's name.
+EMSCRIPTEN_KEEPALIVE const char* engine_ending_text() {
+    return run.started ? vexa::describe_ending(machine) : run.refusal.c_str();
+}
 EMSCRIPTEN_KEEPALIVE int engine_exit_code() { return machine.exit_code; }
 EMSCRIPTEN_KEEPALIVE double engine_executed() { return double(machine.executed); }
 

@@ -42,13 +42,17 @@ class Engine {
     };
   }
 
-  // Loads the last assembled image with `input` for the keyboard; false
-  // when the image is too large for a .COM program.
+  // Loads the last assembled image, a .COM or an .EXE, with `input` for the
+  // keyboard; false when it cannot be loaded (refusal() says why).
   startRun(input, limit) {
     const m = this.module;
     const bytes = latin1Bytes(input);
     m.HEAPU8.set(bytes, m._engine_input_buffer(bytes.length));
     return m._engine_run_start(limit) === 1;
+  }
+
+  refusal() {
+    return this.module.UTF8ToString(this.module._engine_ending_text());
   }
 
   runSlice() {
@@ -365,8 +369,19 @@ function countText(messages) {
   return counted.join(", ");
 }
 
-function offerDownload(id, bytes) {
+// An image that starts with "MZ" (or "ZM") is an .EXE program, as vexa-run
+// takes it.
+function isExeImage(image) {
+  const signature = image.length >= 2 ? latin1(image.subarray(0, 2)) : "";
+  return signature === "MZ" || signature === "ZM";
+}
+
+function offerDownload(id, bytes, name) {
   const link = $(id);
+  if (name) {
+    link.download = name;
+    link.textContent = name;
+  }
   if (link.href) URL.revokeObjectURL(link.href);
   link.hidden = bytes === null;
   if (bytes !== null) link.href = URL.createObjectURL(new Blob([bytes], { type: "application/octet-stream" }));
@@ -386,7 +401,8 @@ function assemble() {
   showMessages(result.messages);
   $("hex-dump").textContent = result.image.length ? hexDump(result.image, result.origin) : "(no bytes)";
   $("listing-text").textContent = result.listing.replace(/\r\n/g, "\n");
-  offerDownload("download-com", result.status === 0 ? result.image : null);
+  offerDownload("download-com", result.status === 0 ? result.image : null,
+                isExeImage(result.image) ? "PROGRAM.EXE" : "PROGRAM.COM");
   offerDownload("download-lst", result.listing ? latin1Bytes(result.listing) : null);
   const counted = countText(result.messages);
   const verdict = (result.status === 0 ? `${result.image.length} bytes` : "assembly failed") +
@@ -485,7 +501,8 @@ function run() {
   }
   const limit = parseInt($("limit").value, 10);
   if (!page.engine.startRun($("program-input").value, Number.isFinite(limit) && limit > 0 ? limit : 0)) {
-    $("ending").textContent = "The image is too large for a .COM program.";
+    $("ending").textContent = isExeImage(page.assembled.image)
+      ? `PROGRAM.EXE ${page.engine.refusal()}.` : "The image is too large for a .COM program.";
     $("ending").className = "ending bad";
     return;
   }

@@ -189,6 +189,10 @@ struct AssemblyOptions {
     // NAME or NAME=VALUE; a name alone is 1.
     std::vector<std::string> defines;
     Dialect dialect = DIALECT_AUTO;  // --dialect
+    // The object's name when the image is an .EXE (a program of MASM's
+    // segments), if it differs: the command line derives NAME.EXE as it
+    // derives NAME.COM. Empty: the object keeps its name.
+    std::string exe_object;
     // --optimize: Vexa's conventions with the shortest forms of jumps,
     // immediates and displacements, and conditional jumps out of reach rewritten.
     bool optimize = false;
@@ -249,6 +253,7 @@ struct AssemblyResult {
     bool stopped = false;  // a fatal message ended the assembly
     int errors = 0;        // statement errors reported
     int32_t origin = 0;    // the address of the image's first byte
+    bool exe = false;      // the image is an MZ .EXE
     std::vector<Diagnostic> diagnostics;
     // The files read: the main source first, then each file included, once.
     std::vector<std::string> files_read;

@@ -34,7 +34,11 @@ struct Conventions {
     // value that is an address keeps its word form, a size keyword before
     // a value sizes the value (PUSH WORD 5, JMP NEAR X), never makes it memory.
     bool nasm = false;
-    bool any() const { return shortest || rewrite_far_conditional || nasm; }
+    // MASM's: a variable named without brackets is memory, a character
+    // constant has its first character in the highest byte, RET in a far
+    // procedure returns far, and a call or jump to a far label is far.
+    bool masm = false;
+    bool any() const { return shortest || rewrite_far_conditional || nasm || masm; }
 };
 
 // What a typed variable's definition holds, for TYPE, LENGTH, SIZE,
@@ -69,6 +73,16 @@ struct Pass {
     int32_t structure_resumes_at = 0;
     std::string instance;
     int32_t instance_start = 0;
+    // MASM's segments: the one being assembled (NO_SECTION outside them),
+    // each one's location counter as the pass left it (UNENTERED before the
+    // pass enters it) and the highest it reached, the segments opened by
+    // NAME SEGMENT and not closed, innermost last, and what ASSUME says each
+    // segment register (ES, CS, SS, DS) holds: a frame, or NO_FRAME.
+    int segment = NO_SECTION;
+    std::vector<int32_t> segment_counters;
+    std::vector<int32_t> segment_reached;
+    std::vector<int> open_segments;
+    int16_t assumed[4] = {NO_FRAME, NO_FRAME, NO_FRAME, NO_FRAME};
     // Statements read so far in this pass, replayed ones included.
     uint32_t statement_count = 0;
     LineReader reader;
@@ -191,6 +205,17 @@ struct Statement {
     // A segment register written as a word before the instruction (ES MOVSB,
     // ES: LODSB): its override prefix, or 0.
     uint8_t prefix_segment = 0;
+    // Segment values in its bytes, which the loader of an .EXE relocates:
+    // the frame of the instruction's last word, or NO_FRAME; the words of
+    // its data (by their place in data_buf) and their frames.
+    int16_t code_fixup = NO_FRAME;
+    struct DataFixup {
+        uint16_t at;
+        int16_t frame;
+    };
+    static constexpr int MAX_DATA_FIXUPS = 32;
+    DataFixup data_fixups[MAX_DATA_FIXUPS];
+    uint8_t data_fixup_count = 0;
 
     // An error of operand parsing or of a DB/DW item list, held until the
     // handler's answer is known.
@@ -237,6 +262,8 @@ struct Statement {
         first_pass_guess = false;
         unresolved_name_hint = 0;
         relative_target.width = 0;
+        code_fixup = NO_FRAME;
+        data_fixup_count = 0;
         long_forms = false;
         location_used = false;
         expansion_depth = 0;
@@ -345,6 +372,49 @@ struct Assembly {
         int32_t size;  // its bytes as the pass before ended
     };
     std::vector<Section> sections;
+
+    // MASM's segments, by their first appearance, and groups (segments.cpp).
+    // A segment's offsets count from its frame: its group's first byte, or
+    // its own paragraph. The layout places them by the sizes the pass
+    // before found.
+    struct Segment {
+        std::string name;        // upper case
+        std::string class_name;  // upper case, without its quotes
+        uint32_t align = 16;
+        bool stack = false;      // combined as STACK: SS:SP of the .EXE
+        int32_t at = -1;         // SEGMENT AT paragraph: nothing written, no relocation
+        int group = -1;
+        int symbol = -1;         // its name's position in the symbol table
+        int32_t base = 0;        // its first byte's place in the image
+        int32_t size = 0;        // its bytes as the pass before ended
+    };
+    struct Group {
+        std::string name;
+        int symbol = -1;
+        int32_t base = 0;  // its frame's first byte: a paragraph
+    };
+    std::vector<Segment> segments;
+    std::vector<Group> groups;
+    // What each name of MASM's segments is in (Segment index), or for a
+    // segment's or a group's own name its frame; by symbol position.
+    std::unordered_map<int, int16_t> symbol_segments;
+    uint8_t model = 0;            // MemoryModel
+    bool segment_order = false;   // DOSSEG or .MODEL: DOS's order of segments
+    // The image is an MZ .EXE (decided by the first pass): its relocations
+    // (written by the pass that writes), entry point and stack.
+    bool exe = false;
+    struct Relocation {
+        uint16_t segment;  // the paragraph of the frame it is in
+        uint16_t offset;
+    };
+    std::vector<Relocation> relocations;
+    struct EntryPoint {
+        int16_t frame = NO_FRAME;
+        int32_t offset = 0;
+        bool given = false;
+    } entry;
+    // Where .STARTUP stands, the entry point when END names none.
+    EntryPoint startup;
 
     // The conventions assembled under, and the statement that chose them
     // (line 0: the command line or the default).

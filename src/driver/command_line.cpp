@@ -457,7 +457,9 @@ int CommandLine::run(int argc, char** argv) {
     size_t separator = source_path.find_last_of("/\\");
     settings_.source_dir = separator == std::string::npos ? "./" : source_path.substr(0, separator + 1);
     settings_.source_name = separator == std::string::npos ? source_path : source_path.substr(separator + 1);
-    if (settings_.object_path.empty() && !derive_path(settings_.object_path, "COM")) {
+    std::string exe_path;
+    if (settings_.object_path.empty() &&
+        (!derive_path(settings_.object_path, "COM") || !derive_path(exe_path, "EXE"))) {
         return fail_to_start("Too long path string for object file\n");
     }
     if (settings_.listing_requested && settings_.list_path.empty() && !derive_path(settings_.list_path, "LST")) {
@@ -478,8 +480,10 @@ int CommandLine::run(int argc, char** argv) {
     options.defines = settings_.defines;
     options.dialect = settings_.dialect;
     options.optimize = settings_.optimize;
+    options.exe_object = exe_path;
     FileSystemFiles files;
     files.written_paths.push_back(settings_.object_path);
+    if (!exe_path.empty()) files.written_paths.push_back(exe_path);
     if (options.listing) files.written_paths.push_back(settings_.list_path);
     ObjectFile object(settings_.object_path);
     ListingFile listing(settings_.list_path);
@@ -491,6 +495,7 @@ int CommandLine::run(int argc, char** argv) {
     Console console(out_, err_, !settings_.quiet && !settings_.gnu && !output_taken, settings_.gnu);
     AssemblyResult result = assemble(options, files, object, &listing, &console);
     if (result.load_result != LOAD_OK) return report_load_failure(result.load_result);
+    if (result.exe && !exe_path.empty()) settings_.object_path = exe_path;
     if (settings_.gnu) {
         std::vector<Diagnostic> settled = settled_diagnostics(result);
         note_conventions(result, settled);

@@ -42,6 +42,7 @@ constexpr ErrorText error_texts[] = {
     {ERR_FORCED, "Forced Error"},
     {ERR_MISSING_ARGUMENT, "Missing Macro Argument"},
     {ERR_OUTSIDE_IMAGE, "Bytes Outside the Image"},
+    {ERR_SEGMENT_OPEN, "Segment Not Closed"},
     {ERR_ORG_ASCENDED, "'ORG' directive Ascended"},
 };
 

@@ -65,9 +65,30 @@ int store_item(Statement& s, ItemList& list, int32_t value, bool beyond_int32 = 
     return 0;
 }
 
+// A segment's value in a word item (DW DATA, DW SEG X), and under MASM's
+// conventions an address in a doubleword (DD FARPROC: its offset, then its
+// segment): the words the loader of an .EXE relocates. Not inside a DUP.
+[[gnu::noinline]] int store_segment_value(Statement& s, ItemList& list, const Expression& item, int depth) {
+    bool pointer = !item.segment_value;
+    if (list.width == 1 || list.width == 8 || (pointer && list.width != 4)) return ERR_INVALID_OPERAND;
+    if (depth > 0 || s.data_run_count > 0 || s.data_fixup_count == Statement::MAX_DATA_FIXUPS) return ERR_INVALID_OPERAND;
+    int16_t frame = int16_t(item.frame_mark - 1);
+    if (pointer) frame = frame_of_segment(s.assembly, frame);
+    uint16_t at = uint16_t(s.data_len + (pointer ? 2 : 0));
+    int32_t value = pointer ? int32_t((uint32_t(frame_paragraph(s.assembly, frame)) << 16) | (uint32_t(item.value) & 0xFFFF))
+                            : item.value;
+    if (int error = store_item(s, list, value)) return error;
+    s.data_fixups[s.data_fixup_count++] = Statement::DataFixup{at, frame};
+    return 0;
+}
+
 // A value item, checked against the item's range. A name not defined yet
 // stores FF bytes; an error only in the later passes.
-int store_value(Statement& s, ItemList& list, const Expression& item) {
+int store_value(Statement& s, ItemList& list, const Expression& item, int depth) {
+    if (item.frame_mark && !item.unresolved && (item.segment_value || (list.width == 4 && item.addresses &&
+                                                                       s.assembly.conventions.masm))) {
+        return store_segment_value(s, list, item, depth);
+    }
     int32_t value = item.value;
     if (item.unresolved) {
         value = -1;
@@ -158,7 +179,7 @@ int read_value_item(Statement& s, const char*& p, ItemList& list, int depth) {
     if (!items) {
         if (!ends_item(p, depth)) return ERR_SYNTAX;
         list.reserved = false;
-        return store_value(s, list, item);
+        return store_value(s, list, item, depth);
     }
     int32_t repeat;
     if (int error = dup_count(s, item, repeat)) return error;
@@ -462,20 +483,31 @@ int directive_equ(const Mnemonic&, Statement& s) { return valued_directive(s, ST
 
 int directive_org(const Mnemonic&, Statement& s) { return valued_directive(s, STMT_ORG); }
 
+// END [label]: in a program of MASM's segments the label is the .EXE's
+// entry point, and no segment may be open.
 int directive_end(const Mnemonic&, Statement& s) {
     if (s.pass.procedures.count > 0) s.deferred_error = ERR_SYNTAX;  // a PROC never closed
+    if (!s.deferred_error && (!s.assembly.segments.empty() || s.assembly.conventions.masm)) {
+        s.deferred_error = note_entry_point(s);
+    }
     return STMT_END;
 }
 
-// NAME PROC or NAME PROC NEAR: NAME is a label like any other. A flat image
-// has no far procedures.
+// NAME PROC or NAME PROC NEAR: NAME is a label like any other. Under MASM's
+// conventions NAME PROC FAR returns far; a flat image of Vexa's has no far
+// procedures.
 int directive_proc(const Mnemonic&, Statement& s) {
     if (!s.label_field[0]) return ERR_SYNTAX;
     OpenProcedures& open = s.pass.procedures;
     if (open.count == OpenProcedures::MAX) return ERR_SYNTAX;
+    open.far[open.count] = false;
     open.names[open.count++].assign(s.label_field, size_t(s.label_length));
     const char* text = s.operand_text;
     if (text[0] == SIZE_MARK && text[1] == NEAR_LETTER) text += 2;
+    if (text[0] == SIZE_MARK && text[1] == 'F' && s.assembly.conventions.masm) {
+        open.far[open.count - 1] = true;
+        text += 2;
+    }
     return *text ? ERR_INVALID_OPERAND : 0;
 }
 

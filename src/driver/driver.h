@@ -27,6 +27,7 @@ constexpr bool REPLAY_PATHS = true;
 #endif
 
 struct Assembly;
+struct Operand;
 struct Statement;
 struct Mnemonic;
 
@@ -58,6 +59,7 @@ enum ErrorCode : int {
     ERR_FORCED = -125,           // .ERR, .ERRE, .ERRNZ, %error
     ERR_MISSING_ARGUMENT = -126, // a macro's call without an argument it needs
     ERR_OUTSIDE_IMAGE = -127,    // bytes in an ABSOLUTE space, a STRUC or .bss
+    ERR_SEGMENT_OPEN = -128,     // END with a segment of MASM's not closed
     ERR_ORG_ASCENDED = -200,
 };
 
@@ -80,6 +82,7 @@ enum StatementCode : int {
     STMT_NO_EFFECT = 131,  // LOCALS: what it asks for is always so
     STMT_RESERVE = 132,  // RESB and its kin: dst.value bytes that read as zero
     STMT_INCBIN = 133,   // a file's bytes (see directive_incbin)
+    STMT_NAMED = 134,    // a directive that defined or used the name before it itself (SEGMENT, GROUP)
 };
 
 // Exit statuses of one run.
@@ -298,6 +301,7 @@ int parse_dw_list(Statement& s, char* text);
 struct OpenProcedures {
     static constexpr int MAX = 16;
     std::string names[MAX];  // a name may be a line long
+    bool far[MAX] = {};      // PROC FAR: its RET returns far
     int count = 0;
 };
 
@@ -346,9 +350,42 @@ int32_t field_padding(const Statement& s, int32_t offset);
 bool unbracket_directive(Statement& s);
 // GLOBAL and EXTERN: a flat image has no linker.
 int directive_linker(const Mnemonic&, Statement&);
-// .MODEL, .CODE, .DATA, .STACK, DOSSEG, ASSUME: MASM's program structure,
-// which chooses MASM's conventions; not assembled here.
+// MASM's program structure (segments.cpp), each word by its opcode: it
+// chooses MASM's conventions.
+enum MasmWord : uint8_t {
+    MASM_ENDS, MASM_ASSUME, MASM_GROUP, MASM_MODEL, MASM_DOSSEG, MASM_CODE, MASM_DATA, MASM_DATA_UNINIT,
+    MASM_CONST, MASM_STACK, MASM_STARTUP, MASM_EXIT, MASM_CPU_8086, MASM_CPU_LATER, MASM_LISTING,
+};
 int directive_masm_structure(const Mnemonic&, Statement&);
+// NAME SEGMENT [align] [combine] ['class']: MASM's segment, opened (or
+// opened again, where it goes on).
+int masm_segment(Statement& s);
+// TITLE, SUBTTL, PAGE, NAME and %OUT: words of the listing, which a
+// following DB or EQU makes names (NAME DB 'x').
+bool is_listing_word(const Mnemonic& mnemonic);
+enum MemoryModel : uint8_t { MODEL_NONE, MODEL_TINY, MODEL_SMALL, MODEL_COMPACT, MODEL_MEDIUM, MODEL_LARGE, MODEL_HUGE };
+// A frame: a segment by its index, or a group from GROUP_FRAME on.
+constexpr int16_t GROUP_FRAME = 0x1000;
+int16_t frame_of_segment(const Assembly& assembly, int segment);
+// The paragraph of a frame in the image (the loader adds the program's).
+uint16_t frame_paragraph(const Assembly& assembly, int16_t frame);
+// A new pass starts outside every segment, its counters unentered.
+void begin_segments(Assembly& assembly);
+// The segments placed for the next pass from this one's sizes, DOS's
+// order or their classes' first appearance: true when one moved.
+bool lay_out_segments(Assembly& assembly);
+// The override a memory operand naming a variable needs, from ASSUME: 0,
+// or ERR_INVALID_OPERAND when no segment register reaches its segment.
+int reach_segment(Statement& s, Operand& operand);
+// The statement's segment values go to the .EXE's relocations (in the
+// pass that writes); a .COM has none: 0, or ERR_INVALID_OPERAND.
+int note_relocations(Statement& s, int prefixes);
+// END's label: the .EXE's entry point. 0, or an error.
+int note_entry_point(Statement& s);
+// An .EXE's header and load module, written to the object's sink at the end.
+bool write_exe_image(Assembly& assembly);
+// The listing's table of segments and groups.
+std::string segment_table(const Assembly& assembly);
 // The sections placed for the next pass from this one's sizes: true when
 // one moved (the next pass must run). The end of the bytes the image holds.
 bool lay_out_sections(Assembly& assembly);

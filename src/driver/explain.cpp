@@ -295,22 +295,68 @@ std::string macro_note(const Statement& s, int code) {
 
 }  // namespace
 
+// Why MASM's structure or conventions refuse a statement, or an empty text.
+std::string masm_note(const Statement& s, int code) {
+    const Mnemonic& mnemonic = *s.mnemonic;
+    bool segment_line = mnemonic.handler == directive_section && s.label_length > 0;
+    if (segment_line && code == ERR_INVALID_OPERAND) {
+        return "SEGMENT takes BYTE, WORD, PARA or PAGE, PUBLIC, STACK or COMMON, AT paragraph, and a 'class'";
+    }
+    if (mnemonic.handler == directive_masm_structure) {
+        switch (mnemonic.opcode) {
+            case MASM_ENDS: return "NAME ENDS closes the segment NAME SEGMENT opened last";
+            case MASM_ASSUME: return "ASSUME takes SEGREG:NAME, the name of a segment or a group, or NOTHING";
+            case MASM_GROUP: return "NAME GROUP takes the names of segments, each in one group";
+            case MASM_CPU_LATER: return "the instructions assembled are the 8086's: .8086";
+            default:
+                if (code == ERR_SYNTAX) return "the simplified segments (.CODE, .DATA, .STACK, .STARTUP) follow .MODEL";
+        }
+        return "";
+    }
+    if (mnemonic.handler == directive_end && code == ERR_MISSING_OPERAND) {
+        return "an .EXE starts at the label END names (END START), or at .STARTUP";
+    }
+    if (code == ERR_ILLEGAL_SIZE && s.operand_count == 2 &&
+        (s.dst.variable_size != SIZE_NONE || s.src.variable_size != SIZE_NONE)) {
+        return "the variable and the register differ in size: BYTE PTR or WORD PTR says which is meant";
+    }
+    if (code != ERR_INVALID_OPERAND) return "";
+    for (const Operand* operand : {&s.dst, s.operand_count == 2 ? &s.src : nullptr}) {
+        if (!operand) continue;
+        if (operand->value_marks & VALUE_SEGMENT) {
+            return s.assembly.exe ? "a segment's value is a word the loader relocates: MOV takes it (MOV AX,SEG X)"
+                                  : "a .COM holds no segment's value: the loader of an .EXE relocates it";
+        }
+        if (operand->kind == KIND_MEMORY && operand->frame != NO_FRAME && !operand->seg_override) {
+            return "no segment register reaches the variable's segment: ASSUME one at it, or write the override (ES:NAME)";
+        }
+    }
+    if ((mnemonic.handler == jmp_instruction || mnemonic.handler == call_instruction || mnemonic.handler == short_jump)) {
+        return "a near jump or call stays in its segment; a far one (CALL FAR PTR X) needs an .EXE's segments";
+    }
+    return "under MASM's conventions a label is code: OFFSET NAME is its address";
+}
+
 // Why NASM's program structure refuses a statement, or an empty text.
 std::string structure_note(const Statement& s, int code) {
     const Mnemonic* mnemonic = s.mnemonic;
+    if (code == ERR_OUTSIDE_IMAGE && !s.assembly.segments.empty()) {
+        return "a program of segments has its bytes in them: NAME SEGMENT ... NAME ENDS, or .CODE and .DATA";
+    }
     if (code == ERR_OUTSIDE_IMAGE) {
         return "nothing is written in .bss, an ABSOLUTE space or a STRUC: RESB, RESW, RESD and RESQ reserve room there";
     }
+    if (code == ERR_SEGMENT_OPEN) return "each NAME SEGMENT is closed by NAME ENDS before END";
     if (!mnemonic) return "";
+    if (s.assembly.conventions.masm) {
+        std::string note = masm_note(s, code);
+        if (!note.empty()) return note;
+    }
     if (code == ERR_ORG_ASCENDED && mnemonic->opcode == INSTANCE_FIELD && mnemonic->handler == directive_times) {
         return "AT lines follow the order of the structure's fields: this field lies behind the bytes already there";
     }
     if (mnemonic->handler == directive_linker) {
         return "a flat image has no linker: GLOBAL and EXTERN name symbols for one, and every name here is the source's own";
-    }
-    bool masm_segment = mnemonic->handler == directive_section && code == ERR_INVALID_OPCODE;
-    if (mnemonic->handler == directive_masm_structure || masm_segment) {
-        return "MASM's segments and models are not assembled yet: write the program as a flat .COM image";
     }
     if (code != ERR_INVALID_OPERAND) return "";
     if (mnemonic->handler == directive_cpu) return "the instructions assembled are the 8086's: CPU 8086";

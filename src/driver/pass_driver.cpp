@@ -34,6 +34,10 @@ constexpr int PASSES_BEFORE_LONG_FORMS = 4;
 // first pass's values, which the recorded statements were assembled with,
 // and a line replayed where the first pass stood keeps its label's value.
 constexpr int REPLAYING_PASS = 1;
+// A program of MASM's segments is laid out in this many bytes at most.
+constexpr size_t EXE_LAYOUT_BYTES = 0xA0000;
+// The first byte of a .COM made of MASM's segments (the tiny model).
+constexpr int32_t COM_ORIGIN = 0x100;
 
 // How a pass's statement loop ended.
 enum class LoopEnd { SOURCE_END, END_DIRECTIVE, STOPPED };
@@ -57,15 +61,40 @@ void report_write_error(Assembly& assembly) {
 
 void report(Statement& s, int code) { s.assembly.diagnostics.report(s, code); }
 
+// The image's last bytes: a NASM program's sections, MASM's segments as an
+// .EXE or (the tiny model) a .COM from 100H.
+bool finish_image(Assembly& assembly) {
+    if (assembly.segments.empty()) return assembly.image.finish(assembly.pass.image_origin, image_end(assembly));
+    if (assembly.exe) {
+        if (!assembly.entry.given) {
+            stop(assembly, "The .EXE has no entry point: END names the label it starts at.");
+            return true;
+        }
+        if (write_exe_image(assembly)) return true;
+        if (assembly.object_sink.error_number == 0) {
+            stop(assembly, "The .EXE does not fit in the 8086's 640 KiB.");
+            return true;
+        }
+        return false;
+    }
+    const std::vector<uint8_t>& layout = assembly.image.layout();
+    size_t end = std::min(assembly.image.kept_end(), layout.size());
+    size_t origin = size_t(COM_ORIGIN);
+    return end <= origin || assembly.object_sink.put(layout.data() + origin, end - origin);
+}
+
 // Writes what the outputs hold back and closes them. The object file's last
 // bytes reach the disk only now, so a failure here is a write error like any
 // other.
 void close_outputs(Assembly& assembly) {
     if (!assembly.outputs_opened) return;
     assembly.outputs_opened = false;
+    if (!assembly.segments.empty() && assembly.listing.requested() && !assembly.stopped) {
+        assembly.listing.list_text("\n" + segment_table(assembly));
+    }
     assembly.listing.flush();
     if (assembly.listing.requested()) assembly.listing.close();
-    bool written = assembly.image.finish(assembly.pass.image_origin, image_end(assembly));
+    bool written = finish_image(assembly);
     if ((!written || !assembly.object_sink.close()) && !assembly.stopped) report_write_error(assembly);
 }
 
@@ -73,14 +102,20 @@ void close_outputs(Assembly& assembly) {
 bool open_outputs(Assembly& assembly) {
     // A NASM program's image is laid out as NASM lays it out: its sections'
     // bytes at their addresses, reserved room written as zeros.
-    assembly.image.lay_out(!assembly.sections.empty() || assembly.dialect == DIALECT_NASM);
+    if (!assembly.segments.empty()) {
+        assembly.image.lay_out(true, EXE_LAYOUT_BYTES);  // MASM's segments, in an .EXE or a .COM
+    } else {
+        assembly.image.lay_out(!assembly.sections.empty() || assembly.dialect == DIALECT_NASM);
+    }
     assembly.image.restart();
+    assembly.relocations.clear();
     if (assembly.outputs_opened) {
         assembly.object_sink.restart();
         assembly.listing.restart();
         return true;
     }
     Sink& object = assembly.object_sink;
+    if (assembly.exe && !assembly.options.exe_object.empty()) object.name = assembly.options.exe_object;
     if (!object.open()) {
         stop(assembly, with_error_number("Can't open object file \"%s\". (%d)", object.name, object.error_number));
         return false;
@@ -111,6 +146,7 @@ uint8_t label_type_kind(uint8_t size) {
         case SIZE_BYTE: return SYMBOL_LABEL_BYTE | SYMBOL_TYPED;
         case SIZE_WORD: return SYMBOL_LABEL_WORD | SYMBOL_TYPED;
         case SIZE_DWORD: return SYMBOL_LABEL_DWORD | SYMBOL_TYPED;
+        case SIZE_FAR: return SYMBOL_LABEL_FAR;
         default: return SYMBOL_LABEL;
     }
 }
@@ -119,7 +155,8 @@ uint8_t label_type_kind(uint8_t size) {
 // name written without a colon is a variable of its items' type.
 uint8_t label_kind(const Statement& s, int result) {
     bool runs = s.data_run_count != 0;
-    uint8_t typed = s.label_colon ? 0 : SYMBOL_TYPED;
+    // Under MASM's conventions a data name is a variable with a colon too.
+    uint8_t typed = s.label_colon && !s.assembly.conventions.masm ? 0 : SYMBOL_TYPED;
     switch (result) {
         case STMT_EQU: return SYMBOL_EQU;
         case STMT_DS: return SYMBOL_DS;
@@ -128,7 +165,10 @@ uint8_t label_kind(const Statement& s, int result) {
         case STMT_DD: return uint8_t(SYMBOL_DD | typed);
         case STMT_DQ: return uint8_t(SYMBOL_DQ | typed);
         case STMT_LABEL: return label_type_kind(s.dst.size);
-        default: return s.mnemonic && s.mnemonic->handler == directive_proc ? SYMBOL_PROC : SYMBOL_LABEL;
+        default:
+            if (!s.mnemonic || s.mnemonic->handler != directive_proc) return SYMBOL_LABEL;
+            return s.pass.procedures.count > 0 && s.pass.procedures.far[s.pass.procedures.count - 1] ? SYMBOL_FAR_PROC
+                                                                                                   : SYMBOL_PROC;
     }
 }
 
@@ -165,6 +205,9 @@ bool label_step(Statement& s, int32_t value, uint8_t kind, bool guessed = false)
             assembly.definitions.push_back(Assembly::Place{symbols.last_added(), s.file, s.line_number});
         }
         if (added == SYMTAB_ADDED) note_variable(s, symbols.last_added());
+        if (added == SYMTAB_ADDED && pass.segment != NO_SECTION) {
+            assembly.symbol_segments[symbols.last_added()] = int16_t(pass.segment);
+        }
         return true;
     }
     const std::vector<uint32_t>& duplicates = assembly.duplicate_labels;
@@ -182,6 +225,7 @@ bool label_step(Statement& s, int32_t value, uint8_t kind, bool guessed = false)
         symbols.set_unsettled(position, guessed);
     }
     note_variable(s, position);
+    if (pass.segment != NO_SECTION) [[unlikely]] assembly.symbol_segments[position] = int16_t(pass.segment);
     // An EQU found to be an address, or a number, after all: the statements
     // before it chose their forms by what it was.
     if (symbol_kind(kind) == SYMBOL_EQU && ((symbols.kind_at(position) ^ kind) & SYMBOL_ADDRESS)) {
@@ -332,12 +376,20 @@ uint8_t instruction_length(const Statement& s);
     return emitted(emit_included_bytes(s.assembly, s));
 }
 
+// The statement's segment values become relocations of the .EXE.
+[[gnu::noinline]] void relocate(Statement& s) {
+    uint8_t segment = s.dst.seg_override ? s.dst.seg_override : s.src.seg_override;
+    int prefixes = (s.code_prefix != 0) + (segment != 0);
+    if (int error = note_relocations(s, prefixes)) report(s, error);
+}
+
 [[gnu::always_inline]] inline Action act_on_result(Statement& s, int result, int fields) {
     Assembly& assembly = s.assembly;
     switch (result) {
         case 0:
             if (s.deferred_error) report(s, s.deferred_error);
             if (s.pass.writes_nothing) [[unlikely]] return reserve_instead(s, result);
+            if (s.code_fixup != NO_FRAME) [[unlikely]] relocate(s);
             return emitted(emit_code(assembly, s));
         case STMT_DB:
         case STMT_DW:
@@ -347,6 +399,7 @@ uint8_t instruction_length(const Statement& s);
         case STMT_ALIGN:
             if (s.deferred_error) report(s, s.deferred_error);
             if (s.pass.writes_nothing) [[unlikely]] return reserve_instead(s, result);
+            if (s.data_fixup_count) [[unlikely]] relocate(s);
             return emitted(emit_data_image(assembly, s));
         case STMT_RESERVE:
         case STMT_INCBIN:
@@ -360,6 +413,7 @@ uint8_t instruction_length(const Statement& s);
         case STMT_LABEL:
             return Action::DONE;
         case STMT_NO_EFFECT:
+        case STMT_NAMED:
             return assembly.stopped ? Action::STOP : Action::DONE;  // a name it defined stopped it
         case STMT_DS:
             if (s.dst.value > 0) return emitted(emit_gap(assembly, s.dst.value));
@@ -672,7 +726,7 @@ Action keep_place(Statement& s) {
     bool failed_with_label = pass.pass_index > 0 && result < 0 && (fields & FIELD_LABEL);
     if (failed_with_label) report(s, result);
     // The label takes the statement's first address, after its operands were read.
-    bool names_no_label = result == STMT_EQU || result == STMT_ENDP || result == STMT_ASSIGN;
+    bool names_no_label = result == STMT_EQU || result == STMT_ENDP || result == STMT_ASSIGN || result == STMT_NAMED;
     if ((fields & FIELD_LABEL) && !names_no_label && !label_step(s, pass.location_counter, label_kind(s, result))) {
         return stop_after_line(LoopEnd::STOPPED);
     }
@@ -850,6 +904,7 @@ bool begin_pass(Assembly& assembly, int index) {
     pass.writes = index > 0;
     pass.last_allowed = index == MAX_PASSES - 1;
     pass.keeps_long_forms = index >= PASSES_BEFORE_LONG_FORMS;
+    begin_segments(assembly);
     if (index >= PASSES_BEFORE_LONG_FORMS - 1) {
         assembly.previous_lengths.swap(assembly.current_lengths);
         assembly.current_lengths.assign(assembly.statement_total, 0);
@@ -911,7 +966,9 @@ void run_passes(Assembly& assembly) {
             break;
         }
         // Sections grown or shrunk move those after them: another pass places their names.
-        bool moved = lay_out_sections(assembly) && !assembly.pass.last_allowed;
+        bool sections_moved = lay_out_sections(assembly);
+        bool segments_moved = lay_out_segments(assembly);
+        bool moved = (sections_moved || segments_moved) && !assembly.pass.last_allowed;
         if (index == 0) {
             assembly.statement_total = assembly.pass.statement_count;
             // NASM's programs have no END.
@@ -930,6 +987,7 @@ void run_passes(Assembly& assembly) {
         if (settles_more || read_stale || (moved && !pass.values_changed)) assembly.diagnostics.drop_pass();
     }
     assembly.result.origin = assembly.pass.image_origin;
+    assembly.result.exe = assembly.exe;
     explain_conventions(assembly, assembly.result);
     close_outputs(assembly);
     for (const Assembly::LoadedText& text : assembly.texts) {

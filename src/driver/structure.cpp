@@ -24,8 +24,10 @@ const char* dialect_name(Dialect dialect) {
 void set_dialect(Assembly& assembly, Dialect dialect) {
     assembly.dialect = dialect;
     bool nasm = dialect == DIALECT_NASM;
+    bool masm = dialect == DIALECT_MASM;
     bool shortest = nasm || assembly.options.optimize;
-    assembly.conventions = Conventions{shortest, shortest, nasm};
+    // MASM, too, extends a conditional jump out of reach.
+    assembly.conventions = Conventions{shortest, shortest || masm, nasm, masm};
 }
 
 void note_structure(Statement& s, Dialect dialect) {
@@ -179,12 +181,9 @@ int directive_cpu(const Mnemonic&, Statement& s) {
 }
 
 // SECTION name [ALIGN=n] [PROGBITS|NOBITS], and SEGMENT as its synonym.
-// NAME SEGMENT is MASM's segment, which this assembler does not build.
+// NAME SEGMENT is MASM's segment.
 int directive_section(const Mnemonic& mnemonic, Statement& s) {
-    if (mnemonic.opcode == SEGMENT_WORD && s.label_length > 0 && !s.label_colon) {
-        note_structure(s, DIALECT_MASM);
-        return ERR_INVALID_OPCODE;
-    }
+    if (mnemonic.opcode == SEGMENT_WORD && s.label_length > 0 && !s.label_colon) return masm_segment(s);
     note_structure(s, DIALECT_NASM);
     Assembly& assembly = s.assembly;
     const char* p = s.operand_text;
@@ -228,10 +227,6 @@ int directive_absolute(const Mnemonic&, Statement& s) {
     return STMT_NO_EFFECT;
 }
 
-int directive_masm_structure(const Mnemonic&, Statement& s) {
-    note_structure(s, DIALECT_MASM);
-    return ERR_INVALID_OPCODE;
-}
 
 // RESB, RESW, RESD, RESQ count: count items of 1, 2, 4 or 8 bytes that
 // read as zero, in the image or in a space that writes nothing.

@@ -13,7 +13,10 @@ const char* kind_name(uint8_t kind) {
     switch (symbol_kind(kind)) {
         case SYMBOL_EQU: return "EQU";
         case SYMBOL_ASSIGNED: return "=";
-        case SYMBOL_PROC: return "PROC";
+        case SYMBOL_PROC:
+        case SYMBOL_FAR_PROC: return "PROC";
+        case SYMBOL_SEGMENT_NAME: return "SEGMENT";
+        case SYMBOL_GROUP_NAME: return "GROUP";
         case SYMBOL_DB: return "DB";
         case SYMBOL_DW: return "DW";
         case SYMBOL_DS: return "DS";
@@ -21,7 +24,8 @@ const char* kind_name(uint8_t kind) {
         case SYMBOL_DQ: return "DQ";
         case SYMBOL_LABEL_BYTE:
         case SYMBOL_LABEL_WORD:
-        case SYMBOL_LABEL_DWORD: return "LABEL";
+        case SYMBOL_LABEL_DWORD:
+        case SYMBOL_LABEL_FAR: return "LABEL";
         default: return "label";
     }
 }

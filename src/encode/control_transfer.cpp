@@ -22,6 +22,7 @@ constexpr uint8_t CALL_INDIRECT_DIGIT = 2;  // FF /2 near, FF /3 far
 
 constexpr uint8_t INDIRECT = 0xFF;
 constexpr uint8_t RET_WITH_POP_COUNT = 1;  // subtracted from C3 and CB
+constexpr uint8_t RETF = 0xCB;
 constexpr uint8_t INT_3 = 0xCC;
 constexpr uint8_t INT_NUMBER = 0xCD;
 
@@ -107,7 +108,38 @@ int shortest_jump(Statement& s) {
 // a flat image.
 bool far_target_refused(const Statement& s) { return s.assembly.conventions.nasm && !s.segment_pair_named; }
 
+// Under MASM's conventions a far label, or FAR PTR before a label: the
+// label's offset and its segment, which the loader relocates. A flat image
+// has no segment to give; the first pass may not know the label yet.
+bool far_label_target(const Statement& s) {
+    if (!s.assembly.conventions.masm || s.segment_pair_named || s.dst.size == SIZE_NEAR || s.dst.size == SIZE_SHORT) {
+        return false;
+    }
+    return s.dst.size == SIZE_FAR || (s.dst.value_marks & VALUE_FAR);
+}
+
+int put_far_label(Statement& s, uint8_t opcode) {
+    if (s.dst.frame == NO_FRAME) {
+        if (!is_forward_placeholder(s, s.dst) && s.pass.pass_index > 0) return ERR_INVALID_OPERAND;
+        s.first_pass_guess = true;
+        s.dst.value = 0;
+        return put_far_pointer(s, opcode);
+    }
+    int16_t frame = frame_of_segment(s.assembly, s.dst.frame);
+    s.dst.value = int32_t((uint32_t(frame_paragraph(s.assembly, frame)) << 16) | (uint32_t(s.dst.value) & 0xFFFF));
+    s.code_fixup = frame;
+    return put_far_pointer(s, opcode);
+}
+
+// Under MASM's conventions a near target is in the frame being assembled.
+bool near_target_refused(const Statement& s) {
+    if (s.dst.frame == NO_FRAME || s.pass.segment == NO_SECTION || !s.assembly.conventions.masm) return false;
+    return frame_of_segment(s.assembly, s.dst.frame) != frame_of_segment(s.assembly, s.pass.segment);
+}
+
 int direct_jump(Statement& s) {
+    if (far_label_target(s)) return put_far_label(s, JMP_FAR);
+    if (near_target_refused(s)) return ERR_INVALID_OPERAND;
     if (s.dst.size == SIZE_SHORT) return put_short_jump(s, JMP_SHORT);
     if (is_far(s.dst)) return far_target_refused(s) ? ERR_INVALID_OPERAND : put_far_pointer(s, JMP_FAR);
     if (s.assembly.conventions.shortest) return shortest_jump(s);
@@ -181,6 +213,7 @@ int short_jump(const Mnemonic& mnemonic, Statement& s) {
     if (s.dst.kind != KIND_IMMEDIATE) return ERR_SYNTAX;
     // NEAR or FAR before the target (NASM's conventions): the 8086 has no such form.
     if (s.dst.size == SIZE_NEAR || is_far(s.dst)) return ERR_INVALID_OPERAND;
+    if (near_target_refused(s)) return ERR_INVALID_OPERAND;
     bool conditional = (mnemonic.opcode & CONDITION_MASK) == CONDITIONAL_JUMPS;
     if (conditional && s.dst.size != SIZE_SHORT && s.assembly.conventions.rewrite_far_conditional) {
         return conditional_jump(s, mnemonic.opcode);
@@ -198,6 +231,8 @@ int jmp_instruction(const Mnemonic&, Statement& s) {
 int call_instruction(const Mnemonic&, Statement& s) {
     if (int result = require_one_operand(s)) return result;
     if (s.dst.kind == KIND_IMMEDIATE) {
+        if (far_label_target(s)) return put_far_label(s, CALL_FAR);
+        if (near_target_refused(s)) return ERR_INVALID_OPERAND;
         if (is_far(s.dst)) return far_target_refused(s) ? ERR_INVALID_OPERAND : put_far_pointer(s, CALL_FAR);
         if (s.pass.pass_index == 0) s.relative_target = {CALL_NEAR, 2};
         put_byte(s, CALL_NEAR);
@@ -213,15 +248,19 @@ int call_instruction(const Mnemonic&, Statement& s) {
 }
 
 // RET, RETN (C3) and RETF (CB), with an optional count of bytes to pop.
+// Under MASM's conventions RET in a far procedure is RETF.
 int ret_instruction(const Mnemonic& mnemonic, Statement& s) {
+    const OpenProcedures& open = s.pass.procedures;
+    bool far_procedure = s.mnemonic_field[3] == 0 && open.count > 0 && open.far[open.count - 1];
+    uint8_t opcode = far_procedure ? RETF : mnemonic.opcode;
     if (s.operand_count == 0) {
         if (s.operand_text[0]) return ERR_MISSING_OPERAND;  // ask for the operand to be read
-        put_byte(s, mnemonic.opcode);
+        put_byte(s, opcode);
         return 0;
     }
     if (s.operand_count == 2) return ERR_EXTRA_OPERAND;
     if (s.dst.kind != KIND_IMMEDIATE) return ERR_INVALID_OPERAND;
-    put_byte(s, mnemonic.opcode - RET_WITH_POP_COUNT);
+    put_byte(s, opcode - RET_WITH_POP_COUNT);
     put_immediate(s, s.dst.value, false);
     return 0;
 }

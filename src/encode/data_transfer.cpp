@@ -31,6 +31,12 @@ bool is_word_register(const Operand& operand) { return operand.kind == KIND_REGI
 
 int move_immediate(Statement& s) {
     const int32_t value = s.src.value;
+    // A segment's value is a word the loader relocates: the instruction's last.
+    if (s.src.value_marks & VALUE_SEGMENT) [[unlikely]] {
+        if (s.dst.size == SIZE_BYTE) return ERR_ILLEGAL_SIZE;
+        if (s.dst.kind == KIND_MEMORY && s.dst.size == SIZE_NONE) s.dst.size = SIZE_WORD;
+        s.code_fixup = s.src.frame;
+    }
     if (s.dst.kind == KIND_REGISTER) {
         bool byte = s.dst.size == SIZE_BYTE;
         if (byte && !fits_byte(value)) return ERR_ILLEGAL_SIZE;

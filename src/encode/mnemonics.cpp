@@ -26,7 +26,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"ADD", "", alu_group, 0x00, 0},
     {"ALI", "GN", directive_align, 0, 0},
     {"AND", "", alu_group, 0x20, 4},
-    {"ASS", "UME", directive_masm_structure, 0, 0},
+    {"ASS", "UME", directive_masm_structure, MASM_ASSUME, 0},
     {"AT", "", directive_times, INSTANCE_FIELD, 0},
     {"BIT", "S", directive_bits, BITS_WIDTH, 0},
     {"CAL", "L", call_instruction, 0, 0},
@@ -47,7 +47,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"DD", "", directive_dd, 0, 0},
     {"DEC", "", inc_dec, 0xFE, 1},
     {"DIV", "", unary_group, 0xF6, 6},
-    {"DOS", "SEG", directive_masm_structure, 0, 0},
+    {"DOS", "SEG", directive_masm_structure, MASM_DOSSEG, 0},
     {"DQ", "", directive_dq, 0, 0},
     {"DS", "", directive_ds, 0, 0},
     {"DW", "", directive_dw, 0, 0},
@@ -55,6 +55,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"END", "", directive_end, 0, 0},
     {"END", "IF", directive_condition, COND_ENDIF, 0},
     {"END", "M", directive_macro, MW_ENDM, 0},
+    {"END", "S", directive_masm_structure, MASM_ENDS, 0},
     {"END", "STRUC", directive_struc, STRUCTURE_END, 0},
     {"ELS", "E", directive_condition, COND_ELSE, 0},
     {"ELS", "EIF", directive_condition, COND_ELSEIF, 0},
@@ -69,6 +70,7 @@ constexpr Mnemonic mnemonic_table[] = {
     {"FOR", "", directive_macro, MW_IRP, 0},
     {"FOR", "C", directive_macro, MW_IRPC, 0},
     {"GLO", "BAL", directive_linker, 0, 0},
+    {"GRO", "UP", directive_masm_structure, MASM_GROUP, 0},
     {"HLT", "", fixed_encoding, 0xF4, 0},
     {"IDI", "V", unary_group, 0xF6, 7},
     {"IEN", "D", directive_istruc, INSTANCE_END, 0},
@@ -147,12 +149,14 @@ constexpr Mnemonic mnemonic_table[] = {
     {"MOV", "SB", string_suffixed, 0xA4, 0},
     {"MOV", "SW", string_suffixed, 0xA5, 0},
     {"MUL", "", unary_group, 0xF6, 4},
+    {"NAM", "E", directive_masm_structure, MASM_LISTING, 0},
     {"NEG", "", unary_group, 0xF6, 3},
     {"NOP", "", fixed_encoding, 0x90, 0},
     {"NOT", "", unary_group, 0xF6, 2},
     {"OR", "", alu_group, 0x08, 1},
     {"ORG", nullptr, directive_org, 0, 0},
     {"OUT", "", out_instruction, 0xE6, 0},
+    {"PAG", "E", directive_masm_structure, MASM_LISTING, 0},
     {"POP", "", pop_instruction, 0, 0},
     {"POP", "F", fixed_encoding_unless_operands, 0x9D, 0},
     {"PRO", "C", directive_proc, 0, 0},
@@ -196,7 +200,9 @@ constexpr Mnemonic mnemonic_table[] = {
     {"STO", "SW", string_suffixed, 0xAB, 0},
     {"STR", "UC", directive_struc, STRUCTURE_BEGIN, 0},
     {"SUB", "", alu_group, 0x28, 5},
+    {"SUB", "TTL", directive_masm_structure, MASM_LISTING, 0},
     {"TES", "T", test_instruction, 0, 0},
+    {"TIT", "LE", directive_masm_structure, MASM_LISTING, 0},
     {"TIM", "ES", directive_times, 0, 0},
     {"USE", "16", directive_bits, USE16, 0},
     {"WAI", "T", fixed_encoding, 0x9B, 0},
@@ -207,10 +213,18 @@ constexpr Mnemonic mnemonic_table[] = {
     // Found by the reserved words or the line splitter, not by the trie:
     // MASM's program structure, the errors a source asks for, and NAME =
     // value (last).
-    {".MODEL", "", directive_masm_structure, 0, 0},
-    {".CODE", "", directive_masm_structure, 0, 0},
-    {".DATA", "", directive_masm_structure, 0, 0},
-    {".STACK", "", directive_masm_structure, 0, 0},
+    {".MODEL", "", directive_masm_structure, MASM_MODEL, 0},
+    {".CODE", "", directive_masm_structure, MASM_CODE, 0},
+    {".DATA", "", directive_masm_structure, MASM_DATA, 0},
+    {".DATA?", "", directive_masm_structure, MASM_DATA_UNINIT, 0},
+    {".CONST", "", directive_masm_structure, MASM_CONST, 0},
+    {".STACK", "", directive_masm_structure, MASM_STACK, 0},
+    {".STARTUP", "", directive_masm_structure, MASM_STARTUP, 0},
+    {".EXIT", "", directive_masm_structure, MASM_EXIT, 0},
+    {".8086", "", directive_masm_structure, MASM_CPU_8086, 0},
+    {".186", "", directive_masm_structure, MASM_CPU_LATER, 0},
+    {".286", "", directive_masm_structure, MASM_CPU_LATER, 0},
+    {"%OUT", "", directive_masm_structure, MASM_LISTING, 0},
     {".ERR", "", directive_forced_error, FORCED_ALWAYS, 0},
     {".ERRE", "", directive_forced_error, FORCED_IF_ZERO, 0},
     {".ERRNZ", "", directive_forced_error, FORCED_IF_NOT_ZERO, 0},
@@ -218,9 +232,9 @@ constexpr Mnemonic mnemonic_table[] = {
     {"=", "", directive_assign, 0, 0},
 };
 constexpr int MNEMONIC_COUNT = int(sizeof mnemonic_table / sizeof mnemonic_table[0]);
-// The rows the trie holds: all but the last nine, whose words do not begin
-// with a letter. The reserved words hold all but `=`.
-constexpr int LETTER_ROWS = MNEMONIC_COUNT - 9;
+// The rows the trie holds: all but the last seventeen, whose words do not
+// begin with a letter. The reserved words hold all but `=`.
+constexpr int LETTER_ROWS = MNEMONIC_COUNT - 17;
 constexpr int RESERVED_ROWS = MNEMONIC_COUNT - 1;
 
 // Handlers that answer ERR_MISSING_OPERAND, and touch nothing else, until
@@ -248,7 +262,7 @@ constexpr MnemonicHandler directive_handlers[] = {
 constexpr MnemonicHandler naming_handlers[] = {
     directive_db, directive_dw, directive_dd, directive_dq, directive_ds, directive_equ, directive_proc,
     directive_endp, directive_times, directive_label, directive_assign,
-    directive_macro, directive_reserve, directive_incbin,
+    directive_macro, directive_reserve, directive_incbin, directive_section, directive_masm_structure,
 };
 
 struct RowFlags {
@@ -318,13 +332,8 @@ constexpr int count_slots() {
     }
     return slots;
 }
-static_assert(MNEMONIC_COUNT == 196, "196 accepted mnemonics and directives");
-static_assert(count_slots() == 135, "in 135 trie slots, each slot's rows together");
-
-// The words beginning with END that close a block in other assemblers'
-// programs, which Vexa does not know yet: reserved all the same, so that
-// standing alone in column 0 they are reported, never taken for labels.
-constexpr const char* directives_to_come[] = {"ENDS"};
+static_assert(MNEMONIC_COUNT == 210, "210 accepted mnemonics and directives");
+static_assert(count_slots() == 139, "in 139 trie slots, each slot's rows together");
 
 // The reserved words (see reserved_word_table): the mnemonics are the
 // rows' full spellings (a row that accepts any ending, EQU or ORG, gives its
@@ -349,7 +358,6 @@ constexpr ReservedWords build_reserved_words() {
     }
     for (const RegisterName& name : register_names) add_reserved(table, packed(name.text), nullptr);
     for (const char* keyword : size_keywords) add_reserved(table, packed(keyword), nullptr);
-    for (const char* directive : directives_to_come) add_reserved(table, packed(directive), nullptr);
     return table;
 }
 }  // namespace

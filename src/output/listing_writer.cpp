@@ -24,6 +24,18 @@ constexpr char FORM_FEED = '\f';
 
 constexpr char INCLUDED_MARK = 'C';
 constexpr int MARK_COLUMN = 30;
+// After a word the loader of an .EXE relocates (a segment's value), in its
+// last byte's cell; and where the page header names the segment.
+constexpr char RELOCATED_MARK = 'R';
+constexpr size_t SEGMENT_COLUMN = 80;
+
+// The byte at `index` of the statement's data ends a relocated word.
+bool relocated_byte(const Statement& s, int index) {
+    for (int i = 0; i < s.data_fixup_count; ++i) {
+        if (s.data_fixups[i].at + 1 == index) return true;
+    }
+    return false;
+}
 
 // Two characters for each byte value: "00" to "FF", and "00" to "99".
 struct DigitPairs {
@@ -151,7 +163,15 @@ void Listing::restart() {
 void Listing::write_page_header() {
     ++page_number_;
     append(HEADER);
-    append_spaces(PAGE_COLUMN - std::strlen(HEADER));
+    size_t written = std::strlen(HEADER);
+    // A program of segments: the segment being assembled, whose offsets the addresses are.
+    if (!segment_name_.empty() && segment_name_.size() < PAGE_COLUMN - SEGMENT_COLUMN - 10) {
+        append_spaces(SEGMENT_COLUMN - written);
+        append("Segment ");
+        append(segment_name_.data(), segment_name_.size());
+        written = SEGMENT_COLUMN + 8 + segment_name_.size();
+    }
+    append_spaces(PAGE_COLUMN - written);
     append("Page ");
     append_decimal(page_number_, 3);
     append(LINE_END, 2);
@@ -188,6 +208,7 @@ void Listing::list_code_line(Statement& s, uint8_t count) {
             cell += 3;
         }
         for (int i = 0; i < count; ++i) put_pair(cell + 3 * i, digit_pairs.hex[s.code_buf[i]]);
+        if (s.code_fixup != NO_FRAME) cell[3 * (count - 1) + 2] = RELOCATED_MARK;
         append_text_in_place(s, at);
         return;
     }
@@ -203,6 +224,7 @@ void Listing::list_code_line(Statement& s, uint8_t count) {
         --cells;
     }
     for (int i = 0; i < count; ++i) append_byte_cell(s.code_buf[i]);
+    if (s.code_fixup != NO_FRAME && count > 0) line_[line_length_ - 1] = RELOCATED_MARK;
     if (count < cells) append_spaces(3 * size_t(cells - count));
     append_numbered_line(s);
 }
@@ -217,7 +239,12 @@ void Listing::list_data_lines(Statement& s, const uint8_t* bytes, int count, boo
         int chunk = count - first < CELLS ? count - first : CELLS;
         bool last = first + chunk >= count;
         if (more && last) --chunk;
-        for (int i = 0; i < chunk; ++i) append_byte_cell(bytes[first + i]);
+        for (int i = 0; i < chunk; ++i) {
+            append_byte_cell(bytes[first + i]);
+            if (s.data_fixup_count && bytes == s.data_buf && relocated_byte(s, first + i)) {
+                line_[line_length_ - 1] = RELOCATED_MARK;
+            }
+        }
         if (more && last) append("...", 3);
         if (first == 0) {
             append_spaces(3 * size_t(CELLS - chunk));
@@ -267,6 +294,17 @@ void Listing::list_statement(Statement& s) {
         s.pending_message = nullptr;
     }
     if (s.listed_warnings) list_warnings(s);
+}
+
+void Listing::list_text(const std::string& text) {
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        append(text.data() + start, end - start);
+        end_listing_line();
+        start = end + 1;
+    }
 }
 
 // Each warning on a line of its own, as a message is.

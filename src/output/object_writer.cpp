@@ -23,8 +23,10 @@ OutputForm::~OutputForm() = default;
 
 void ComImage::restart() {
     started_ = false;
+    kept_end_ = 0;
+    frame_ = 0;
     if (laid_out_) {
-        layout_.assign(size_t(SEGMENT_END), 0);
+        layout_.assign(layout_bytes_, 0);
     } else {
         layout_.clear();
         layout_.shrink_to_fit();
@@ -43,7 +45,10 @@ bool ComImage::write_elsewhere(int32_t address, const uint8_t* bytes, size_t cou
     // Laid out, the bytes stay at their addresses until finish(); the fast
     // path never matches, as nothing starts the file.
     if (!layout_.empty()) {
-        if (inside) std::memcpy(layout_.data() + uint32_t(address), bytes, inside);
+        uint64_t at = uint64_t(uint32_t(address)) + uint64_t(int64_t(frame_));
+        if (at + inside > layout_.size()) inside = at < layout_.size() ? size_t(layout_.size() - at) : 0;
+        if (inside) std::memcpy(layout_.data() + at, bytes, inside);
+        if (inside && at + inside > kept_end_) kept_end_ = size_t(at + inside);
         return true;
     }
     if (!started_) {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "driver/assembler.h"
@@ -52,9 +53,19 @@ public:
     int error_number() const override { return sink_.error_number; }
 
     // Laid out: the bytes are kept at their addresses, in any order (a NASM
-    // program's sections), and written by finish(). For the passes that
-    // write from the next restart() on.
-    void lay_out(bool laid_out) { laid_out_ = laid_out; }
+    // program's sections, an .EXE's segments), in `bytes` at most, and
+    // written by finish(). For the passes that write from the next
+    // restart() on.
+    void lay_out(bool laid_out, size_t bytes = size_t(SEGMENT_END)) {
+        laid_out_ = laid_out;
+        layout_bytes_ = bytes;
+    }
+    // Laid out, an address is kept at `frame` bytes further on: the first
+    // byte of the frame its segment's offsets count from.
+    void set_frame(int32_t frame) { frame_ = frame; }
+    const std::vector<uint8_t>& layout() const { return layout_; }
+    // The place after the last byte kept (gaps are not bytes).
+    size_t kept_end() const { return kept_end_; }
     // Writes the bytes kept from `origin` up to `end` (gaps as zeros);
     // false when the sink failed.
     bool finish(int32_t origin, int64_t end);
@@ -66,7 +77,10 @@ private:
     bool started_ = false;
     uint32_t end_ = 0;  // the address after what the file holds
     bool laid_out_ = false;
-    std::vector<uint8_t> layout_;  // the segment's bytes, when laid out
+    size_t layout_bytes_ = size_t(SEGMENT_END);
+    int32_t frame_ = 0;
+    size_t kept_end_ = 0;
+    std::vector<uint8_t> layout_;  // the image's bytes, when laid out
 };
 
 // What a statement adds to the image, at the location counter, which each
@@ -116,6 +130,10 @@ public:
     void flush();
     // Starts over, for a pass that writes the listing again.
     void restart();
+    // Lines of text after the statements' (the table of segments).
+    void list_text(const std::string& text);
+    // The segment of MASM's being assembled, named in the page header.
+    void name_segment(const std::string& name) { segment_name_ = name; }
 
 private:
     void append(const char* text, size_t length);
@@ -139,6 +157,7 @@ private:
 
     Sink* sink_;
     int32_t lines_per_page_;
+    std::string segment_name_;
     int32_t page_number_ = 0;
     int32_t page_line_count_ = 0;
     // Listing lines are built here one after another and written in large

@@ -64,6 +64,8 @@ void take_origin(Expression& into, const Expression& from) {
         into.names = uint8_t(into.names + from.names > 2 ? 2 : into.names + from.names);
         into.variable_kind = from.variable_kind;
     }
+    if (from.frame_mark) into.frame_mark = from.frame_mark;
+    into.segment_value = into.segment_value || from.segment_value;
 }
 
 int add_register(Expression& into, BaseIndex name) {
@@ -95,9 +97,10 @@ Read failed(const char* at, int error) { return {at, error}; }
 }
 
 // A quoted character is its byte code; two to four characters are a value
-// with the first in the lowest byte ('ab' is 6261H). The quotes were paired
-// when the line was split, so an unpaired one is an unclosed string.
-// Backquotes hold escapes: `\n` is 0AH.
+// with the first in the lowest byte ('ab' is 6261H), under MASM's
+// conventions in the highest ('ab' is 6162H). The quotes were paired when
+// the line was split, so an unpaired one is an unclosed string. Backquotes
+// hold escapes: `\n` is 0AH.
 Read read_character_constant(const Statement& s, const char* p, Expression& factor) {
     const char* close = closing_quote(p, s.operand_text + s.operand_length);
     if (!close) return failed(p, ERR_INVALID_STRING);
@@ -105,7 +108,11 @@ Read read_character_constant(const Statement& s, const char* p, Expression& fact
     long length = close - p - 1;
     if (length < 1 || length > 4) return failed(p, ERR_ILLEGAL_SIZE);
     uint32_t value = 0;
-    for (long i = length; i > 0; --i) value = (value << 8) | uint8_t(p[i]);
+    if (s.assembly.conventions.masm) {
+        for (long i = 1; i <= length; ++i) value = (value << 8) | uint8_t(p[i]);
+    } else {
+        for (long i = length; i > 0; --i) value = (value << 8) | uint8_t(p[i]);
+    }
     factor.value = int32_t(value);
     return {close + 1, 0};
 }
@@ -275,13 +282,43 @@ template <Place place>
     return failed(p, ERR_SYNTAX);  // nothing here begins a value
 }
 
+// In a program of MASM's segments, the segment a name is in, or the frame
+// a segment's or a group's name stands for.
+[[gnu::noinline]] void note_frame(const Statement& s, int position, Expression& factor) {
+    const auto& segments = s.assembly.symbol_segments;
+    auto found = segments.find(position);
+    if (found == segments.end()) return;
+    factor.frame_mark = uint16_t(found->second + 1);
+    factor.segment_value = is_frame_kind(factor.variable_kind);
+}
+
 // A name: its value, and what defined it.
 Read read_name(Statement& s, const char* p, Expression& factor) {
     factor.origin = IMM_SYMBOL;
     factor.names = 1;
-    factor.unresolved = parse_symbol_ref(s, &p, &factor.value, &factor.variable_kind) == ERR_SYMBOL_NOT_DEFINED;
+    int position;
+    factor.unresolved =
+        parse_symbol_ref(s, &p, &factor.value, &factor.variable_kind, &position) == ERR_SYMBOL_NOT_DEFINED;
     factor.addresses = !factor.unresolved && is_address_kind(factor.variable_kind);
+    if (!factor.unresolved && !s.assembly.symbol_segments.empty()) [[unlikely]] note_frame(s, position, factor);
     return {p, 0};
+}
+
+// SEG name: the paragraph of the frame the name's segment is in, which
+// the loader relocates.
+[[gnu::noinline]] Read read_segment_of(Statement& s, const char* p, Expression& factor) {
+    Read read = read_name(s, p, factor);
+    factor.addresses = 0;
+    factor.origin = IMM_SYMBOL;
+    if (factor.unresolved) return read;
+    if (!factor.frame_mark) return failed(p, ERR_INVALID_OPERAND);  // no segment: a number, or a flat image
+    if (!factor.segment_value) {
+        int16_t frame = frame_of_segment(s.assembly, factor.frame_mark - 1);
+        factor.frame_mark = uint16_t(frame + 1);
+        factor.value = frame_paragraph(s.assembly, frame);
+        factor.segment_value = true;
+    }
+    return read;
 }
 
 // `$` is the statement's address, `$$` the image's start; `$` before a
@@ -369,6 +406,9 @@ inline Read read_factor(Statement& s, const char* p, Expression& factor) {
         }
         if ((c == 'T' && p[1] == 'Y') || (c == 'L' && p[1] == 'E') || (c == 'S' && p[1] == 'I')) {
             if (const MeasureWord* word = measure_at(p)) return read_measure(s, p, *word, factor);
+        }
+        if (c == 'S' && p[1] == 'E' && p[2] == 'G' && p[3] == ' ' && is_name_char(p[4]) && !is_digit(p[4])) {
+            return read_segment_of(s, p + 4, factor);
         }
         return read_name(s, p, factor);
     }

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "driver/assembly.h"
+#include "encode/encode.h"
 #include "parse/parse.h"
 
 namespace vexa {
@@ -76,6 +77,9 @@ int resolved_value(const Statement& s, const Expression& value, int32_t placehol
     return value.unresolved && !first_pass ? ERR_SYMBOL_NOT_DEFINED : 0;
 }
 
+// The segment (or a segment value's frame) an expression names, or NO_FRAME.
+int16_t frame_named(const Expression& value) { return value.frame_mark ? int16_t(value.frame_mark - 1) : NO_FRAME; }
+
 // The size of the one typed variable an address names, or SIZE_NONE.
 uint8_t variable_size_of(const Expression& address) {
     if (address.names != 1) return SIZE_NONE;
@@ -110,6 +114,8 @@ int complete_memory(const Statement& s, const Expression& memory, Operand& opera
     operand.reg = RM_DIRECT;
     operand.mod = 0;
     operand.variable_size = variable_size_of(memory);
+    operand.frame = frame_named(memory);
+    if (memory.segment_value) return ERR_INVALID_OPERAND;  // a segment's value is no address
     if (memory.register_count == 0) return resolved_value(s, memory, FORWARD_PLACEHOLDER, operand.value);
     int rm = rm_of(memory);
     if (rm < 0) return ERR_SYNTAX;
@@ -152,6 +158,15 @@ int complete_pair(Statement& s, const char* p, Operand& operand) {
 int complete_value(Statement& s, const Expression& value, const char* rest, Operand& operand, bool sized,
                    bool stated = false) {
     operand.value_marks = uint8_t((value.addresses != 0 ? VALUE_ADDRESS : 0) | (stated ? VALUE_STATED : 0));
+    operand.frame = frame_named(value);
+    if (value.segment_value) {
+        // A segment's value is a word, which the loader relocates.
+        if (sized) return ERR_INVALID_OPERAND;
+        operand.value_marks |= VALUE_SEGMENT;
+    }
+    if (value.names == 1 && is_code_kind(value.variable_kind) && value.addresses) {
+        operand.value_marks |= uint8_t(VALUE_CODE | (is_far_kind(value.variable_kind) ? VALUE_FAR : 0));
+    }
     if (sized) {
         operand.kind = KIND_MEMORY;
         operand.reg = RM_DIRECT;
@@ -170,6 +185,7 @@ int complete_value(Statement& s, const Expression& value, const char* rest, Oper
     if (*rest == ':') return complete_pair(s, rest + 1, operand);
     // An immediate is sized by its value; `$` alone by a keyword only.
     if (!sized && !stated && value.origin != IMM_LOCATION) operand.size = fits_byte(operand.value) ? SIZE_BYTE : SIZE_WORD;
+    if (value.segment_value) operand.size = SIZE_WORD;
     return 0;
 }
 
@@ -220,6 +236,8 @@ int split_operands(Statement& s, char* text, const Commas& commas, const char** 
 
 namespace {
 
+int complete_masm_value(Statement& s, const Expression& value, const char* rest, Operand& operand, bool sized);
+
 // Everything but a register alone.
 [[gnu::noinline]] int parse_other_operand(Statement& s, const char* text, Operand& operand) {
     const char* p = text;
@@ -269,6 +287,7 @@ namespace {
     if (!value.bracketed) {
         // An override makes a name or number an address: DS:VAR.
         if (operand.seg_override && offset) return ERR_SYNTAX;
+        if (s.assembly.conventions.masm && !offset) [[unlikely]] return complete_masm_value(s, value, p, operand, sized);
         // Under NASM's conventions a size keyword sizes the value (PUSH WORD 5, JMP NEAR X).
         bool stated = sized && !operand.seg_override && s.assembly.conventions.nasm;
         return complete_value(s, value, p, operand, (sized && !stated) || operand.seg_override, stated);
@@ -276,6 +295,28 @@ namespace {
     // OFFSET TABLE[BX] has no value to take the offset of.
     if (*p || (offset && *start != '[')) return ERR_SYNTAX;
     return complete_memory(s, value, operand);
+}
+
+// Under MASM's conventions a variable is memory (MOV AX,NUM loads the word,
+// OFFSET NUM is its address); a code label is a jump's or a call's target,
+// FAR PTR or NEAR PTR before one a direct transfer.
+[[gnu::noinline]] int complete_masm_value(Statement& s, const Expression& value, const char* rest, Operand& operand,
+                                          bool sized) {
+    bool variable = value.names == 1 && variable_type(value.variable_kind) != 0 && value.addresses != 0;
+    bool code = value.names == 1 && is_code_kind(value.variable_kind) && value.addresses != 0;
+    bool transfer = s.mnemonic && (takes_far_target(*s.mnemonic) || takes_short_target(*s.mnemonic));
+    bool distance = operand.size == SIZE_NEAR || operand.size == SIZE_FAR;
+    if (code && sized && distance && !operand.seg_override) {
+        if (!transfer) return ERR_INVALID_OPERAND;
+        uint8_t size = operand.size;
+        int result = complete_value(s, value, rest, operand, false);
+        operand.size = size;
+        return result;
+    }
+    if (variable || sized || operand.seg_override) return complete_value(s, value, rest, operand, true);
+    // A code label's value is its address only after OFFSET, or as a target.
+    if (code && !transfer && s.mnemonic && !is_directive(*s.mnemonic)) return ERR_INVALID_OPERAND;
+    return complete_value(s, value, rest, operand, false);
 }
 
 }  // namespace
@@ -301,6 +342,34 @@ void take_variable_size(Operand& operand, const Operand& other, bool two) {
     operand.size = operand.variable_size;
 }
 
+// A register and a variable of another size, without a PTR to say so:
+// MOV AX,BYTEVAR. A shift's count in CL, LEA, LDS and LES take any.
+bool sizes_differ(const Statement& s, const Operand& memory, const Operand& other) {
+    if (memory.kind != KIND_MEMORY || memory.size != SIZE_NONE || memory.variable_size == SIZE_NONE) return false;
+    if (other.kind != KIND_REGISTER && other.kind != KIND_SEGREG) return false;
+    if (s.mnemonic && (s.mnemonic->handler == encode_shift || s.mnemonic->handler == load_address)) return false;
+    return other.size != memory.variable_size;
+}
+
+// MASM's checks of what was read: sizes, segment values only where MOV
+// or a directive takes them, and the override ASSUME gives a variable.
+[[gnu::noinline]] int check_masm_operands(Statement& s) {
+    bool two = s.operand_count == 2;
+    if (two && (sizes_differ(s, s.dst, s.src) || sizes_differ(s, s.src, s.dst))) return ERR_ILLEGAL_SIZE;
+    bool directive = s.mnemonic && is_directive(*s.mnemonic);
+    bool moves = s.mnemonic && s.mnemonic->handler == mov_instruction;
+    for (Operand* operand : {&s.dst, two ? &s.src : nullptr}) {
+        if (!operand) continue;
+        if ((operand->value_marks & VALUE_SEGMENT) && operand->kind == KIND_IMMEDIATE && !moves && !directive) {
+            return ERR_INVALID_OPERAND;
+        }
+        if (operand->kind == KIND_MEMORY && !s.assembly.segments.empty()) {
+            if (int error = reach_segment(s, *operand)) return error;
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int parse_operands(Statement& s) {
@@ -323,6 +392,7 @@ int parse_operands(Statement& s) {
     if (int result = parse_operand(s, first, s.dst)) return result;
     if (s.operand_count == 1) {
         take_variable_size(s.dst, s.dst, false);
+        if (s.assembly.conventions.masm) [[unlikely]] return split ? split : check_masm_operands(s);
         return split;
     }
     int result = parse_operand(s, second, s.src);
@@ -330,6 +400,7 @@ int parse_operands(Statement& s) {
     if (s.src.kind == KIND_MEMORY) s.dst.value = s.src.value;
     // A value's stated size sizes the memory operand beside it: MOV [POS],WORD 5.
     if ((s.src.value_marks & VALUE_STATED) && s.dst.kind == KIND_MEMORY && s.dst.size == SIZE_NONE) s.dst.size = s.src.size;
+    if (s.assembly.conventions.masm && !result) [[unlikely]] result = check_masm_operands(s);
     take_variable_size(s.dst, s.src, true);
     take_variable_size(s.src, s.dst, true);
     return result;

@@ -168,6 +168,13 @@ struct Expression {
     // Addresses added less those subtracted (L2-L1 is a number, L+2 an
     // address); any other operator on an address leaves an address.
     int8_t addresses;
+    // In a program of MASM's segments: the segment of the last address
+    // named (its index in Assembly::segments) plus one, or 0; and whether
+    // the value is a segment's (SEG X, a segment's or a group's name), whose
+    // frame plus one `frame_mark` then is: the loader adds the program's
+    // segment to it.
+    uint16_t frame_mark;
+    bool segment_value;
 };
 
 // Reads a constant expression in the statement's text: the operators of
@@ -217,13 +224,22 @@ struct Operand {
     uint8_t variable_size;
     uint8_t value_marks;   // ValueMark bits
     int32_t value;         // immediate, displacement or direct address
+    // In a program of MASM's segments: the segment of the address it names
+    // (memory, a jump's target), or the frame of a segment value; NO_FRAME
+    // for none.
+    int16_t frame = -1;
 };
 
 // What an operand's value is besides its number.
 enum ValueMark : uint8_t {
     VALUE_ADDRESS = 1,  // an address (a label, `$`), not a number: NASM keeps its word form
     VALUE_STATED = 2,   // an immediate a size keyword sized (NASM's conventions)
+    VALUE_SEGMENT = 4,  // a segment's value: the loader relocates it
+    VALUE_FAR = 8,      // names a far label or procedure (MASM's conventions)
+    VALUE_CODE = 16,    // names a code label or procedure (MASM's conventions)
 };
+// No segment, or no frame: a number, or a name outside MASM's segments.
+constexpr int16_t NO_FRAME = -1;
 constexpr bool is_address_value(const Operand& operand) { return operand.value_marks & VALUE_ADDRESS; }
 
 // The registers by name: byte and word registers with their codes, then

@@ -283,14 +283,25 @@ uint8_t segment_register_prefix(const char* name) {
     return take_label(s, p, name, false, fields);
 }
 
+bool names_the_word_before(const Statement& s, const char* p, const char* line_end);
+
+// A word of the listing (NAME, PAGE, TITLE...) before a directive that
+// defines the name before it is that name: NAME DB 20 DUP(?).
+bool listing_word_names(const Statement& s, const ReservedWord* reserved, const char* after, const char* line_end) {
+    if (!reserved || !reserved->mnemonic || !is_listing_word(*reserved->mnemonic)) return false;
+    const char* next = skip_blanks(after);
+    return next != after && *next && names_the_word_before(s, next, line_end);
+}
+
 // A word at the start of a line, in column 0: a label unless it is a
 // reserved word without a colon, which begins the statement. Answers where
 // the statement goes on.
-const char* take_column_zero_word(Statement& s, const char* p, int& fields) {
+const char* take_column_zero_word(Statement& s, const char* p, const char* line_end, int& fields) {
     int stored = scan::copy_label(s.label_field, p);
     const ReservedWord* reserved = reserved_word_at(s.label_field, stored);
     // ES: before an instruction is its override, no label.
-    if (reserved && (p[stored] != ':' || (stored == 2 && segment_register_prefix(s.label_field)))) {
+    if (reserved && (p[stored] != ':' || (stored == 2 && segment_register_prefix(s.label_field))) &&
+        !listing_word_names(s, reserved, p + stored, line_end)) {
         s.label_field[0] = 0;
         return p;
     }
@@ -392,7 +403,7 @@ bool names_the_word_before(const Statement& s, const char* p, const char* line_e
     int fields = 0;
     s.source_distance = marks.text - s.line_buffer;
     const char* p = s.line_buffer;
-    if (!is_blank(*p)) p = take_column_zero_word(s, p, fields);
+    if (!is_blank(*p)) p = take_column_zero_word(s, p, line_end, fields);
     p = skip_blanks(p);
     if (!*p) return fields_up_to(s, p, line_end, fields);
     const char* word = p;
@@ -400,6 +411,10 @@ bool names_the_word_before(const Statement& s, const char* p, const char* line_e
         p = take_assignment(s, p, fields);
     } else {
         p = skip_blanks(take_mnemonic(s, p, line_end, fields));
+    }
+    if (s.mnemonic && is_listing_word(*s.mnemonic) && !(fields & FIELD_LABEL) && *p &&
+        names_the_word_before(s, p, line_end)) {
+        s.mnemonic = nullptr;  // NAME DB 'x': a name
     }
     if (!s.mnemonic) {
         bool override_word = s.mnemonic_field[2] == ':' && s.mnemonic_field[3] == 0 &&

@@ -1,5 +1,5 @@
-// vexa-run: runs a .COM program on the interpreter, its console on standard
-// input and output, or runs files of processor tests.
+// vexa-run: runs a .COM or .EXE program on the interpreter, its console on
+// standard input and output, or runs files of processor tests.
 #include <unistd.h>
 
 #include <cerrno>
@@ -44,7 +44,7 @@ constexpr size_t MAX_COMMAND_TAIL = 126;
 constexpr const char* VERSION_TEXT = "Vexa Assembler Ver. 1.05\nbuild " VEXA_BUILD_VERSION "\n";
 
 constexpr const char* USAGE =
-    "usage: vexa-run PROGRAM.COM [--input TEXT] [--limit N] [--trace] [-- ARGUMENT...]\n"
+    "usage: vexa-run PROGRAM.COM|PROGRAM.EXE [--input TEXT] [--limit N] [--trace] [-- ARGUMENT...]\n"
     "       vexa-run --processor-tests FILE...\n";
 
 // ---- The command line ------------------------------------------------------------
@@ -355,9 +355,9 @@ int run_program(const Options& options) {
         return STATUS_CANNOT_START;
     }
     auto machine = std::make_unique<Machine>();
-    if (!load_com_program(*machine, image.data(), image.size(), options.command_tail.c_str())) {
-        std::fprintf(stderr, "vexa-run: %s is %zu bytes; a .COM program holds at most %u\n", options.program,
-                     image.size(), unsigned(MAX_COM_IMAGE));
+    std::string why;
+    if (!load_program(*machine, image.data(), image.size(), options.command_tail.c_str(), &why)) {
+        std::fprintf(stderr, "vexa-run: %s %s\n", options.program, why.c_str());
         return STATUS_CANNOT_START;
     }
     machine->limit = options.limit;

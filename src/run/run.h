@@ -1,9 +1,11 @@
 // Interpreter: an 8086 processor with 1 MiB of memory, the loader that starts
-// a .COM program as DOS does, and the DOS and BIOS services such programs use.
+// a .COM or .EXE program as DOS does, and the DOS and BIOS services such
+// programs use.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace vexa {
 
@@ -125,14 +127,29 @@ inline uint32_t physical_address(uint16_t segment, uint16_t offset) {
 
 // ---- Programs -----------------------------------------------------------------
 
-// The paragraph a .COM program is loaded at: its program segment prefix.
+// The paragraph a program is loaded at: its program segment prefix. An .EXE
+// program's load module follows the prefix, at EXE_LOAD_SEGMENT.
 constexpr uint16_t PROGRAM_SEGMENT = 0x1000;
+constexpr uint16_t EXE_LOAD_SEGMENT = PROGRAM_SEGMENT + 0x10;
 constexpr uint32_t MAX_COM_IMAGE = 0x10000 - 0x100 - 2;  // the image, then the stack word
+// An .EXE program's load module and its least extra memory, up to 640 KiB.
+constexpr uint32_t MAX_EXE_MEMORY = (0xA000 - uint32_t(EXE_LOAD_SEGMENT)) * 16;
 
 // Resets the machine and loads a .COM image as DOS does; services on. Answers
 // false (machine untouched) when the image does not fit its segment.
 bool load_com_program(Machine& machine, const uint8_t* image, size_t length,
                       const char* command_tail);
+
+// An .EXE file starts with 'MZ' (or 'ZM'), whatever its name.
+bool is_exe_image(const uint8_t* image, size_t length);
+
+// Resets the machine and loads a program as DOS does, an .EXE by its
+// signature, anything else as a .COM; services on. Answers false (machine
+// untouched) when the program cannot be loaded, with `why` set to the reason
+// as it follows the program's name ("is 70000 bytes; a .COM program holds at
+// most 65278").
+bool load_program(Machine& machine, const uint8_t* image, size_t length, const char* command_tail,
+                  std::string* why);
 
 // Serves interrupt `vector` from its default handler (services on). Sets the
 // machine's ending when the service ends the run.

@@ -121,6 +121,10 @@ enum SymbolKind : uint8_t {
     SYMBOL_LABEL_BYTE = 9,  // NAME LABEL BYTE, WORD, DWORD
     SYMBOL_LABEL_WORD = 10,
     SYMBOL_LABEL_DWORD = 11,
+    SYMBOL_FAR_PROC = 12,      // NAME PROC FAR
+    SYMBOL_LABEL_FAR = 13,     // NAME LABEL FAR
+    SYMBOL_SEGMENT_NAME = 14,  // MASM's segment: its value is its frame's paragraph
+    SYMBOL_GROUP_NAME = 15,    // MASM's group, @DATA, @CODE
     SYMBOL_ADDRESS = 0x20,  // an EQU or `=` whose value is an address (L+2, $)
     SYMBOL_TYPED = 0x40,
     SYMBOL_ONE_VALUE = 0x80,
@@ -131,7 +135,20 @@ constexpr uint8_t symbol_kind(uint8_t kind) { return kind & SYMBOL_KIND_BITS; }
 // EQU or `=` of an address; not one of a number.
 constexpr bool is_address_kind(uint8_t kind) {
     uint8_t base = symbol_kind(kind);
+    if (base == SYMBOL_SEGMENT_NAME || base == SYMBOL_GROUP_NAME) return false;
     return (base != SYMBOL_EQU && base != SYMBOL_ASSIGNED) || (kind & SYMBOL_ADDRESS);
+}
+// A segment's or a group's name: its value is a paragraph, a relocation.
+constexpr bool is_frame_kind(uint8_t kind) {
+    return symbol_kind(kind) == SYMBOL_SEGMENT_NAME || symbol_kind(kind) == SYMBOL_GROUP_NAME;
+}
+// A name of code: a label, a procedure, LABEL NEAR or FAR.
+constexpr bool is_code_kind(uint8_t kind) {
+    uint8_t base = symbol_kind(kind);
+    return base == SYMBOL_LABEL || base == SYMBOL_PROC || base == SYMBOL_FAR_PROC || base == SYMBOL_LABEL_FAR;
+}
+constexpr bool is_far_kind(uint8_t kind) {
+    return symbol_kind(kind) == SYMBOL_FAR_PROC || symbol_kind(kind) == SYMBOL_LABEL_FAR;
 }
 // Bytes per item of a typed variable (1, 2, 4 or 8), or 0 for any other name.
 constexpr int variable_type(uint8_t kind) {

@@ -84,7 +84,7 @@ MSG DB 'mov ax,1',0DH,0AH,'$'"""
 MANY_LINES = b"yy" + (b"x" * 49 + b"\r\n") * 1300
 MANY_KEYS = 2 + 50 * 1300
 
-USAGE = "usage: vexa-run PROGRAM.COM [--input TEXT] [--limit N] [--trace] [-- ARGUMENT...]\n" \
+USAGE = "usage: vexa-run PROGRAM.COM|PROGRAM.EXE [--input TEXT] [--limit N] [--trace] [-- ARGUMENT...]\n" \
         "       vexa-run --processor-tests FILE...\n"
 
 CASES = [

@@ -174,7 +174,7 @@ TEST_F(SplitLine, Layouts) {
         {"endm", "", "", "ENDM", "", 0},
         {"even:", "EVEN", "", "", "", 0},
         {"ENDING MOV AX,1", "ENDING", "", "MOV", "AX,1", 0},
-        {"ENDS:", "", "", "", "", ERR_SYNTAX},
+        {"ENDS:", "ENDS", "", "", "", 0},  // MASM's words, with a colon, are labels
         {"ORGAN 100H", "ORGAN", "", "100H", "", 0},
         {"    start:  mov ax,1", "START", "", "MOV", "AX,1", 0},
         {"	start:	nop", "START", "", "NOP", "", 0},
@@ -190,7 +190,11 @@ TEST_F(SplitLine, Layouts) {
         {"  a_very_long_name dw 1", "A_VERY_LONG_NAME", "", "DW", "1", 0},
         {"  start", "", "", "START", "", 0},
         {"  foo bar", "", "", "FOO", "BAR", 0},
-        {"  DATA ENDS", "", "", "DATA", "ENDS", 0},
+        {"  DATA ENDS", "DATA", "", "ENDS", "", 0},
+        {"NAME DB 20 DUP(?)", "NAME", "", "DB", "20 DUP(?)", 0},  // a word of the listing names a variable
+        {"  PAGE DW 0", "PAGE", "", "DW", "0", 0},
+        {"  PAGE 60,132", "", "", "PAGE", "60,132", 0},
+        {"TITLE Lab 1", "", "", "TITLE", "LAB 1", 0},
         {"  ORGAN 100H", "", "", "ORGAN", "100H", 0},
         {"  count db", "COUNT", "", "DB", "", 0},
         {"NOP:", "", "", "", "", ERR_SYNTAX},
