@@ -83,6 +83,12 @@ struct Pass {
     std::vector<int32_t> segment_reached;
     std::vector<int> open_segments;
     int16_t assumed[4] = {NO_FRAME, NO_FRAME, NO_FRAME, NO_FRAME};
+    // MASM's STRUC being defined (its place in Assembly::structures plus
+    // one, 0 for none), and where the segment it interrupted stood.
+    int masm_structure = 0;
+    int structure_segment = NO_SECTION;
+    int32_t structure_counter = 0;
+    bool structure_writes_nothing = false;
     // Statements read so far in this pass, replayed ones included.
     uint32_t statement_count = 0;
     LineReader reader;
@@ -415,6 +421,19 @@ struct Assembly {
     } entry;
     // Where .STARTUP stands, the entry point when END names none.
     EntryPoint startup;
+    // MASM's structures (NAME STRUC ... NAME ENDS): the bytes of their
+    // fields' defaults, and each field's place, length and item size.
+    struct MasmStructure {
+        std::string name;
+        std::vector<uint8_t> image;
+        struct Field {
+            int32_t offset;
+            int32_t length;
+            uint8_t width;
+        };
+        std::vector<Field> fields;
+    };
+    std::vector<MasmStructure> structures;
 
     // The conventions assembled under, and the statement that chose them
     // (line 0: the command line or the default).

@@ -382,6 +382,15 @@ int reach_segment(Statement& s, Operand& operand);
 int note_relocations(Statement& s, int prefixes);
 // END's label: the .EXE's entry point. 0, or an error.
 int note_entry_point(Statement& s);
+// MASM's STRUC: NAME STRUC opens one (from directive_struc), NAME ENDS
+// closes it (STMT_NAMED, or 0 when NAME is no structure open); a field's
+// default bytes are kept by the first pass; NAME <...> is an instance.
+int masm_structure_begin(Statement& s);
+int masm_structure_end(Statement& s);
+void keep_field(Statement& s, int result);
+// The instance a statement whose mnemonic is a structure's name makes
+// (VAR POINT <1,2>): STMT_DB with its bytes, or 0 when it is none.
+int masm_structure_instance(Statement& s);
 // An .EXE's header and load module, written to the object's sink at the end.
 bool write_exe_image(Assembly& assembly);
 // The listing's table of segments and groups.

@@ -182,6 +182,18 @@ void note_variable(Statement& s, int position) {
                                               : VariableShape{uint32_t(data_image_length(s)), s.leading_dup};
 }
 
+// A name in an ABSOLUTE space or a STRUC is a number; a field of MASM's
+// STRUC keeps its type.
+uint8_t number_kind(const Pass& pass, uint8_t kind) {
+    if (!pass.masm_structure || !(kind & SYMBOL_TYPED)) return SYMBOL_EQU;
+    switch (variable_type(kind)) {
+        case 1: return SYMBOL_FIELD_BYTE | SYMBOL_TYPED;
+        case 2: return SYMBOL_FIELD_WORD | SYMBOL_TYPED;
+        case 4: return SYMBOL_FIELD_DWORD | SYMBOL_TYPED;
+        default: return SYMBOL_EQU;
+    }
+}
+
 // Defines the line's label with `value` in the first pass (a value from a
 // guess may change in a later pass), checks it in a later one. Answers
 // false when the assembly must stop.
@@ -190,7 +202,7 @@ bool label_step(Statement& s, int32_t value, uint8_t kind, bool guessed = false)
     SymbolTable& symbols = assembly.symbols;
     Pass& pass = s.pass;
     // A name in an ABSOLUTE space or a STRUC is a number, not an address in the image.
-    if (pass.section == NO_SECTION && symbol_kind(kind) != SYMBOL_ASSIGNED) kind = SYMBOL_EQU;
+    if (pass.section == NO_SECTION && symbol_kind(kind) != SYMBOL_ASSIGNED) kind = number_kind(pass, kind);
     if (pass.pass_index == 0) {
         int added = symbols.add(s.label_field, s.label_length, value, guessed, kind);
         if (added == SYMTAB_PRESENT) {
@@ -361,6 +373,10 @@ uint8_t equ_kind(const Statement& s) {
 uint8_t instruction_length(const Statement& s);
 
 [[gnu::noinline]] Action reserve_instead(Statement& s, int result) {
+    if (s.pass.masm_structure) {
+        keep_field(s, result);
+        return emitted(emit_gap(s.assembly, result == 0 ? instruction_length(s) : data_image_length(s)));
+    }
     bool code = result == 0;
     int64_t length = code ? instruction_length(s) : result == STMT_INCBIN ? s.dst.value : data_image_length(s);
     bool zeros = !code && result != STMT_INCBIN;
@@ -712,7 +728,12 @@ Action keep_place(Statement& s) {
     int reported_before = assembly.diagnostics.reported();
     bool directive = false;
     const Mnemonic* mnemonic = s.mnemonic;
-    int result = assemble_statement(s, mnemonic, directive);
+    int result = !mnemonic && !assembly.structures.empty() ? masm_structure_instance(s) : 0;
+    if (result == 0) {
+        result = assemble_statement(s, mnemonic, directive);
+    } else if (s.label_length > 0) {
+        fields |= FIELD_LABEL;  // VAR POINT <>: the name before the structure's
+    }
     if (pass.keeps_long_forms) result = keep_length(s, marks, mnemonic, result, directive);
     if (pass.prefixes_wait || (mnemonic && mnemonic->handler == prefix_statement)) {
         result = answer_waiting_prefixes(s, result, directive, mnemonic);

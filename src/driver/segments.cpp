@@ -393,6 +393,7 @@ int ends_directive(Statement& s) {
     Pass& pass = s.pass;
     if (!s.label_field[0]) return ERR_SYNTAX;
     if (s.operand_text[0]) return ERR_EXTRA_OPERAND;
+    if (pass.masm_structure) return masm_structure_end(s);
     std::string name(s.label_field, size_t(s.label_length));
     if (pass.open_segments.empty() || assembly.segments[size_t(pass.open_segments.back())].name != name) {
         return ERR_SYNTAX;  // no such segment open
@@ -695,6 +696,8 @@ int note_entry_point(Statement& s) {
     if (entry.unresolved) return pass.pass_index > 0 ? ERR_SYMBOL_NOT_DEFINED : 0;
     if (assembly.segments.empty()) return 0;  // a flat image starts at its first byte
     if (!entry.frame_mark || entry.segment_value) return ERR_INVALID_OPERAND;
+    // A .COM starts at its first byte, 100H.
+    if (assembly.model == MODEL_TINY && entry.value != COM_ORIGIN) return ERR_INVALID_OPERAND;
     assembly.entry = Assembly::EntryPoint{frame_of_segment(assembly, int16_t(entry.frame_mark - 1)), entry.value, true};
     return 0;
 }
@@ -763,6 +766,163 @@ bool write_exe_image(Assembly& assembly) {
     Sink& sink = assembly.object_sink;
     return sink.put(reinterpret_cast<const uint8_t*>(header.data()), header.size()) &&
            (load_bytes == 0 || sink.put(image.data(), load_bytes));
+}
+
+int masm_structure_begin(Statement& s) {
+    note_structure(s, DIALECT_MASM);
+    Assembly& assembly = s.assembly;
+    Pass& pass = s.pass;
+    if (s.operand_text[0]) return ERR_EXTRA_OPERAND;
+    if (pass.masm_structure || !pass.structure.empty()) return ERR_SYNTAX;  // one at a time
+    std::string name(s.label_field, size_t(s.label_length));
+    size_t index = 0;
+    while (index < assembly.structures.size() && assembly.structures[index].name != name) ++index;
+    if (index == assembly.structures.size()) {
+        if (pass.pass_index > 0) return ERR_SYNTAX;
+        assembly.structures.push_back(Assembly::MasmStructure{name, {}, {}});
+    } else if (pass.pass_index == 0) {
+        return ERR_MULTI_DEFINED;
+    }
+    pass.masm_structure = int(index) + 1;
+    pass.structure_segment = pass.segment;
+    pass.structure_counter = pass.location_counter;
+    pass.structure_writes_nothing = pass.writes_nothing;
+    if (pass.segment != NO_SECTION) leave_segment(assembly);
+    pass.segment = NO_SECTION;
+    pass.section = NO_SECTION;
+    pass.location_counter = 0;
+    pass.writes_nothing = true;
+    s.statement_address = 0;
+    return STMT_NAMED;
+}
+
+int masm_structure_end(Statement& s) {
+    Assembly& assembly = s.assembly;
+    Pass& pass = s.pass;
+    const Assembly::MasmStructure& structure = assembly.structures[size_t(pass.masm_structure - 1)];
+    if (structure.name != std::string(s.label_field, size_t(s.label_length))) return ERR_SYNTAX;
+    int32_t size = pass.location_counter;
+    pass.masm_structure = 0;
+    pass.section = 0;
+    pass.location_counter = pass.structure_counter;
+    pass.writes_nothing = pass.structure_writes_nothing;
+    if (pass.structure_segment != NO_SECTION) {
+        pass.segment = pass.structure_segment;
+        pass.location_counter = pass.segment_counters[size_t(pass.segment)];
+    }
+    s.statement_address = pass.location_counter;
+    // The structure's name is its size.
+    define_label(s, size, SYMBOL_EQU);
+    return STMT_NAMED;
+}
+
+void keep_field(Statement& s, int result) {
+    Assembly& assembly = s.assembly;
+    Pass& pass = s.pass;
+    bool data = result == STMT_DB || result == STMT_DW || result == STMT_DD || result == STMT_DQ;
+    if (!data) {
+        if (result == 0) s.assembly.diagnostics.report(s, ERR_OUTSIDE_IMAGE);  // no code in a structure
+        return;
+    }
+    if (pass.pass_index > 0) return;
+    Assembly::MasmStructure& structure = assembly.structures[size_t(pass.masm_structure - 1)];
+    int32_t offset = pass.location_counter;
+    int64_t length = data_image_length(s);
+    if (offset < 0 || offset + length > 0xFFFF) return;
+    uint8_t width = result == STMT_DB ? 1 : result == STMT_DW ? 2 : result == STMT_DD ? 4 : 8;
+    structure.fields.push_back(Assembly::MasmStructure::Field{offset, int32_t(length), width});
+    structure.image.resize(size_t(offset + length), 0);
+    uint8_t* at = structure.image.data() + offset;
+    if (s.data_run_count == 0) {
+        std::memcpy(at, s.data_buf, s.data_len);
+        return;
+    }
+    for (int i = 0; i < s.data_run_count; ++i) {
+        const DataRun& run = s.data_runs[i];
+        for (int copy = 0; copy < run.repeat; ++copy, at += run.length) {
+            if (!run.reserved) std::memcpy(at, s.data_buf + run.start, run.length);
+        }
+    }
+}
+
+namespace {
+
+// The structure named by the statement's mnemonic, or by the first word of
+// its operands after a name (   VAR POINT <>): its index, or -1.
+int structure_named(const Assembly& assembly, const std::string& name) {
+    for (size_t i = 0; i < assembly.structures.size(); ++i) {
+        if (assembly.structures[i].name == name) return int(i);
+    }
+    return -1;
+}
+
+// One field's initializer: a value of its item's size, or a string for a
+// field of bytes. Stored over the default.
+int initialize_field(Statement& s, const Assembly::MasmStructure::Field& field, const char*& p, uint8_t* at) {
+    if (*p == ',' || *p == '>') return 0;  // the default
+    if (is_quote(*p) && field.width == 1) {
+        const char* close = closing_quote(p, s.operand_text + s.operand_length);
+        if (!close) return ERR_INVALID_STRING;
+        int length = int(close - p - 1);
+        if (length > field.length) return ERR_ILLEGAL_SIZE;
+        std::memcpy(at, p + 1, size_t(length));
+        p = close + 1;
+        return 0;
+    }
+    Expression value;
+    if (int error = parse_expression(s, &p, value)) return error;
+    if (value.unresolved && s.pass.pass_index > 0) return ERR_SYMBOL_NOT_DEFINED;
+    int width = field.width < 4 ? field.width : 4;
+    int64_t low = width == 1 ? -128 : width == 2 ? -32768 : INT32_MIN;
+    int64_t high = width == 1 ? 255 : width == 2 ? 65535 : INT32_MAX;
+    if (!value.unresolved && (value.value < low || value.value > high)) return ERR_ILLEGAL_SIZE;
+    for (int i = 0; i < field.width && i < field.length; ++i) at[i] = i < 4 ? uint8_t(value.value >> (8 * i)) : 0;
+    return 0;
+}
+
+}  // namespace
+
+int masm_structure_instance(Statement& s) {
+    Assembly& assembly = s.assembly;
+    int index = structure_named(assembly, s.mnemonic_field);
+    const char* p = s.operand_text;
+    if (index < 0 && !s.label_field[0]) {
+        // Indented: the name stands in the mnemonic's place, the structure's after it.
+        const char* word = p;
+        while (*p && *p != ' ' && *p != '<') ++p;
+        index = structure_named(assembly, std::string(word, size_t(p - word)));
+        if (index < 0) return 0;
+        if (*p == ' ') ++p;
+        const char* line = s.line_buffer;
+        while (is_blank(*line)) ++line;
+        int length = 0;
+        while (is_name_char(line[length])) {
+            s.label_field[length] = to_upper(line[length]);
+            ++length;
+        }
+        s.label_field[length] = 0;
+        s.label_length = length;
+    }
+    if (index < 0) return 0;
+    const Assembly::MasmStructure& structure = assembly.structures[size_t(index)];
+    if (structure.image.size() > size_t(DATA_CAPACITY)) return ERR_ILLEGAL_SIZE;
+    std::memcpy(s.data_buf, structure.image.data(), structure.image.size());
+    s.data_len = uint16_t(structure.image.size());
+    s.data_run_count = 0;
+    if (*p != '<') return *p ? ERR_SYNTAX : ERR_MISSING_OPERAND;
+    ++p;
+    for (size_t field = 0; *p != '>'; ++field) {
+        if (field >= structure.fields.size()) return ERR_EXTRA_OPERAND;
+        const Assembly::MasmStructure::Field& place = structure.fields[field];
+        if (int error = initialize_field(s, place, p, s.data_buf + place.offset)) return error;
+        if (*p == ',') {
+            ++p;
+        } else if (*p != '>') {
+            return ERR_SYNTAX;
+        }
+    }
+    if (p[1]) return ERR_EXTRA_OPERAND;
+    return STMT_DB;
 }
 
 std::string segment_table(const Assembly& assembly) {

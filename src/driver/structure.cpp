@@ -297,6 +297,8 @@ int emit_included_bytes(Assembly& assembly, const Statement& s) {
 int directive_struc(const Mnemonic& mnemonic, Statement& s) {
     Assembly& assembly = s.assembly;
     Pass& pass = s.pass;
+    // NAME STRUC is MASM's.
+    if (mnemonic.opcode == STRUCTURE_BEGIN && s.label_length > 0 && !s.label_colon) return masm_structure_begin(s);
     if (mnemonic.opcode == STRUCTURE_END) {
         if (s.operand_text[0]) return ERR_EXTRA_OPERAND;
         if (pass.structure.empty()) return ERR_SYNTAX;

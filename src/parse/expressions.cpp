@@ -292,16 +292,56 @@ template <Place place>
     factor.segment_value = is_frame_kind(factor.variable_kind);
 }
 
+Read read_fields(Statement& s, const char* start, const char* end, Expression& factor);
+
 // A name: its value, and what defined it.
 Read read_name(Statement& s, const char* p, Expression& factor) {
     factor.origin = IMM_SYMBOL;
     factor.names = 1;
     int position;
+    const char* start = p;
     factor.unresolved =
         parse_symbol_ref(s, &p, &factor.value, &factor.variable_kind, &position) == ERR_SYMBOL_NOT_DEFINED;
+    if (factor.unresolved && !s.assembly.structures.empty()) [[unlikely]] return read_fields(s, start, p, factor);
     factor.addresses = !factor.unresolved && is_address_kind(factor.variable_kind);
     if (!factor.unresolved && !s.assembly.symbol_segments.empty()) [[unlikely]] note_frame(s, position, factor);
     return {p, 0};
+}
+
+// A field of MASM's STRUC after a value: its offset added, its type the
+// value's (VAR.FIELD, [BX].FIELD).
+Read add_field(Statement& s, const char* p, Expression& value) {
+    Expression field{};
+    int position;
+    const char* start = p;
+    bool unresolved = parse_symbol_ref(s, &p, &field.value, &field.variable_kind, &position) == ERR_SYMBOL_NOT_DEFINED;
+    if (p == start) return failed(p, ERR_SYNTAX);
+    if (!unresolved && symbol_kind(field.variable_kind) < SYMBOL_FIELD_BYTE) return failed(start, ERR_INVALID_OPERAND);
+    value.value = wrap(uint32_t(value.value) + uint32_t(field.value));
+    value.unresolved = value.unresolved || unresolved;
+    value.variable_kind = field.variable_kind;
+    value.names = 1;
+    return {p, 0};
+}
+
+// VAR.FIELD.FIELD, a name not defined as a whole: the variable, then its fields.
+[[gnu::noinline]] Read read_fields(Statement& s, const char* start, const char* end, Expression& factor) {
+    const char* dot = static_cast<const char*>(std::memchr(start + 1, '.', size_t(end - start - 1)));
+    if (!dot || dot >= end) return {end, 0};
+    char text[LINE_CAPACITY + SCAN_PADDING] = {};
+    std::memcpy(text, start, size_t(end - start));
+    for (char* c = text; *c; ++c) {
+        if (*c == '.') *c = 0;
+    }
+    const char* part = text;
+    Expression base{};
+    Read read = read_name(s, part, base);
+    factor = base;
+    for (part += std::strlen(part) + 1; part < text + (end - start); part += std::strlen(part) + 1) {
+        read = add_field(s, part, factor);
+        if (read.error) return failed(start + (read.end - text), read.error);
+    }
+    return {end, 0};
 }
 
 // SEG name: the paragraph of the frame the name's segment is in, which
@@ -529,6 +569,11 @@ Read read_sum(Statement& s, const char* p, Expression& sum) {
             sum.value = wrap(subtract ? total - uint32_t(term.value) : total + uint32_t(term.value));
             sum.addresses = int8_t(subtract ? sum.addresses - term.addresses : sum.addresses + term.addresses);
             take_origin(sum, term);
+            p = read.end;
+        }
+        if (place == Place::OPERAND && group_read && *p == '.' && !s.assembly.structures.empty()) [[unlikely]] {
+            Read read = add_field(s, p + 1, sum);
+            if (read.error) return read;
             p = read.end;
         }
         if (*p == '+' || *p == '-') {

@@ -125,6 +125,9 @@ enum SymbolKind : uint8_t {
     SYMBOL_LABEL_FAR = 13,     // NAME LABEL FAR
     SYMBOL_SEGMENT_NAME = 14,  // MASM's segment: its value is its frame's paragraph
     SYMBOL_GROUP_NAME = 15,    // MASM's group, @DATA, @CODE
+    SYMBOL_FIELD_BYTE = 16,    // a field of MASM's STRUC: its offset, and its type
+    SYMBOL_FIELD_WORD = 17,
+    SYMBOL_FIELD_DWORD = 18,
     SYMBOL_ADDRESS = 0x20,  // an EQU or `=` whose value is an address (L+2, $)
     SYMBOL_TYPED = 0x40,
     SYMBOL_ONE_VALUE = 0x80,
@@ -135,7 +138,7 @@ constexpr uint8_t symbol_kind(uint8_t kind) { return kind & SYMBOL_KIND_BITS; }
 // EQU or `=` of an address; not one of a number.
 constexpr bool is_address_kind(uint8_t kind) {
     uint8_t base = symbol_kind(kind);
-    if (base == SYMBOL_SEGMENT_NAME || base == SYMBOL_GROUP_NAME) return false;
+    if (base == SYMBOL_SEGMENT_NAME || base == SYMBOL_GROUP_NAME || base >= SYMBOL_FIELD_BYTE) return false;
     return (base != SYMBOL_EQU && base != SYMBOL_ASSIGNED) || (kind & SYMBOL_ADDRESS);
 }
 // A segment's or a group's name: its value is a paragraph, a relocation.
@@ -154,9 +157,9 @@ constexpr bool is_far_kind(uint8_t kind) {
 constexpr int variable_type(uint8_t kind) {
     if (!(kind & SYMBOL_TYPED)) return 0;
     switch (symbol_kind(kind)) {
-        case SYMBOL_DB: case SYMBOL_LABEL_BYTE: return 1;
-        case SYMBOL_DW: case SYMBOL_LABEL_WORD: return 2;
-        case SYMBOL_DD: case SYMBOL_LABEL_DWORD: return 4;
+        case SYMBOL_DB: case SYMBOL_LABEL_BYTE: case SYMBOL_FIELD_BYTE: return 1;
+        case SYMBOL_DW: case SYMBOL_LABEL_WORD: case SYMBOL_FIELD_WORD: return 2;
+        case SYMBOL_DD: case SYMBOL_LABEL_DWORD: case SYMBOL_FIELD_DWORD: return 4;
         case SYMBOL_DQ: return 8;
         default: return 0;
     }
