@@ -101,7 +101,7 @@ public:
 
     // Bytes in order, as write() takes them: straight into the sink's
     // buffer while it has room.
-    bool put(const uint8_t* bytes, size_t count) {
+    [[gnu::always_inline]] bool put(const uint8_t* bytes, size_t count) {
         if (count > size_t(room_end_ - room_)) return write(bytes, count);
         copy_bytes(room_, bytes, count);
         room_ += count;
@@ -119,7 +119,7 @@ protected:
 private:
     // A statement's few bytes are copied without a call: two overlapping
     // moves of the largest size that fits.
-    static void copy_bytes(uint8_t* to, const uint8_t* from, size_t count) {
+    [[gnu::always_inline]] static void copy_bytes(uint8_t* to, const uint8_t* from, size_t count) {
         if (count > 16) return copy_long(to, from, count);
         if (count >= 8) return copy_pair<uint64_t>(to, from, count);
         if (count >= 4) return copy_pair<uint32_t>(to, from, count);

@@ -187,6 +187,10 @@ struct Statement {
     bool short_target_named = false;
     // A segment:offset pair was read: only a far jump's or call's target may be one.
     bool segment_pair_named = false;
+    // Under MASM's conventions an operand refused for what it names (a
+    // variable of another size, one no segment register reaches, a code
+    // label as a value): 0 or 1, its error the statement's; -1 for none.
+    int8_t refused_operand = -1;
 
     // The instruction's bytes, without any prefix.
     uint8_t code_buf[CODE_CAPACITY];
@@ -270,6 +274,7 @@ struct Statement {
         relative_target.width = 0;
         code_fixup = NO_FRAME;
         data_fixup_count = 0;
+        refused_operand = -1;
         long_forms = false;
         location_used = false;
         expansion_depth = 0;
@@ -434,6 +439,9 @@ struct Assembly {
         std::vector<Field> fields;
     };
     std::vector<MasmStructure> structures;
+    // Some name is in a segment, or a structure exists: names are read
+    // for their segments and fields.
+    bool masm_names = false;
 
     // The conventions assembled under, and the statement that chose them
     // (line 0: the command line or the default).
@@ -471,7 +479,7 @@ inline void advance_location(Pass& pass, int64_t count) {
 }
 
 // Inline: every statement's bytes pass here.
-inline int emit_bytes(Assembly& assembly, const uint8_t* bytes, size_t count) {
+[[gnu::always_inline]] inline int emit_bytes(Assembly& assembly, const uint8_t* bytes, size_t count) {
     Pass& pass = assembly.pass;
     if (pass.writes && !assembly.image.write(pass.location_counter, bytes, count)) return -1;
     advance_location(pass, int64_t(count));

@@ -32,6 +32,7 @@ struct ItemList {
     int result;          // the last error met that does not end the list
     bool reserved;       // every item of the innermost DUP so far is `?`
     uint16_t run_start;  // where the bytes not yet in a run begin
+    bool only_reserved = true;  // every item so far is `?`, outside any DUP
 };
 
 // Stores a DB string's characters as they are, zero bytes too, a
@@ -39,6 +40,15 @@ struct ItemList {
 // is not closed (its characters to the end are stored), or ERR_ILLEGAL_SIZE
 // when the statement's bytes cannot hold them, or an escape's error.
 int read_string(Statement& s, const char*& p) {
+    // Under MASM's conventions a doubled quote is one quote of the string: 'It''s'.
+    while (s.assembly.conventions.masm && *p != '`') {
+        const char* close = closing_quote(p, s.operand_text + s.operand_length);
+        if (!close || close[1] != *p) break;
+        if (close - p > DATA_CAPACITY - s.data_len) return ERR_ILLEGAL_SIZE;
+        std::memcpy(s.data_buf + s.data_len, p + 1, size_t(close - p));  // the text and one quote
+        s.data_len = uint16_t(s.data_len + (close - p));
+        p = close + 1;
+    }
     const char* close = closing_quote(p, s.operand_text + s.operand_length);
     const char* end = close ? close : p + 1 + std::strlen(p + 1);
     if (*p == '`') {
@@ -78,7 +88,7 @@ int store_item(Statement& s, ItemList& list, int32_t value, bool beyond_int32 = 
     int32_t value = pointer ? int32_t((uint32_t(frame_paragraph(s.assembly, frame)) << 16) | (uint32_t(item.value) & 0xFFFF))
                             : item.value;
     if (int error = store_item(s, list, value)) return error;
-    s.data_fixups[s.data_fixup_count++] = Statement::DataFixup{at, frame};
+    if (relocated_frame(s.assembly, frame) != NO_FRAME) s.data_fixups[s.data_fixup_count++] = Statement::DataFixup{at, frame};
     return 0;
 }
 
@@ -167,6 +177,7 @@ int read_value_item(Statement& s, const char*& p, ItemList& list, int depth) {
         ++p;
         return store_item(s, list, 0);
     }
+    list.only_reserved = false;
     Expression item{};
     item.unresolved = *p == ',' || *p == ')' || !*p;
     if (item.unresolved) {
@@ -195,6 +206,7 @@ int read_items(Statement& s, const char*& p, ItemList& list, int depth, bool one
     while (*p && !(depth > 0 && *p == ')')) {
         if (list.width == 1 && is_quote(*p) && !is_character_expression(s, p)) {
             list.first_item = false;
+            list.only_reserved = false;
             if (int error = read_string(s, p)) return error;
             list.reserved = false;
             if (one) return 0;
@@ -221,6 +233,11 @@ int parse_data_list(Statement& s, char* text, int width) {
     const char* p = text;
     int error = read_items(s, p, list, 0);
     if (s.data_run_count > 0) add_run(s, list.run_start, uint16_t(s.data_len - list.run_start), 1, false);
+    // In MASM's segments `?` items alone are room, as DUP(?) is: not in the
+    // .EXE's file when nothing follows them.
+    if (!error && list.only_reserved && s.data_len > 0 && s.data_run_count == 0 && !s.assembly.segments.empty()) {
+        add_run(s, 0, s.data_len, 1, true);
+    }
     return error ? error : list.result;
 }
 
@@ -503,8 +520,14 @@ int directive_proc(const Mnemonic&, Statement& s) {
     open.far[open.count] = false;
     open.names[open.count++].assign(s.label_field, size_t(s.label_length));
     const char* text = s.operand_text;
-    if (text[0] == SIZE_MARK && text[1] == NEAR_LETTER) text += 2;
-    if (text[0] == SIZE_MARK && text[1] == 'F' && s.assembly.conventions.masm) {
+    // The larger models' procedures are far unless NEAR says otherwise.
+    uint8_t model = s.assembly.model;
+    bool masm = s.assembly.conventions.masm;
+    open.far[open.count - 1] = masm && (model == MODEL_MEDIUM || model == MODEL_LARGE || model == MODEL_HUGE);
+    if (text[0] == SIZE_MARK && text[1] == NEAR_LETTER) {
+        open.far[open.count - 1] = false;
+        text += 2;
+    } else if (text[0] == SIZE_MARK && text[1] == 'F' && masm) {
         open.far[open.count - 1] = true;
         text += 2;
     }

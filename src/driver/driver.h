@@ -369,6 +369,13 @@ constexpr int16_t GROUP_FRAME = 0x1000;
 int16_t frame_of_segment(const Assembly& assembly, int segment);
 // The paragraph of a frame in the image (the loader adds the program's).
 uint16_t frame_paragraph(const Assembly& assembly, int16_t frame);
+// The loader adds the program's segment to the frame's paragraph (not to
+// that of a SEGMENT AT): NO_FRAME for none, or the frame itself.
+int16_t relocated_frame(const Assembly& assembly, int16_t frame);
+// FRAME:NAME (DGROUP:MSG, OFFSET DATA:MSG): NAME's offset in that frame,
+// its group's or its segment's; 0, or ERR_INVALID_OPERAND when NAME's
+// segment is in neither.
+int offset_in_frame(const Assembly& assembly, int segment, int16_t frame, int32_t& value);
 // A new pass starts outside every segment, its counters unentered.
 void begin_segments(Assembly& assembly);
 // The segments placed for the next pass from this one's sizes, DOS's

@@ -320,7 +320,13 @@ std::string masm_note(const Statement& s, int code) {
         (s.dst.variable_size != SIZE_NONE || s.src.variable_size != SIZE_NONE)) {
         return "the variable and the register differ in size: BYTE PTR or WORD PTR says which is meant";
     }
+    if (code == ERR_ILLEGAL_SIZE && s.refused_operand >= 0) {
+        return "a quadword variable has no 8086 instruction: WORD PTR or BYTE PTR says which part is meant";
+    }
     if (code != ERR_INVALID_OPERAND) return "";
+    if (!s.assembly.exe && (s.code_fixup != NO_FRAME || s.data_fixup_count)) {
+        return "a .COM holds no segment's value: the loader of an .EXE relocates it";
+    }
     for (const Operand* operand : {&s.dst, s.operand_count == 2 ? &s.src : nullptr}) {
         if (!operand) continue;
         if (operand->value_marks & VALUE_SEGMENT) {
@@ -379,6 +385,7 @@ Explanation explain_error(const Statement& s, int code) {
     if (code == ERR_LINE_TOO_LONG) return explanation;
     const Mnemonic* mnemonic = s.mnemonic;
     explanation.note = structure_note(s, code);
+    if (s.refused_operand >= 0) explanation.operand = s.refused_operand;
     if (!explanation.note.empty()) return explanation;
     if (code == ERR_INVALID_OPCODE && !s.zero_byte_in_statement) {
         std::string word;

@@ -80,6 +80,10 @@ bool finish_image(Assembly& assembly) {
     const std::vector<uint8_t>& layout = assembly.image.layout();
     size_t end = std::min(assembly.image.kept_end(), layout.size());
     size_t origin = size_t(COM_ORIGIN);
+    if (assembly.image.kept_start() < origin) {
+        stop(assembly, "A .COM's bytes begin at 100H: the PSP takes the place of those before it.");
+        return true;
+    }
     return end <= origin || assembly.object_sink.put(layout.data() + origin, end - origin);
 }
 
@@ -392,11 +396,25 @@ uint8_t instruction_length(const Statement& s);
     return emitted(emit_included_bytes(s.assembly, s));
 }
 
+// MASM's words that define or use the name before them themselves (NAME
+// SEGMENT, NAME ENDS, NAME GROUP, NAME STRUC): refused, they define no label.
+bool names_label_itself(const Statement& s) {
+    const Mnemonic* mnemonic = s.mnemonic;
+    if (!mnemonic || s.label_colon) return false;
+    return mnemonic->handler == directive_masm_structure ||
+           ((mnemonic->handler == directive_section || mnemonic->handler == directive_struc) && s.label_length > 0 &&
+            (mnemonic->opcode == SEGMENT_WORD || mnemonic->opcode == STRUCTURE_BEGIN));
+}
+
 // The statement's segment values become relocations of the .EXE.
 [[gnu::noinline]] void relocate(Statement& s) {
     uint8_t segment = s.dst.seg_override ? s.dst.seg_override : s.src.seg_override;
     int prefixes = (s.code_prefix != 0) + (segment != 0);
-    if (int error = note_relocations(s, prefixes)) report(s, error);
+    if (int error = note_relocations(s, prefixes)) {
+        // The operand holding the segment's value, for the message's column.
+        s.refused_operand = int8_t(s.operand_count == 2 && (s.src.value_marks & VALUE_SEGMENT) ? 1 : 0);
+        report(s, error);
+    }
 }
 
 [[gnu::always_inline]] inline Action act_on_result(Statement& s, int result, int fields) {
@@ -565,6 +583,8 @@ int assemble_repeated_statement(Statement& s, const Mnemonic* mnemonic, bool& di
             if (s.deferred_error && s.deferred_error != ERR_SYMBOL_NOT_DEFINED) return s.deferred_error;
         }
         if (s.segment_pair_named && !pair_is_target(s, *mnemonic)) return ERR_INVALID_OPERAND;
+        // What an operand names refused it under MASM's conventions: that is the statement's error.
+        if (s.refused_operand >= 0) [[unlikely]] return s.deferred_error;
         result = mnemonic->handler(*mnemonic, s);
     }
     if (s.prefix_segment) result = add_segment_word(s, result, directive);
@@ -747,7 +767,8 @@ Action keep_place(Statement& s) {
     bool failed_with_label = pass.pass_index > 0 && result < 0 && (fields & FIELD_LABEL);
     if (failed_with_label) report(s, result);
     // The label takes the statement's first address, after its operands were read.
-    bool names_no_label = result == STMT_EQU || result == STMT_ENDP || result == STMT_ASSIGN || result == STMT_NAMED;
+    bool names_no_label = result == STMT_EQU || result == STMT_ENDP || result == STMT_ASSIGN || result == STMT_NAMED ||
+                          (result < 0 && names_label_itself(s));
     if ((fields & FIELD_LABEL) && !names_no_label && !label_step(s, pass.location_counter, label_kind(s, result))) {
         return stop_after_line(LoopEnd::STOPPED);
     }

@@ -72,6 +72,7 @@ int add_frame_name(Assembly& assembly, const std::string& name, uint8_t kind, in
     if (symbols.add(name.c_str(), int(name.size()), 0, false, kind) != SYMTAB_ADDED) return -1;
     int position = symbols.last_added();
     assembly.symbol_segments[position] = frame;
+    assembly.masm_names = true;
     return position;
 }
 
@@ -145,14 +146,22 @@ void leave_all_segments(Assembly& assembly) {
 // The attributes after SEGMENT: BYTE WORD DWORD PARA PAGE, PUBLIC PRIVATE
 // COMMON MEMORY STACK, AT paragraph, USE16, 'class'.
 int read_segment_attributes(Statement& s, const char* p, Assembly::Segment& segment) {
+    // Each kind of attribute once: its alignment, its combination, its class.
+    bool aligned = false, combined = false, classed = false;
+    auto once = [](bool& seen) {
+        bool first = !seen;
+        seen = true;
+        return first;
+    };
     while (*p) {
-        if (*p == ' ' || *p == ',') {
+        if (*p == ' ') {
             ++p;
             continue;
         }
         if (is_quote(*p)) {
             const char* close = closing_quote(p, s.operand_text + s.operand_length);
             if (!close) return ERR_INVALID_STRING;
+            if (!once(classed)) return ERR_INVALID_OPERAND;
             segment.class_name.assign(p + 1, size_t(close - p - 1));
             for (char& c : segment.class_name) c = to_upper(c);
             p = close + 1;
@@ -161,11 +170,15 @@ int read_segment_attributes(Statement& s, const char* p, Assembly::Segment& segm
         if (*p == SIZE_MARK) {
             // BYTE, WORD and DWORD came as size marks.
             segment.align = p[1] == 'B' ? 1 : p[1] == 'W' ? 2 : p[1] == 'D' ? 4 : 0;
-            if (segment.align == 0) return ERR_INVALID_OPERAND;
+            if (segment.align == 0 || !once(aligned)) return ERR_INVALID_OPERAND;
             p += 2;
             continue;
         }
         std::string word = take_word(p);
+        bool align = word == "PARA" || word == "PAGE";
+        bool combine = word == "STACK" || word == "AT" || word == "PUBLIC" || word == "PRIVATE" || word == "COMMON" ||
+                       word == "MEMORY";
+        if ((align && !once(aligned)) || (combine && !once(combined))) return ERR_INVALID_OPERAND;
         if (word == "PARA") {
             segment.align = PARAGRAPH;
         } else if (word == "PAGE") {
@@ -226,12 +239,13 @@ int model_directive(Statement& s) {
         if (name == models[i]) model = uint8_t(MODEL_TINY + i);
     }
     if (model == MODEL_NONE) return ERR_INVALID_OPERAND;
-    // The language and the stack's distance change nothing here: ,C ,PASCAL NEARSTACK.
-    if (*p == ',') ++p;
+    // The language and the stack's distance change nothing here: ,C ,PASCAL, NEARSTACK.
     while (*p) {
+        if (*p != ',') return ERR_EXTRA_OPERAND;
+        ++p;
+        if (*p == ' ') ++p;
         std::string word = take_word(p);
-        if (*p == ',') ++p;
-        if (word.empty()) return ERR_SYNTAX;
+        if (word.empty() || is_digit(word[0])) return ERR_SYNTAX;
     }
     if (s.pass.pass_index > 0) return STMT_NO_EFFECT;
     if (assembly.model != MODEL_NONE) return ERR_MULTI_DEFINED;
@@ -265,14 +279,22 @@ void assume_model(Statement& s) {
 int simplified_directive(Statement& s, MasmWord word) {
     Assembly& assembly = s.assembly;
     if (assembly.model == MODEL_NONE) return ERR_SYNTAX;  // .MODEL first
-    if (word != MASM_CODE && s.operand_text[0]) return ERR_EXTRA_OPERAND;
-    for (const SimplifiedSegment& simplified : simplified_segments) {
+    const char* p = s.operand_text;
+    // .CODE NAME: a code segment of that name (the larger models' modules).
+    std::string name = word == MASM_CODE && *p ? take_word(p) : "";
+    if (*p) return word == MASM_CODE && !name.empty() ? ERR_EXTRA_OPERAND : ERR_SYNTAX;
+    for (char c : name) {
+        if (!is_name_char(c)) return ERR_SYNTAX;
+    }
+    for (SimplifiedSegment simplified : simplified_segments) {
         if (simplified.word != word) continue;
+        if (!name.empty()) simplified.name = name.c_str();
         int segment = declare_simplified(assembly, simplified);
         if (segment < 0) return ERR_MULTI_DEFINED;
         leave_all_segments(assembly);
         enter_segment(assembly, segment);
         assume_model(s);
+        if (word == MASM_CODE && assembly.model != MODEL_TINY) s.pass.assumed[1] = frame_of_segment(assembly, segment);
         return STMT_NO_EFFECT;
     }
     return ERR_INVALID_OPCODE;
@@ -466,6 +488,18 @@ int exit_directive(Statement& s) {
 
 }  // namespace
 
+int offset_in_frame(const Assembly& assembly, int segment, int16_t frame, int32_t& value) {
+    int16_t group = frame_of_segment(assembly, segment);
+    if (frame == group) return 0;
+    if (frame != segment) return ERR_INVALID_OPERAND;
+    value = int32_t(uint32_t(value) - uint32_t(frame_base(assembly, frame) - frame_base(assembly, group)));
+    return 0;
+}
+
+int16_t relocated_frame(const Assembly& assembly, int16_t frame) {
+    return is_group_frame(frame) || assembly.segments[size_t(frame)].at < 0 ? frame : NO_FRAME;
+}
+
 int16_t frame_of_segment(const Assembly& assembly, int segment) {
     int group = assembly.segments[size_t(segment)].group;
     return group >= 0 ? int16_t(GROUP_FRAME + group) : int16_t(segment);
@@ -552,7 +586,8 @@ std::vector<int> segment_order(const Assembly& assembly) {
     std::vector<int> order;
     auto rank = [&](const Assembly::Segment& segment) {
         if (!assembly.segment_order) return 0;
-        if (segment.class_name == "CODE") return 0;
+        const std::string& name = segment.class_name;
+        if (name.size() >= 4 && name.compare(name.size() - 4, 4, "CODE") == 0) return 0;
         if (segment.group < 0 || assembly.groups[size_t(segment.group)].name != "DGROUP") return 1;
         if (segment.class_name == "BEGDATA") return 2;
         if (segment.class_name == "BSS") return 4;
@@ -575,6 +610,22 @@ std::vector<int> segment_order(const Assembly& assembly) {
         }
     }
     return order;
+}
+
+}  // namespace
+
+namespace {
+
+bool written_as_com(const Assembly& assembly) {
+    if (assembly.model != MODEL_NONE || !assembly.entry.given || assembly.entry.offset != COM_ORIGIN) return false;
+    int16_t frame = NO_FRAME;
+    for (size_t i = 0; i < assembly.segments.size(); ++i) {
+        if (assembly.segments[i].at >= 0) continue;
+        int16_t own = frame_of_segment(assembly, int(i));
+        if (frame != NO_FRAME && own != frame) return false;
+        frame = own;
+    }
+    return frame == assembly.entry.frame;
 }
 
 }  // namespace
@@ -617,8 +668,9 @@ bool lay_out_segments(Assembly& assembly) {
         symbols.set_value(position, paragraph);
     }
     // The first pass decides the image's form: a program of segments is an
-    // .EXE, unless its model is tiny.
-    if (pass.pass_index == 0) assembly.exe = assembly.model != MODEL_TINY;
+    // .EXE, unless its model is tiny, or it is written as a .COM is: one
+    // frame, starting at 100H (what EXE2BIN made of it).
+    if (pass.pass_index == 0) assembly.exe = assembly.model != MODEL_TINY && !written_as_com(assembly);
     return moved;
 }
 
@@ -633,12 +685,15 @@ int reach_segment(Statement& s, Operand& operand) {
     bool stack = operand.reg == 2 || operand.reg == 3 || (operand.reg == 6 && operand.mod != 0);
     int fallback = stack ? 2 : 3;
     auto reaches = [&](int reg) { return assumed[reg] != NO_FRAME && (assumed[reg] == frame || assumed[reg] == own); };
-    if (reaches(fallback)) return 0;
+    // A register assumed at the segment itself, not at its group: the
+    // offset counts from the segment's own paragraph.
+    auto take = [&](int reg) { return offset_in_frame(assembly, segment, assumed[reg], operand.value); };
+    if (reaches(fallback)) return take(fallback);
     static constexpr uint8_t prefixes[4] = {0x26, 0x2E, 0x36, 0x3E};
     for (int reg : {3, 2, 0, 1}) {
         if (!reaches(reg)) continue;
         operand.seg_override = prefixes[reg];
-        return 0;
+        return take(reg);
     }
     return ERR_INVALID_OPERAND;
 }
@@ -653,7 +708,7 @@ void add_relocation(Statement& s, int32_t offset) {
 }
 
 bool relocated(const Assembly& assembly, int16_t frame) {
-    return is_group_frame(frame) || assembly.segments[size_t(frame)].at < 0;
+    return relocated_frame(assembly, frame) != NO_FRAME;
 }
 
 }  // namespace
@@ -683,10 +738,11 @@ int note_relocations(Statement& s, int prefixes) {
 int note_entry_point(Statement& s) {
     Assembly& assembly = s.assembly;
     Pass& pass = s.pass;
-    if (!pass.open_segments.empty()) return ERR_SEGMENT_OPEN;
+    int open = pass.open_segments.empty() ? 0 : ERR_SEGMENT_OPEN;
     const char* p = s.operand_text;
     if (!*p) {
         assembly.entry = assembly.startup;
+        if (open) return open;
         // An .EXE starts where END says, or at .STARTUP.
         return assembly.exe && !assembly.entry.given && pass.pass_index > 0 ? ERR_MISSING_OPERAND : 0;
     }
@@ -699,7 +755,7 @@ int note_entry_point(Statement& s) {
     // A .COM starts at its first byte, 100H.
     if (assembly.model == MODEL_TINY && entry.value != COM_ORIGIN) return ERR_INVALID_OPERAND;
     assembly.entry = Assembly::EntryPoint{frame_of_segment(assembly, int16_t(entry.frame_mark - 1)), entry.value, true};
-    return 0;
+    return open;
 }
 
 namespace {
@@ -780,6 +836,7 @@ int masm_structure_begin(Statement& s) {
     if (index == assembly.structures.size()) {
         if (pass.pass_index > 0) return ERR_SYNTAX;
         assembly.structures.push_back(Assembly::MasmStructure{name, {}, {}});
+        assembly.masm_names = true;
     } else if (pass.pass_index == 0) {
         return ERR_MULTI_DEFINED;
     }
@@ -935,8 +992,9 @@ std::string segment_table(const Assembly& assembly) {
                           : segment.align == 256 ? "PAGE" : "PARA";
         std::string group = segment.group >= 0 ? assembly.groups[size_t(segment.group)].name : "";
         std::string kind = segment.at >= 0 ? "AT" : align;
+        std::string class_name = segment.class_name.empty() ? "" : "'" + segment.class_name + "'";
         std::snprintf(line, sizeof line, "%-31s %04X   %-6s %-10s %s", segment.name.c_str(), unsigned(segment.size),
-                      kind.c_str(), ("'" + segment.class_name + "'").c_str(), group.c_str());
+                      kind.c_str(), class_name.c_str(), group.c_str());
         std::string row = line;
         row.erase(row.find_last_not_of(' ') + 1);
         table += row + "\n";

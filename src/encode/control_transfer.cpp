@@ -127,7 +127,7 @@ int put_far_label(Statement& s, uint8_t opcode) {
     }
     int16_t frame = frame_of_segment(s.assembly, s.dst.frame);
     s.dst.value = int32_t((uint32_t(frame_paragraph(s.assembly, frame)) << 16) | (uint32_t(s.dst.value) & 0xFFFF));
-    s.code_fixup = frame;
+    s.code_fixup = relocated_frame(s.assembly, frame);
     return put_far_pointer(s, opcode);
 }
 

@@ -35,7 +35,7 @@ int move_immediate(Statement& s) {
     if (s.src.value_marks & VALUE_SEGMENT) [[unlikely]] {
         if (s.dst.size == SIZE_BYTE) return ERR_ILLEGAL_SIZE;
         if (s.dst.kind == KIND_MEMORY && s.dst.size == SIZE_NONE) s.dst.size = SIZE_WORD;
-        s.code_fixup = s.src.frame;
+        s.code_fixup = relocated_frame(s.assembly, s.src.frame);
     }
     if (s.dst.kind == KIND_REGISTER) {
         bool byte = s.dst.size == SIZE_BYTE;

@@ -19,7 +19,11 @@ bool is_sign_extendable(int32_t value) { return (value >= -128 && value <= 126) 
 [[gnu::always_inline]] inline bool takes_byte_immediate(const Statement& s, int32_t value, bool accumulator) {
     const Conventions& conventions = s.assembly.conventions;
     bool from_name = s.long_forms && s.src.reg != IMM_NUMBER;
-    if (!conventions.shortest) return is_sign_extendable(value) && (accumulator || !(s.long_forms && s.src.reg == IMM_SYMBOL));
+    if (!conventions.shortest) {
+        // MASM keeps an address (OFFSET VAR) in a word, as it may be relocated.
+        if (conventions.masm && is_address_value(s.src)) return false;
+        return is_sign_extendable(value) && (accumulator || !(s.long_forms && s.src.reg == IMM_SYMBOL));
+    }
     if (from_name || (conventions.nasm && is_address_value(s.src))) return false;
     return (value >= -128 && value <= 127) || (value & 0xFF80) == 0xFF80;
 }

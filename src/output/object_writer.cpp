@@ -23,6 +23,7 @@ OutputForm::~OutputForm() = default;
 
 void ComImage::restart() {
     started_ = false;
+    kept_start_ = SIZE_MAX;
     kept_end_ = 0;
     frame_ = 0;
     if (laid_out_) {
@@ -49,6 +50,7 @@ bool ComImage::write_elsewhere(int32_t address, const uint8_t* bytes, size_t cou
         if (at + inside > layout_.size()) inside = at < layout_.size() ? size_t(layout_.size() - at) : 0;
         if (inside) std::memcpy(layout_.data() + at, bytes, inside);
         if (inside && at + inside > kept_end_) kept_end_ = size_t(at + inside);
+        if (inside && at < kept_start_) kept_start_ = size_t(at);
         return true;
     }
     if (!started_) {

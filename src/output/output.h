@@ -41,7 +41,7 @@ class ComImage final : public OutputForm {
 public:
     explicit ComImage(Sink& sink) : sink_(sink) {}
     // The usual bytes follow what the file holds, inside the segment.
-    bool write(int32_t address, const uint8_t* bytes, size_t count) override {
+    [[gnu::always_inline]] bool write(int32_t address, const uint8_t* bytes, size_t count) override {
         if (uint32_t(address) != end_ || !started_ || uint64_t(end_) + count > uint64_t(SEGMENT_END)) {
             return write_elsewhere(address, bytes, count);
         }
@@ -64,7 +64,8 @@ public:
     // byte of the frame its segment's offsets count from.
     void set_frame(int32_t frame) { frame_ = frame; }
     const std::vector<uint8_t>& layout() const { return layout_; }
-    // The place after the last byte kept (gaps are not bytes).
+    // The places of the first byte kept and after the last (gaps are not bytes).
+    size_t kept_start() const { return kept_start_; }
     size_t kept_end() const { return kept_end_; }
     // Writes the bytes kept from `origin` up to `end` (gaps as zeros);
     // false when the sink failed.
@@ -79,6 +80,7 @@ private:
     bool laid_out_ = false;
     size_t layout_bytes_ = size_t(SEGMENT_END);
     int32_t frame_ = 0;
+    size_t kept_start_ = SIZE_MAX;
     size_t kept_end_ = 0;
     std::vector<uint8_t> layout_;  // the image's bytes, when laid out
 };

@@ -294,17 +294,23 @@ template <Place place>
 
 Read read_fields(Statement& s, const char* start, const char* end, Expression& factor);
 
-// A name: its value, and what defined it.
-Read read_name(Statement& s, const char* p, Expression& factor) {
+[[gnu::noinline]] Read read_masm_name(Statement& s, const char* start, Read read, int position, Expression& factor) {
+    if (factor.unresolved && !s.assembly.structures.empty()) return read_fields(s, start, read.end, factor);
+    if (!factor.unresolved && !s.assembly.symbol_segments.empty()) note_frame(s, position, factor);
+    return read;
+}
+
+// A name: its value, and what defined it. Inlined in the readers of factors.
+[[gnu::always_inline]] inline Read read_name(Statement& s, const char* p, Expression& factor) {
     factor.origin = IMM_SYMBOL;
     factor.names = 1;
     int position;
     const char* start = p;
     factor.unresolved =
         parse_symbol_ref(s, &p, &factor.value, &factor.variable_kind, &position) == ERR_SYMBOL_NOT_DEFINED;
-    if (factor.unresolved && !s.assembly.structures.empty()) [[unlikely]] return read_fields(s, start, p, factor);
     factor.addresses = !factor.unresolved && is_address_kind(factor.variable_kind);
-    if (!factor.unresolved && !s.assembly.symbol_segments.empty()) [[unlikely]] note_frame(s, position, factor);
+    // MASM's segments and structures: a name's segment, VAR.FIELD.
+    if (s.assembly.masm_names) [[unlikely]] return read_masm_name(s, start, {p, 0}, position, factor);
     return {p, 0};
 }
 

@@ -114,8 +114,10 @@ int complete_memory(const Statement& s, const Expression& memory, Operand& opera
     operand.reg = RM_DIRECT;
     operand.mod = 0;
     operand.variable_size = variable_size_of(memory);
-    operand.frame = frame_named(memory);
-    if (memory.segment_value) return ERR_INVALID_OPERAND;  // a segment's value is no address
+    if (memory.frame_mark) [[unlikely]] {
+        operand.frame = frame_named(memory);
+        if (memory.segment_value) return ERR_INVALID_OPERAND;  // a segment's value is no address
+    }
     if (memory.register_count == 0) return resolved_value(s, memory, FORWARD_PLACEHOLDER, operand.value);
     int rm = rm_of(memory);
     if (rm < 0) return ERR_SYNTAX;
@@ -130,8 +132,9 @@ int complete_memory(const Statement& s, const Expression& memory, Operand& opera
     // A name not defined takes a word displacement in every pass, so that
     // the instruction keeps its length when a later pass reports it; so does
     // one from a name where lengths must not shrink.
-    if (memory.unresolved || (s.long_forms && memory.origin == IMM_SYMBOL)) {
-        operand.mod = 2;
+    if (memory.unresolved || (s.long_forms && memory.origin == IMM_SYMBOL) ||
+        (memory.addresses != 0 && s.assembly.conventions.masm)) {
+        operand.mod = 2;  // MASM keeps a variable's offset in a word
     } else {
         operand.mod = (v == 0 && operand.reg != RM_BP) ? 0 : (v >= -128 && v <= 127) ? 1 : 2;
     }
@@ -155,17 +158,15 @@ int complete_pair(Statement& s, const char* p, Operand& operand) {
 // A value outside brackets: an immediate, or with a size keyword or a
 // segment override a direct memory reference (WORD PTR $ is the word stored
 // at $, DS:VAR the word at VAR). A segment:offset pair is no address in memory.
-int complete_value(Statement& s, const Expression& value, const char* rest, Operand& operand, bool sized,
-                   bool stated = false) {
+// Inlined: every operand that is not a register alone or a [...] passes here.
+[[gnu::always_inline]] inline int complete_value(Statement& s, const Expression& value, const char* rest,
+                                                 Operand& operand, bool sized, bool stated = false) {
     operand.value_marks = uint8_t((value.addresses != 0 ? VALUE_ADDRESS : 0) | (stated ? VALUE_STATED : 0));
-    operand.frame = frame_named(value);
-    if (value.segment_value) {
+    if (value.frame_mark) [[unlikely]] {
+        operand.frame = frame_named(value);
         // A segment's value is a word, which the loader relocates.
-        if (sized) return ERR_INVALID_OPERAND;
-        operand.value_marks |= VALUE_SEGMENT;
-    }
-    if (value.names == 1 && is_code_kind(value.variable_kind) && value.addresses) {
-        operand.value_marks |= uint8_t(VALUE_CODE | (is_far_kind(value.variable_kind) ? VALUE_FAR : 0));
+        if (value.segment_value && sized) return ERR_INVALID_OPERAND;
+        if (value.segment_value) operand.value_marks |= VALUE_SEGMENT;
     }
     if (sized) {
         operand.kind = KIND_MEMORY;
@@ -185,7 +186,7 @@ int complete_value(Statement& s, const Expression& value, const char* rest, Oper
     if (*rest == ':') return complete_pair(s, rest + 1, operand);
     // An immediate is sized by its value; `$` alone by a keyword only.
     if (!sized && !stated && value.origin != IMM_LOCATION) operand.size = fits_byte(operand.value) ? SIZE_BYTE : SIZE_WORD;
-    if (value.segment_value) operand.size = SIZE_WORD;
+    if (value.segment_value) [[unlikely]] operand.size = SIZE_WORD;
     return 0;
 }
 
@@ -238,6 +239,22 @@ namespace {
 
 int complete_masm_value(Statement& s, const Expression& value, const char* rest, Operand& operand, bool sized);
 
+// DGROUP:MSG, DATA:MSG under MASM's conventions: MSG, its offset counted
+// in the frame named before the colon.
+[[gnu::noinline]] int qualify_frame(Statement& s, Expression& value, const char*& p) {
+    const char* q = p + 1;
+    Expression target;
+    if (int result = parse_operand_value(s, &q, target)) return result;
+    if (!target.unresolved) {
+        if (!target.frame_mark || target.segment_value) return ERR_INVALID_OPERAND;
+        int16_t frame = int16_t(value.frame_mark - 1);
+        if (int error = offset_in_frame(s.assembly, target.frame_mark - 1, frame, target.value)) return error;
+    }
+    value = target;
+    p = q;
+    return 0;
+}
+
 // Everything but a register alone.
 [[gnu::noinline]] int parse_other_operand(Statement& s, const char* text, Operand& operand) {
     const char* p = text;
@@ -284,6 +301,9 @@ int complete_masm_value(Statement& s, const Expression& value, const char* rest,
     const char* start = p;
     Expression value;
     if (int result = parse_operand_value(s, &p, value)) return result;
+    if (value.segment_value && *p == ':' && !value.bracketed && s.assembly.conventions.masm) [[unlikely]] {
+        if (int result = qualify_frame(s, value, p)) return result;
+    }
     if (!value.bracketed) {
         // An override makes a name or number an address: DS:VAR.
         if (operand.seg_override && offset) return ERR_SYNTAX;
@@ -306,17 +326,28 @@ int complete_masm_value(Statement& s, const Expression& value, const char* rest,
     bool code = value.names == 1 && is_code_kind(value.variable_kind) && value.addresses != 0;
     bool transfer = s.mnemonic && (takes_far_target(*s.mnemonic) || takes_short_target(*s.mnemonic));
     bool distance = operand.size == SIZE_NEAR || operand.size == SIZE_FAR;
+    uint8_t code_marks = code ? uint8_t(VALUE_CODE | (is_far_kind(value.variable_kind) ? VALUE_FAR : 0)) : 0;
+    int result;
     if (code && sized && distance && !operand.seg_override) {
         if (!transfer) return ERR_INVALID_OPERAND;
         uint8_t size = operand.size;
-        int result = complete_value(s, value, rest, operand, false);
+        result = complete_value(s, value, rest, operand, false);
         operand.size = size;
-        return result;
+    } else if (variable && variable_type(value.variable_kind) == 8 && !sized) {
+        s.refused_operand = &operand == &s.src ? 1 : 0;
+        result = complete_value(s, value, rest, operand, true);
+        return result ? result : ERR_ILLEGAL_SIZE;  // no instruction takes a quadword
+    } else if (variable || sized || operand.seg_override) {
+        result = complete_value(s, value, rest, operand, true);
+    } else if (code && !transfer && s.mnemonic && !is_directive(*s.mnemonic)) {
+        // A code label's value is its address only after OFFSET, or as a target.
+        s.refused_operand = &operand == &s.src ? 1 : 0;
+        return ERR_INVALID_OPERAND;
+    } else {
+        result = complete_value(s, value, rest, operand, false);
     }
-    if (variable || sized || operand.seg_override) return complete_value(s, value, rest, operand, true);
-    // A code label's value is its address only after OFFSET, or as a target.
-    if (code && !transfer && s.mnemonic && !is_directive(*s.mnemonic)) return ERR_INVALID_OPERAND;
-    return complete_value(s, value, rest, operand, false);
+    operand.value_marks |= code_marks;
+    return result;
 }
 
 }  // namespace
@@ -355,18 +386,29 @@ bool sizes_differ(const Statement& s, const Operand& memory, const Operand& othe
 // or a directive takes them, and the override ASSUME gives a variable.
 [[gnu::noinline]] int check_masm_operands(Statement& s) {
     bool two = s.operand_count == 2;
-    if (two && (sizes_differ(s, s.dst, s.src) || sizes_differ(s, s.src, s.dst))) return ERR_ILLEGAL_SIZE;
+    if (two && (sizes_differ(s, s.dst, s.src) || sizes_differ(s, s.src, s.dst))) {
+        s.refused_operand = s.dst.kind == KIND_MEMORY ? 0 : 1;
+        return ERR_ILLEGAL_SIZE;
+    }
     bool directive = s.mnemonic && is_directive(*s.mnemonic);
     bool moves = s.mnemonic && s.mnemonic->handler == mov_instruction;
-    for (Operand* operand : {&s.dst, two ? &s.src : nullptr}) {
-        if (!operand) continue;
-        if ((operand->value_marks & VALUE_SEGMENT) && operand->kind == KIND_IMMEDIATE && !moves && !directive) {
-            return ERR_INVALID_OPERAND;
+    for (int index = 0; index < (two ? 2 : 1); ++index) {
+        Operand& operand = index ? s.src : s.dst;
+        int error = 0;
+        if ((operand.value_marks & VALUE_SEGMENT) && operand.kind == KIND_IMMEDIATE && !moves && !directive) {
+            error = ERR_INVALID_OPERAND;
+        } else if (operand.kind == KIND_MEMORY) {
+            // An override of the register the addressing takes anyway is no prefix.
+            bool stack = operand.reg == 2 || operand.reg == 3 || (operand.reg == RM_BP && operand.mod != 0);
+            if (operand.seg_override == (stack ? 0x36 : 0x3E)) operand.seg_override = 0;
+            if (!s.assembly.segments.empty()) error = reach_segment(s, operand);
         }
-        if (operand->kind == KIND_MEMORY && !s.assembly.segments.empty()) {
-            if (int error = reach_segment(s, *operand)) return error;
+        if (error) {
+            s.refused_operand = int8_t(index);
+            return error;
         }
     }
+    if (two && s.src.kind == KIND_MEMORY) s.dst.value = s.src.value;  // as the override's segment counts it
     return 0;
 }
 

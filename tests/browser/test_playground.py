@@ -86,6 +86,8 @@ def assemble_natively(vexa, source, lines_per_page=None):
         done = subprocess.run([vexa, "PROGRAM.ASM", "-l"] + page_option, cwd=work,
                               capture_output=True, timeout=WAIT)
         image = work / "PROGRAM.COM"
+        if not image.exists():
+            image = work / "PROGRAM.EXE"  # a program of MASM's segments
         listing = work / "PROGRAM.LST"
         image = image.read_bytes() if image.exists() else b""
         listing = listing.read_bytes().decode("latin-1").replace("\r\n", "\n") if listing.exists() else ""
@@ -617,7 +619,8 @@ def check_examples(page, vexa, vexa_run, examples):
         page.element("run").click()
         shown = page.wait_for_run()
         native = assemble_natively(vexa, source, 60)
-        found = compare_assembly(page, page.assembly(), native, 0x100)
+        # An .EXE file is shown from its first byte, a .COM from 100H.
+        found = compare_assembly(page, page.assembly(), native, 0 if native.image[:2] == b"MZ" else 0x100)
         found += compare_run(shown, run_natively(vexa_run, native.image, "", DEFAULT_LIMIT))
         wanted = (examples / name).with_suffix(".out").read_bytes()
         if bytes(shown["output"]) != wanted:

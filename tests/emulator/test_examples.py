@@ -1,10 +1,11 @@
 #!/usr/bin/python3
 """Assembles every program in examples/ and runs it in the emulator.
 
-Each NAME.asm must assemble without a message and print exactly NAME.out,
-exiting with code 0. Given VEXA_RUN, each image also runs on Vexa's own
-interpreter, with the emulator as the independent check: both must print
-NAME.out and agree.
+Each NAME.asm must assemble without a message, into NAME.COM or, for a
+program of MASM's segments, NAME.EXE (one of the two), and print exactly
+NAME.out, exiting with code 0. Given VEXA_RUN, each program also runs on
+Vexa's own interpreter, with the emulator as the independent check: both
+must print NAME.out and agree.
 
 usage: test_examples.py VEXA EXAMPLES_DIR [VEXA_RUN]
 """
@@ -15,6 +16,7 @@ import sys
 import tempfile
 
 from run_com import ComProgram, ProgramError
+from run_exe import ExeProgram
 
 
 RUN_TIMEOUT = 60  # seconds; a program that runs longer is taken to hang
@@ -40,9 +42,14 @@ def check(vexa, vexa_run, source, workdir):
     assembled = subprocess.run([vexa, source.name], cwd=workdir, capture_output=True, text=True)
     if assembled.returncode != 0 or assembled.stderr != "Vexa Assembler Ver. 1.05\n":
         return f"assembly failed ({assembled.returncode}):\n{assembled.stderr}"
-    image = (workdir / source.with_suffix(".COM").name).read_bytes()
+    written = [workdir / source.with_suffix(suffix).name for suffix in (".COM", ".EXE")]
+    written = [path for path in written if path.exists()]
+    if len(written) != 1:
+        return f"wrote {[path.name for path in written]}, not one .COM or .EXE"
+    program = written[0]
+    loader = ExeProgram if program.suffix == ".EXE" else ComProgram
     try:
-        output, code = ComProgram(image).run()
+        output, code = loader(program.read_bytes()).run()
     except ProgramError as error:
         return str(error)
     expected = source.with_suffix(".out").read_bytes()
@@ -51,7 +58,7 @@ def check(vexa, vexa_run, source, workdir):
     if output != expected:
         return f"printed {output!r}\n  expected {expected!r}"
     if vexa_run:
-        return run_interpreter(vexa_run, workdir / source.with_suffix(".COM").name, expected, output)
+        return run_interpreter(vexa_run, program, expected, output)
     return None
 
 
