@@ -354,14 +354,14 @@ int directive_linker(const Mnemonic&, Statement&);
 // chooses MASM's conventions.
 enum MasmWord : uint8_t {
     MASM_ENDS, MASM_ASSUME, MASM_GROUP, MASM_MODEL, MASM_DOSSEG, MASM_CODE, MASM_DATA, MASM_DATA_UNINIT,
-    MASM_CONST, MASM_STACK, MASM_STARTUP, MASM_EXIT, MASM_CPU_8086, MASM_CPU_LATER, MASM_LISTING,
+    MASM_CONST, MASM_STACK, MASM_STARTUP, MASM_EXIT, MASM_CPU_8086, MASM_CPU_LATER, MASM_LISTING, MASM_JUMPS,
 };
 int directive_masm_structure(const Mnemonic&, Statement&);
 // NAME SEGMENT [align] [combine] ['class']: MASM's segment, opened (or
 // opened again, where it goes on).
 int masm_segment(Statement& s);
-// TITLE, SUBTTL, PAGE, NAME and %OUT: words of the listing, which a
-// following DB or EQU makes names (NAME DB 'x').
+// TITLE, SUBTTL, PAGE, NAME, %OUT and JUMPS: words a following DB or EQU
+// makes names (NAME DB 'x').
 bool is_listing_word(const Mnemonic& mnemonic);
 enum MemoryModel : uint8_t { MODEL_NONE, MODEL_TINY, MODEL_SMALL, MODEL_COMPACT, MODEL_MEDIUM, MODEL_LARGE, MODEL_HUGE };
 // A frame: a segment by its index, or a group from GROUP_FRAME on.

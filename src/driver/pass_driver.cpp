@@ -378,8 +378,10 @@ uint8_t instruction_length(const Statement& s);
 
 [[gnu::noinline]] Action reserve_instead(Statement& s, int result) {
     if (s.pass.masm_structure) {
+        // A structure's field: its offset counts on, nothing reaches the image.
         keep_field(s, result);
-        return emitted(emit_gap(s.assembly, result == 0 ? instruction_length(s) : data_image_length(s)));
+        advance_location(s.pass, result == 0 ? instruction_length(s) : data_image_length(s));
+        return Action::DONE;
     }
     bool code = result == 0;
     int64_t length = code ? instruction_length(s) : result == STMT_INCBIN ? s.dst.value : data_image_length(s);

@@ -542,11 +542,13 @@ int masm_segment(Statement& s) {
 }
 
 bool is_listing_word(const Mnemonic& mnemonic) {
-    return mnemonic.handler == directive_masm_structure && mnemonic.opcode == MASM_LISTING;
+    return mnemonic.handler == directive_masm_structure &&
+           (mnemonic.opcode == MASM_LISTING || mnemonic.opcode == MASM_JUMPS);
 }
 
 int directive_masm_structure(const Mnemonic& mnemonic, Statement& s) {
-    if (mnemonic.opcode != MASM_LISTING && mnemonic.opcode != MASM_CPU_8086) note_structure(s, DIALECT_MASM);
+    bool chooses = mnemonic.opcode != MASM_LISTING && mnemonic.opcode != MASM_CPU_8086 && mnemonic.opcode != MASM_JUMPS;
+    if (chooses) note_structure(s, DIALECT_MASM);
     switch (mnemonic.opcode) {
         case MASM_ENDS: return ends_directive(s);
         case MASM_ASSUME: return assume_directive(s);
@@ -561,6 +563,10 @@ int directive_masm_structure(const Mnemonic& mnemonic, Statement& s) {
         case MASM_CPU_8086: return s.operand_text[0] ? int(ERR_EXTRA_OPERAND) : int(STMT_NO_EFFECT);
         case MASM_CPU_LATER: return ERR_INVALID_OPCODE;
         case MASM_LISTING: return STMT_NO_EFFECT;  // TITLE, SUBTTL, PAGE, NAME, %OUT: the listing's words
+        case MASM_JUMPS:
+            // TASM's JUMPS: a conditional jump out of reach is rewritten.
+            s.assembly.conventions.rewrite_far_conditional = true;
+            return s.operand_text[0] ? int(ERR_EXTRA_OPERAND) : int(STMT_NO_EFFECT);
         default: return simplified_directive(s, MasmWord(mnemonic.opcode));
     }
 }
@@ -926,8 +932,19 @@ int initialize_field(Statement& s, const Assembly::MasmStructure::Field& field, 
         p = close + 1;
         return 0;
     }
+    // The value up to its comma or the closing `>`, read on its own (a `>` would continue it).
+    const char* end = p;
+    for (int depth = 0; *end && !(depth == 0 && (*end == ',' || *end == '>')); ++end) {
+        if (*end == '(') ++depth;
+        if (*end == ')') --depth;
+    }
+    char text[LINE_CAPACITY + SCAN_PADDING] = {};
+    std::memcpy(text, p, size_t(end - p));
+    const char* cursor = text;
     Expression value;
-    if (int error = parse_expression(s, &p, value)) return error;
+    if (int error = parse_expression(s, &cursor, value)) return error;
+    if (*cursor) return ERR_SYNTAX;
+    p = end;
     if (value.unresolved && s.pass.pass_index > 0) return ERR_SYMBOL_NOT_DEFINED;
     int width = field.width < 4 ? field.width : 4;
     int64_t low = width == 1 ? -128 : width == 2 ? -32768 : INT32_MIN;
@@ -941,6 +958,7 @@ int initialize_field(Statement& s, const Assembly::MasmStructure::Field& field, 
 
 int masm_structure_instance(Statement& s) {
     Assembly& assembly = s.assembly;
+    if (s.zero_byte_in_statement) return 0;  // no statement: reported as such
     int index = structure_named(assembly, s.mnemonic_field);
     const char* p = s.operand_text;
     if (index < 0 && !s.label_field[0]) {

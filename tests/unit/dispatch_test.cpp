@@ -41,7 +41,7 @@ const char* const accepted[][2] = {
     {"INCBIN", "INC"}, {"ISTRUC", "IST"}, {"RESB", "RES"}, {"RESW", "RES"}, {"RESD", "RES"}, {"RESQ", "RES"},
     {"SECTION", "SEC"}, {"SEGMENT", "SEG"}, {"STRUC", "STR"}, {"USE16", "USE"},
     {"ENDS", "END"}, {"ASSUME", "ASS"}, {"GROUP", "GRO"}, {"DOSSEG", "DOS"}, {"TITLE", "TIT"}, {"SUBTTL", "SUB"},
-    {"PAGE", "PAG"}, {"NAME", "NAM"},
+    {"PAGE", "PAG"}, {"NAME", "NAM"}, {"JUMPS", "JUM"},
 };
 
 TEST(Dispatch, EveryAcceptedMnemonicReachesItsSlot) {
