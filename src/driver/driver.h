@@ -366,6 +366,8 @@ bool is_listing_word(const Mnemonic& mnemonic);
 enum MemoryModel : uint8_t { MODEL_NONE, MODEL_TINY, MODEL_SMALL, MODEL_COMPACT, MODEL_MEDIUM, MODEL_LARGE, MODEL_HUGE };
 // A frame: a segment by its index, or a group from GROUP_FRAME on.
 constexpr int16_t GROUP_FRAME = 0x1000;
+// The frame a segment's offsets count from: its group's, or its own; a
+// group's frame is its own.
 int16_t frame_of_segment(const Assembly& assembly, int segment);
 // The paragraph of a frame in the image (the loader adds the program's).
 uint16_t frame_paragraph(const Assembly& assembly, int16_t frame);

@@ -72,7 +72,8 @@ bool finish_image(Assembly& assembly) {
         }
         if (write_exe_image(assembly)) return true;
         if (assembly.object_sink.error_number == 0) {
-            stop(assembly, "The .EXE does not fit in the 8086's 640 KiB.");
+            stop(assembly, assembly.relocations.size() > 0xFFFF ? "The .EXE has more relocations than its header counts (65535)."
+                                                                : "The .EXE does not fit in the 8086's 640 KiB.");
             return true;
         }
         return false;
@@ -435,7 +436,7 @@ bool names_label_itself(const Statement& s) {
         case STMT_ALIGN:
             if (s.deferred_error) report(s, s.deferred_error);
             if (s.pass.writes_nothing) [[unlikely]] return reserve_instead(s, result);
-            if (s.data_fixup_count) [[unlikely]] relocate(s);
+            if (s.data_fixup_count | (s.code_fixup != NO_FRAME)) [[unlikely]] relocate(s);
             return emitted(emit_data_image(assembly, s));
         case STMT_RESERVE:
         case STMT_INCBIN:
@@ -891,7 +892,7 @@ LoopEnd run_statement_loop(Assembly& assembly) {
     // Under other conventions than Vexa's own, lengths may change from pass to pass.
     bool replays = REPLAY_PATHS && pass.pass_index == REPLAYING_PASS && !assembly.options.symbol_map &&
                    !assembly.local_labels && !assembly.conditional && !assembly.conventions.any() &&
-                   assembly.sections.empty();
+                   assembly.sections.empty() && assembly.segments.empty();
     for (;;) {
         // Without a listing, the lines replayed are not even read.
         if (replays && !assembly.listing.requested() && assembly.record.replay_unlisted_lines(assembly) < 0) {

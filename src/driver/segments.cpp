@@ -21,8 +21,9 @@ constexpr int32_t DEFAULT_STACK_BYTES = 1024;
 // before it included.
 constexpr int64_t LARGEST_PROGRAM = 0xA0000;
 constexpr int64_t PSP_BYTES = 0x100;
-constexpr size_t EXE_LAYOUT_BYTES = size_t(LARGEST_PROGRAM);
 constexpr int32_t COM_ORIGIN = 0x100;
+// The header counts its relocations in a word.
+constexpr size_t MAX_RELOCATIONS = 0xFFFF;
 
 // The word at `p` (up to a blank, a comma, a quote or the end), and where
 // the next begins.
@@ -501,6 +502,7 @@ int16_t relocated_frame(const Assembly& assembly, int16_t frame) {
 }
 
 int16_t frame_of_segment(const Assembly& assembly, int segment) {
+    if (segment >= GROUP_FRAME) return int16_t(segment);  // a group's own frame
     int group = assembly.segments[size_t(segment)].group;
     return group >= 0 ? int16_t(GROUP_FRAME + group) : int16_t(segment);
 }
@@ -725,6 +727,8 @@ int note_relocations(Statement& s, int prefixes) {
     bool any = code && relocated(assembly, s.code_fixup);
     for (int i = 0; i < s.data_fixup_count; ++i) any = any || relocated(assembly, s.data_fixups[i].frame);
     if (!any) return 0;
+    // One relocation a word: not in bytes TIMES or DUP repeat.
+    if (s.data_run_count > 0) return ERR_INVALID_OPERAND;
     // A .COM is loaded as it is: no segment's value can be in it.
     // The first pass does not know the image's form yet.
     if (s.pass.pass_index == 0) {
@@ -800,6 +804,7 @@ bool write_exe_image(Assembly& assembly) {
         memory_end += DEFAULT_STACK_BYTES;
     }
     if (memory_end + PSP_BYTES > LARGEST_PROGRAM || load_bytes > image.size()) return false;
+    if (assembly.relocations.size() > MAX_RELOCATIONS) return false;
     size_t header_bytes = size_t(align_up(int32_t(0x1C + 4 * assembly.relocations.size()), PARAGRAPH));
     std::string header(header_bytes, '\0');
     size_t file_bytes = header_bytes + load_bytes;
@@ -894,6 +899,7 @@ void keep_field(Statement& s, int result) {
     if (offset < 0 || offset + length > 0xFFFF) return;
     uint8_t width = result == STMT_DB ? 1 : result == STMT_DW ? 2 : result == STMT_DD ? 4 : 8;
     structure.fields.push_back(Assembly::MasmStructure::Field{offset, int32_t(length), width});
+    if (length == 0) return;
     structure.image.resize(size_t(offset + length), 0);
     uint8_t* at = structure.image.data() + offset;
     if (s.data_run_count == 0) {
@@ -981,7 +987,7 @@ int masm_structure_instance(Statement& s) {
     if (index < 0) return 0;
     const Assembly::MasmStructure& structure = assembly.structures[size_t(index)];
     if (structure.image.size() > size_t(DATA_CAPACITY)) return ERR_ILLEGAL_SIZE;
-    std::memcpy(s.data_buf, structure.image.data(), structure.image.size());
+    if (!structure.image.empty()) std::memcpy(s.data_buf, structure.image.data(), structure.image.size());
     s.data_len = uint16_t(structure.image.size());
     s.data_run_count = 0;
     if (*p != '<') return *p ? ERR_SYNTAX : ERR_MISSING_OPERAND;
