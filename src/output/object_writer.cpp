@@ -111,6 +111,7 @@ int emit_code(Assembly& assembly, const Statement& s) {
 int emit_data(Assembly& assembly, const Statement& s) { return emit_bytes(assembly, s.data_buf, s.data_len); }
 
 int emit_repeated(Assembly& assembly, const uint8_t* bytes, uint32_t length, uint32_t count) {
+    if (length == 0) return 0;  // a pattern of no bytes (an item in error) adds nothing
     if (!assembly.pass.writes) {
         advance_location(assembly.pass, int64_t(length) * count);
         return 0;
