@@ -46,6 +46,7 @@ struct Conventions {
 struct VariableShape {
     uint32_t bytes;
     uint16_t leading_dup;  // the count of the DUP it begins with, or 1
+    uint32_t structure = 0;  // an instance of MASM's STRUC: its bytes, its TYPE
 };
 
 // One pass over the source: where it stands, what it has open, and whether
@@ -442,6 +443,10 @@ struct Assembly {
     // Some name is in a segment, or a structure exists: names are read
     // for their segments and fields.
     bool masm_names = false;
+    // The statement (by its place in the pass) that made the last instance
+    // of a structure, and the structure's bytes: its name's TYPE.
+    uint32_t instance_statement = UINT32_MAX;
+    uint32_t instance_bytes = 0;
 
     // The conventions assembled under, and the statement that chose them
     // (line 0: the command line or the default).

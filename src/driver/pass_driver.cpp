@@ -185,6 +185,9 @@ void note_variable(Statement& s, int position) {
     bool labelled = symbol_kind(kind) >= SYMBOL_LABEL_BYTE;
     s.assembly.variables[position] = labelled ? VariableShape{uint32_t(type), 1}
                                               : VariableShape{uint32_t(data_image_length(s)), s.leading_dup};
+    if (s.index == s.assembly.instance_statement) [[unlikely]] {
+        s.assembly.variables[position].structure = s.assembly.instance_bytes;
+    }
 }
 
 // A name in an ABSOLUTE space or a STRUC is a number; a field of MASM's

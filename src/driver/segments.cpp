@@ -878,7 +878,7 @@ int masm_structure_end(Statement& s) {
         pass.segment = pass.structure_segment;
         pass.location_counter = pass.segment_counters[size_t(pass.segment)];
     }
-    s.statement_address = pass.location_counter;
+    s.statement_address = size;  // listed where the structure ends
     // The structure's name is its size.
     define_label(s, size, SYMBOL_EQU);
     return STMT_NAMED;
@@ -1003,6 +1003,8 @@ int masm_structure_instance(Statement& s) {
         }
     }
     if (p[1]) return ERR_EXTRA_OPERAND;
+    assembly.instance_statement = s.index;
+    assembly.instance_bytes = uint32_t(structure.image.size());
     return STMT_DB;
 }
 

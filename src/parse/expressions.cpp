@@ -423,6 +423,8 @@ const MeasureWord* measure_at(const char* p) {
     int type = variable_type(kind);
     const VariableShape* shape = s.assembly.variable_shape(position);
     if (type == 0 || !shape) return failed(p, ERR_INVALID_OPERAND);
+    // An instance of a structure: one item of the structure's bytes.
+    if (shape->structure) type = int(shape->structure);
     switch (word.measure) {
         case Measure::TYPE: factor.value = type; break;
         case Measure::LENGTH: factor.value = shape->leading_dup; break;
