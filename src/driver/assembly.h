@@ -396,13 +396,11 @@ struct Assembly {
         bool stack = false;      // combined as STACK: SS:SP of the .EXE
         int32_t at = -1;         // SEGMENT AT paragraph: nothing written, no relocation
         int group = -1;
-        int symbol = -1;         // its name's position in the symbol table
         int32_t base = 0;        // its first byte's place in the image
         int32_t size = 0;        // its bytes as the pass before ended
     };
     struct Group {
         std::string name;
-        int symbol = -1;
         int32_t base = 0;  // its frame's first byte: a paragraph
     };
     std::vector<Segment> segments;
@@ -411,6 +409,7 @@ struct Assembly {
     // segment's or a group's own name its frame; by symbol position.
     std::unordered_map<int, int16_t> symbol_segments;
     uint8_t model = 0;            // MemoryModel
+    uint32_t model_statement = 0;  // the .MODEL line's place in a pass
     bool segment_order = false;   // DOSSEG or .MODEL: DOS's order of segments
     // The image is an MZ .EXE (decided by the first pass): its relocations
     // (written by the pass that writes), entry point and stack.

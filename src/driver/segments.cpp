@@ -87,19 +87,17 @@ int declare_segment(Assembly& assembly, const std::string& name, const Assembly:
     int16_t index = int16_t(assembly.segments.size());
     Assembly::Segment segment = attributes;
     segment.name = name;
-    segment.symbol = add_frame_name(assembly, name, SYMBOL_SEGMENT_NAME, index);
-    if (segment.symbol < 0) return -1;
+    if (add_frame_name(assembly, name, SYMBOL_SEGMENT_NAME, index) < 0) return -1;
     assembly.segments.push_back(segment);
     return index;
 }
 
 int declare_group(Assembly& assembly, const std::string& name) {
     int found = find_group(assembly, name);
-    if (found >= 0 || assembly.pass.pass_index > 0) return found;
+    if (found >= 0 || assembly.pass.pass_index > 0 || assembly.groups.size() >= size_t(GROUP_FRAME)) return found;
     int16_t frame = int16_t(GROUP_FRAME + assembly.groups.size());
-    int symbol = add_frame_name(assembly, name, SYMBOL_GROUP_NAME, frame);
-    if (symbol < 0) return -1;
-    assembly.groups.push_back(Assembly::Group{name, symbol, 0});
+    if (add_frame_name(assembly, name, SYMBOL_GROUP_NAME, frame) < 0) return -1;
+    assembly.groups.push_back(Assembly::Group{name, 0});
     return int(assembly.groups.size() - 1);
 }
 
@@ -248,9 +246,11 @@ int model_directive(Statement& s) {
         std::string word = take_word(p);
         if (word.empty() || is_digit(word[0])) return ERR_SYNTAX;
     }
-    if (s.pass.pass_index > 0) return STMT_NO_EFFECT;
+    // One .MODEL a program, the statement the first pass met.
+    if (s.pass.pass_index > 0) return s.index == assembly.model_statement ? int(STMT_NO_EFFECT) : int(ERR_MULTI_DEFINED);
     if (assembly.model != MODEL_NONE) return ERR_MULTI_DEFINED;
     assembly.model = model;
+    assembly.model_statement = s.index;
     assembly.segment_order = true;
     int group = declare_group(assembly, "DGROUP");
     if (group < 0) return ERR_MULTI_DEFINED;
