@@ -590,7 +590,7 @@ int assemble_repeated_statement(Statement& s, const Mnemonic* mnemonic, bool& di
         }
         if (s.segment_pair_named && !pair_is_target(s, *mnemonic)) return ERR_INVALID_OPERAND;
         // What an operand names refused it under MASM's conventions: that is the statement's error.
-        if (s.refused_operand >= 0) [[unlikely]] return s.deferred_error;
+        if (s.deferred_error && s.refused_operand >= 0) [[unlikely]] return s.deferred_error;
         result = mnemonic->handler(*mnemonic, s);
     }
     if (s.prefix_segment) result = add_segment_word(s, result, directive);
@@ -754,12 +754,12 @@ Action keep_place(Statement& s) {
     int reported_before = assembly.diagnostics.reported();
     bool directive = false;
     const Mnemonic* mnemonic = s.mnemonic;
-    int result = !mnemonic && !assembly.structures.empty() ? masm_structure_instance(s) : 0;
-    if (result == 0) {
-        result = assemble_statement(s, mnemonic, directive);
-    } else if (s.label_length > 0) {
-        fields |= FIELD_LABEL;  // VAR POINT <>: the name before the structure's
+    int result = 0;
+    if (!mnemonic && !assembly.structures.empty()) [[unlikely]] {
+        result = masm_structure_instance(s);
+        if (result != 0 && s.label_length > 0) fields |= FIELD_LABEL;  // VAR POINT <>: the name before the structure's
     }
+    if (result == 0) result = assemble_statement(s, mnemonic, directive);
     if (pass.keeps_long_forms) result = keep_length(s, marks, mnemonic, result, directive);
     if (pass.prefixes_wait || (mnemonic && mnemonic->handler == prefix_statement)) {
         result = answer_waiting_prefixes(s, result, directive, mnemonic);

@@ -244,7 +244,7 @@ int complete_masm_value(Statement& s, const Expression& value, const char* rest,
 [[gnu::noinline]] int qualify_frame(Statement& s, Expression& value, const char*& p) {
     const char* q = p + 1;
     Expression target;
-    if (int result = parse_operand_value(s, &q, target)) return result;
+    if (int result = parse_expression(s, &q, target)) return result;
     if (!target.unresolved) {
         if (!target.frame_mark || target.segment_value) return ERR_INVALID_OPERAND;
         int16_t frame = int16_t(value.frame_mark - 1);
