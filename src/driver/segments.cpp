@@ -41,8 +41,15 @@ int32_t align_up(int32_t address, uint32_t align) {
 
 bool is_group_frame(int16_t frame) { return frame >= GROUP_FRAME; }
 
+// A frame the assembly has: a segment's or a group's.
+bool is_frame(const Assembly& assembly, int16_t frame) {
+    if (is_group_frame(frame)) return size_t(frame - GROUP_FRAME) < assembly.groups.size();
+    return frame >= 0 && size_t(frame) < assembly.segments.size();
+}
+
 // The first byte of a frame in the image.
 int32_t frame_base(const Assembly& assembly, int16_t frame) {
+    if (!is_frame(assembly, frame)) return 0;
     if (is_group_frame(frame)) return assembly.groups[size_t(frame - GROUP_FRAME)].base;
     return assembly.segments[size_t(frame)].base & ~int32_t(PARAGRAPH - 1);
 }
@@ -249,11 +256,11 @@ int model_directive(Statement& s) {
     // One .MODEL a program, the statement the first pass met.
     if (s.pass.pass_index > 0) return s.index == assembly.model_statement ? int(STMT_NO_EFFECT) : int(ERR_MULTI_DEFINED);
     if (assembly.model != MODEL_NONE) return ERR_MULTI_DEFINED;
+    int group = declare_group(assembly, "DGROUP");
+    if (group < 0) return ERR_MULTI_DEFINED;  // DGROUP names something else
     assembly.model = model;
     assembly.model_statement = s.index;
     assembly.segment_order = true;
-    int group = declare_group(assembly, "DGROUP");
-    if (group < 0) return ERR_MULTI_DEFINED;
     add_frame_name(assembly, "@DATA", SYMBOL_GROUP_NAME, int16_t(GROUP_FRAME + group));
     int code = declare_simplified(assembly, simplified_segments[0]);
     if (code < 0) return ERR_MULTI_DEFINED;
@@ -498,16 +505,19 @@ int offset_in_frame(const Assembly& assembly, int segment, int16_t frame, int32_
 }
 
 int16_t relocated_frame(const Assembly& assembly, int16_t frame) {
+    if (!is_frame(assembly, frame)) return NO_FRAME;
     return is_group_frame(frame) || assembly.segments[size_t(frame)].at < 0 ? frame : NO_FRAME;
 }
 
 int16_t frame_of_segment(const Assembly& assembly, int segment) {
     if (segment >= GROUP_FRAME) return int16_t(segment);  // a group's own frame
+    if (!is_frame(assembly, int16_t(segment))) return NO_FRAME;
     int group = assembly.segments[size_t(segment)].group;
     return group >= 0 ? int16_t(GROUP_FRAME + group) : int16_t(segment);
 }
 
 uint16_t frame_paragraph(const Assembly& assembly, int16_t frame) {
+    if (!is_frame(assembly, frame)) return 0;
     if (!is_group_frame(frame) && assembly.segments[size_t(frame)].at >= 0) {
         return uint16_t(assembly.segments[size_t(frame)].at);
     }
