@@ -700,8 +700,7 @@ int reach_segment(Statement& s, Operand& operand) {
     int16_t own = int16_t(segment);
     const int16_t* assumed = s.pass.assumed;
     // The register the addressing takes by default: SS with BP, else DS.
-    bool stack = operand.reg == 2 || operand.reg == 3 || (operand.reg == 6 && operand.mod != 0);
-    int fallback = stack ? 2 : 3;
+    int fallback = addresses_stack(operand) ? 2 : 3;
     auto reaches = [&](int reg) { return assumed[reg] != NO_FRAME && (assumed[reg] == frame || assumed[reg] == own); };
     // A register assumed at the segment itself, not at its group: the
     // offset counts from the segment's own paragraph.

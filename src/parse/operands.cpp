@@ -399,8 +399,7 @@ bool sizes_differ(const Statement& s, const Operand& memory, const Operand& othe
             error = ERR_INVALID_OPERAND;
         } else if (operand.kind == KIND_MEMORY) {
             // An override of the register the addressing takes anyway is no prefix.
-            bool stack = operand.reg == 2 || operand.reg == 3 || (operand.reg == RM_BP && operand.mod != 0);
-            if (operand.seg_override == (stack ? 0x36 : 0x3E)) operand.seg_override = 0;
+            if (operand.seg_override == (addresses_stack(operand) ? 0x36 : 0x3E)) operand.seg_override = 0;
             if (!s.assembly.segments.empty()) error = reach_segment(s, operand);
         }
         if (error) {

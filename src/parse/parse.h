@@ -265,6 +265,10 @@ inline constexpr RegisterName register_names[] = {
 
 // The r/m code that, with mod 0, is a direct address.
 constexpr uint8_t RM_DIRECT = 6;
+// A memory operand addressed through BP, which SS is the segment of by default.
+constexpr bool addresses_stack(const Operand& memory) {
+    return memory.reg == 2 || memory.reg == 3 || (memory.reg == RM_DIRECT && memory.mod != 0);
+}
 
 // First-pass values of symbols not yet defined.
 constexpr int32_t FORWARD_PLACEHOLDER = -1;
