@@ -339,8 +339,9 @@ void Execution::decimal_adjust(bool subtract) {
     uint8_t al = old_al;
     bool auxiliary = (al & 0x0F) > 9 || flag(FLAG_AF);
     if (auxiliary) al = uint8_t(subtract ? al - 6 : al + 6);
-    // The carry out of the low digit's adjustment is lost: only the high one counts.
-    bool carry = old_al > 0x99 || old_carry;
+    // The carry out of the low digit's adjustment is lost: only the high one
+    // counts. With AF set the 8086 compares the high digit with 9FH.
+    bool carry = old_al > (flag(FLAG_AF) ? 0x9F : 0x99) || old_carry;
     if (carry) al = uint8_t(subtract ? al - 0x60 : al + 0x60);
     set_reg8(0, al);
     m.flags = uint16_t((m.flags & ~(FLAG_CF | FLAG_AF | FLAG_SF | FLAG_ZF | FLAG_PF)) |
@@ -708,7 +709,11 @@ void Execution::execute(uint8_t opcode) {
     case 0xD0: case 0xD1: case 0xD2: case 0xD3: execute_group2(opcode); break;
     case 0xD4: {  // AAM
         uint8_t base = fetch8();
-        if (base == 0) return interrupt(VECTOR_DIVIDE_ERROR);
+        if (base == 0) {
+            // The 8086 sets the flags from a zero result before the divide error.
+            alu(ALU_OR, 0, 0, false);
+            return interrupt(VECTOR_DIVIDE_ERROR);
+        }
         uint8_t al = uint8_t(m.regs[REG_AX]);
         m.regs[REG_AX] = uint16_t((al / base) << 8 | (al % base));
         alu(ALU_OR, uint8_t(m.regs[REG_AX]), 0, false);
