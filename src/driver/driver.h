@@ -364,6 +364,10 @@ int masm_segment(Statement& s);
 // makes names (NAME DB 'x').
 bool is_listing_word(const Mnemonic& mnemonic);
 enum MemoryModel : uint8_t { MODEL_NONE, MODEL_TINY, MODEL_SMALL, MODEL_COMPACT, MODEL_MEDIUM, MODEL_LARGE, MODEL_HUGE };
+// The first byte of a .COM (the PSP takes the 256 before it), and the most
+// a program's memory may take, its PSP included: 640 KiB.
+constexpr int32_t COM_ORIGIN = 0x100;
+constexpr int64_t LARGEST_PROGRAM = 0xA0000;
 // A frame: a segment by its index, or a group from GROUP_FRAME on.
 constexpr int16_t GROUP_FRAME = 0x1000;
 // The frame a segment's offsets count from: its group's, or its own; a

@@ -34,10 +34,6 @@ constexpr int PASSES_BEFORE_LONG_FORMS = 4;
 // first pass's values, which the recorded statements were assembled with,
 // and a line replayed where the first pass stood keeps its label's value.
 constexpr int REPLAYING_PASS = 1;
-// A program of MASM's segments is laid out in this many bytes at most.
-constexpr size_t EXE_LAYOUT_BYTES = 0xA0000;
-// The first byte of a .COM made of MASM's segments (the tiny model).
-constexpr int32_t COM_ORIGIN = 0x100;
 
 // How a pass's statement loop ended.
 enum class LoopEnd { SOURCE_END, END_DIRECTIVE, STOPPED };
@@ -78,14 +74,11 @@ bool finish_image(Assembly& assembly) {
         }
         return false;
     }
-    const std::vector<uint8_t>& layout = assembly.image.layout();
-    size_t end = std::min(assembly.image.kept_end(), layout.size());
-    size_t origin = size_t(COM_ORIGIN);
-    if (assembly.image.kept_start() < origin) {
+    if (assembly.image.kept_start() < size_t(COM_ORIGIN)) {
         stop(assembly, "A .COM's bytes begin at 100H: the PSP takes the place of those before it.");
         return true;
     }
-    return end <= origin || assembly.object_sink.put(layout.data() + origin, end - origin);
+    return assembly.image.finish(COM_ORIGIN, int64_t(assembly.image.kept_end()));
 }
 
 // Writes what the outputs hold back and closes them. The object file's last
@@ -108,7 +101,7 @@ bool open_outputs(Assembly& assembly) {
     // A NASM program's image is laid out as NASM lays it out: its sections'
     // bytes at their addresses, reserved room written as zeros.
     if (!assembly.segments.empty()) {
-        assembly.image.lay_out(true, EXE_LAYOUT_BYTES);  // MASM's segments, in an .EXE or a .COM
+        assembly.image.lay_out(true, size_t(LARGEST_PROGRAM));  // MASM's segments, in an .EXE or a .COM
     } else {
         assembly.image.lay_out(!assembly.sections.empty() || assembly.dialect == DIALECT_NASM);
     }

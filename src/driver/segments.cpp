@@ -17,11 +17,7 @@ namespace {
 constexpr int32_t UNENTERED = INT32_MIN;
 constexpr uint32_t PARAGRAPH = 16;
 constexpr int32_t DEFAULT_STACK_BYTES = 1024;
-// The largest program the 8086 can hold: 640 KiB, the PSP's 256 bytes
-// before it included.
-constexpr int64_t LARGEST_PROGRAM = 0xA0000;
 constexpr int64_t PSP_BYTES = 0x100;
-constexpr int32_t COM_ORIGIN = 0x100;
 // The header counts its relocations in a word.
 constexpr size_t MAX_RELOCATIONS = 0xFFFF;
 

@@ -38,6 +38,7 @@ class ComProgram:
         for register in (UC_X86_REG_CS, UC_X86_REG_DS, UC_X86_REG_ES, UC_X86_REG_SS):
             self.cpu.reg_write(register, SEGMENT)
         self.cpu.reg_write(UC_X86_REG_SP, STACK_TOP)
+        self.cpu.reg_write(UC_X86_REG_IP, 0x100)
         self.cpu.hook_add(UC_HOOK_INTR, self.interrupt)
         self.output = bytearray()
         self.exit_code = None
@@ -78,11 +79,13 @@ class ComProgram:
         self.fail("string without '$'")
 
     def run(self):
+        # Unicorn takes the start as a linear address and sets IP from it: CS:IP.
+        start = self.cpu.reg_read(UC_X86_REG_CS) * 16 + self.cpu.reg_read(UC_X86_REG_IP)
         try:
-            self.cpu.emu_start(0x100, 0xFFFFFFFF, count=MAX_STEPS)
+            self.cpu.emu_start(start, 0xFFFFFFFF, count=MAX_STEPS)
         except UcError as error:
-            ip = self.cpu.reg_read(UC_X86_REG_IP)
-            raise ProgramError(f"CPU fault at {ip:04X}H: {error}") from error
+            cs, ip = self.cpu.reg_read(UC_X86_REG_CS), self.cpu.reg_read(UC_X86_REG_IP)
+            raise ProgramError(f"CPU fault at {cs:04X}:{ip:04X}: {error}") from error
         if self.failure:
             raise ProgramError(self.failure)
         if self.exit_code is None:

@@ -27,12 +27,12 @@ usage: run_exe.py PROGRAM.EXE   (prints the program's output, exits with its cod
 """
 import sys
 
-from unicorn import Uc, UcError, UC_ARCH_X86, UC_MODE_16, UC_HOOK_INTR
+from unicorn import Uc, UC_ARCH_X86, UC_MODE_16, UC_HOOK_INTR
 from unicorn.x86_const import (UC_X86_REG_AX, UC_X86_REG_CS, UC_X86_REG_DS, UC_X86_REG_ES, UC_X86_REG_IP,
                                UC_X86_REG_SP, UC_X86_REG_SS)
 
 from mz import BadExe, read_header
-from run_com import MAX_STEPS, ComProgram, ProgramError
+from run_com import ComProgram, ProgramError
 
 PSP_SEGMENT = 0x1000
 LOAD_SEGMENT = PSP_SEGMENT + 0x10
@@ -94,20 +94,6 @@ class ExeProgram(ComProgram):
         self.cpu.reg_write(UC_X86_REG_AX, (self.cpu.reg_read(UC_X86_REG_AX) & 0xFF00) | key)
         if printed:
             self.output.append(key)
-
-    def run(self):
-        # Unicorn takes the start as a linear address and sets IP from it.
-        start = self.cpu.reg_read(UC_X86_REG_CS) * 16 + self.cpu.reg_read(UC_X86_REG_IP)
-        try:
-            self.cpu.emu_start(start, 0xFFFFFFFF, count=MAX_STEPS)
-        except UcError as error:
-            cs, ip = self.cpu.reg_read(UC_X86_REG_CS), self.cpu.reg_read(UC_X86_REG_IP)
-            raise ProgramError(f"CPU fault at {cs:04X}:{ip:04X}: {error}") from error
-        if self.failure:
-            raise ProgramError(self.failure)
-        if self.exit_code is None:
-            raise ProgramError(f"no exit within {MAX_STEPS} instructions")
-        return bytes(self.output), self.exit_code
 
 
 def run_exe(image, input=b""):
