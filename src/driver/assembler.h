@@ -196,6 +196,8 @@ struct AssemblyOptions {
     // --optimize: Vexa's conventions with the shortest forms of jumps,
     // immediates and displacements, and conditional jumps out of reach rewritten.
     bool optimize = false;
+    // --cpu=186: the 80186's instructions from the first line, as CPU 186 gives them.
+    bool cpu_186 = false;
 };
 
 struct Diagnostic {
@@ -254,6 +256,7 @@ struct AssemblyResult {
     int errors = 0;        // statement errors reported
     int32_t origin = 0;    // the address of the image's first byte
     bool exe = false;      // the image is an MZ .EXE
+    bool cpu_186 = false;  // the 80186's instructions were enabled (CPU 186, .186, --cpu=186)
     std::vector<Diagnostic> diagnostics;
     // The files read: the main source first, then each file included, once.
     std::vector<std::string> files_read;
