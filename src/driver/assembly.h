@@ -92,6 +92,8 @@ struct Pass {
     bool structure_writes_nothing = false;
     // Statements read so far in this pass, replayed ones included.
     uint32_t statement_count = 0;
+    // The 80186's instructions are assembled (CPU 186, .186, --cpu=186).
+    bool cpu_186 = false;
     LineReader reader;
     OpenProcedures procedures;
     // Prefixes written alone on their lines (REP, then MOVSB on the next)
@@ -183,6 +185,7 @@ struct Statement {
     // Its operands.
     Operand dst;
     Operand src;
+    Operand third;  // IMUL's immediate (IMUL AX,BX,10)
     uint8_t operand_count = 0;
     // SHORT stood before one of its operands: only jumps accept it.
     bool short_target_named = false;
@@ -255,6 +258,9 @@ struct Statement {
     // displacements and immediates, near jumps): once values have changed for
     // a few passes, so that lengths only grow and the passes end.
     bool long_forms = false;
+    // An 80186 form refused because the 80186's instructions are not
+    // enabled: what the 8086 lacks ("PUSH of an immediate"), or null.
+    const char* needs_186 = nullptr;
 
     // Clears what a statement starts without.
     void begin(uint32_t place) {
@@ -277,6 +283,7 @@ struct Statement {
         data_fixup_count = 0;
         refused_operand = -1;
         long_forms = false;
+        needs_186 = nullptr;
         location_used = false;
         expansion_depth = 0;
     }

@@ -59,6 +59,8 @@ constexpr const char* more_usage_lines[] = {
     "              MASM's, and Vexa's apply otherwise\n",
     "      --optimize  Vexa's conventions with the shortest jumps, immediates and\n",
     "              displacements, and far conditional jumps rewritten\n",
+    "      --cpu=8086|186  the instructions assembled from the first line: the\n",
+    "              8086's (by default), or the 80186's too, as CPU 186 enables them\n",
     "      -D NAME[=VALUE]  define NAME (as 1, or the decimal VALUE) before the\n",
     "              first line;  -U NAME  forget a NAME -D defined\n",
     "      -h, --help  print this text;  --version  print the version\n",
@@ -87,6 +89,7 @@ struct Settings {
     bool list_expansions = true;  // --no-expansions leaves them out of the listing
     Dialect dialect = DIALECT_AUTO;
     bool optimize = false;
+    bool cpu_186 = false;
 };
 
 class CommandLine {
@@ -231,6 +234,8 @@ int CommandLine::parse_long_option(const char* text) {
         settings_.dialect = value == "vexa" ? DIALECT_VEXA : value == "nasm" ? DIALECT_NASM : DIALECT_MASM;
     } else if (option == "-optimize" && !has_value) {
         settings_.optimize = true;
+    } else if (option == "-cpu" && (value == "8086" || value == "186" || value == "286")) {
+        settings_.cpu_186 = value != "8086";
     } else if (option == "-deps" && !(has_value && value.empty())) {
         settings_.deps_requested = true;
         settings_.deps_path = option_path(value.c_str());
@@ -480,6 +485,7 @@ int CommandLine::run(int argc, char** argv) {
     options.defines = settings_.defines;
     options.dialect = settings_.dialect;
     options.optimize = settings_.optimize;
+    options.cpu_186 = settings_.cpu_186;
     options.exe_object = exe_path;
     FileSystemFiles files;
     files.written_paths.push_back(settings_.object_path);

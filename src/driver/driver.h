@@ -328,6 +328,8 @@ enum StructureWord : uint8_t { BITS_WIDTH, USE16, STRUCTURE_BEGIN, STRUCTURE_END
                                INSTANCE_FIELD, SEGMENT_WORD };
 int directive_bits(const Mnemonic&, Statement&);
 int directive_cpu(const Mnemonic&, Statement&);
+// The 80186's instructions from this statement on (CPU 186, .186), or the 8086's only.
+int select_processor(Statement& s, bool with_186);
 // SECTION and SEGMENT: each section has its own location counter, and the
 // image lays them out as NASM lays out a flat binary (lay_out_sections).
 int directive_section(const Mnemonic&, Statement&);
@@ -354,7 +356,7 @@ int directive_linker(const Mnemonic&, Statement&);
 // chooses MASM's conventions.
 enum MasmWord : uint8_t {
     MASM_ENDS, MASM_ASSUME, MASM_GROUP, MASM_MODEL, MASM_DOSSEG, MASM_CODE, MASM_DATA, MASM_DATA_UNINIT,
-    MASM_CONST, MASM_STACK, MASM_STARTUP, MASM_EXIT, MASM_CPU_8086, MASM_CPU_LATER, MASM_LISTING, MASM_JUMPS,
+    MASM_CONST, MASM_STACK, MASM_STARTUP, MASM_EXIT, MASM_CPU_8086, MASM_CPU_186, MASM_CPU_PROTECTED, MASM_LISTING, MASM_JUMPS,
 };
 int directive_masm_structure(const Mnemonic&, Statement&);
 // NAME SEGMENT [align] [combine] ['class']: MASM's segment, opened (or

@@ -230,6 +230,15 @@ const RegisterName* bracketed_non_base(const Statement& s, int index) {
 }
 
 // A number as the source would write it: 0BC614EH, 0105H.
+// The 80286's protected-mode instructions.
+bool is_protected_mode_word(const std::string& word) {
+    for (const char* name : {"ARPL", "CLTS", "LAR", "LGDT", "LIDT", "LLDT", "LMSW", "LSL", "LTR", "SGDT", "SIDT",
+                             "SLDT", "SMSW", "STR", "VERR", "VERW"}) {
+        if (word == name) return true;
+    }
+    return false;
+}
+
 std::string hex(int64_t value) {
     char text[24];
     std::snprintf(text, sizeof text, "%04llXH", static_cast<unsigned long long>(value & 0xFFFFFFFF));
@@ -307,7 +316,7 @@ std::string masm_note(const Statement& s, int code) {
             case MASM_ENDS: return "NAME ENDS closes the segment NAME SEGMENT opened last";
             case MASM_ASSUME: return "ASSUME takes SEGREG:NAME, the name of a segment or a group, or NOTHING";
             case MASM_GROUP: return "NAME GROUP takes the names of segments, each in one group";
-            case MASM_CPU_LATER: return "the instructions assembled are the 8086's: .8086";
+            case MASM_CPU_PROTECTED: return "the 80286's protected mode is not assembled: .286 gives its real-mode instructions";
             default:
                 if (code == ERR_SYNTAX) return "the simplified segments (.CODE, .DATA, .STACK, .STARTUP) follow .MODEL";
         }
@@ -365,7 +374,7 @@ std::string structure_note(const Statement& s, int code) {
         return "a flat image has no linker: GLOBAL and EXTERN name symbols for one, and every name here is the source's own";
     }
     if (code != ERR_INVALID_OPERAND) return "";
-    if (mnemonic->handler == directive_cpu) return "the instructions assembled are the 8086's: CPU 8086";
+    if (mnemonic->handler == directive_cpu) return "the instructions assembled are the 8086's and the 80186's: CPU 8086 or CPU 186";
     if (mnemonic->handler == directive_bits) return "the 8086 runs 16-bit code only: BITS 16";
     if (mnemonic->handler == directive_section) {
         return "a section takes ALIGN=n (a power of two up to 4096), PROGBITS or NOBITS; a flat image places it after .text";
@@ -384,6 +393,14 @@ Explanation explain_error(const Statement& s, int code) {
     // A line cut short was never split: its fields are another line's.
     if (code == ERR_LINE_TOO_LONG) return explanation;
     const Mnemonic* mnemonic = s.mnemonic;
+    if (s.needs_186) {
+        explanation.note = std::string("the 8086 has no ") + s.needs_186 + "; " +
+                           (s.assembly.conventions.masm ? ".186" : "CPU 186") + " enables it";
+        if (mnemonic && mnemonic->handler == push_instruction) explanation.operand = 0;
+        if (mnemonic && mnemonic->handler == encode_shift) explanation.operand = 1;
+        if (mnemonic && mnemonic->handler == imul_instruction) explanation.operand = s.operand_count - 1;
+        return explanation;
+    }
     explanation.note = structure_note(s, code);
     if (s.refused_operand >= 0) explanation.operand = s.refused_operand;
     if (!explanation.note.empty()) return explanation;
@@ -391,6 +408,11 @@ Explanation explain_error(const Statement& s, int code) {
         std::string word;
         std::string_view text = statement_text(s);
         for (size_t at = mnemonic_at(s); at < text.size() && !is_blank(text[at]); ++at) word += to_upper(text[at]);
+        if (is_protected_mode_word(word)) {
+            explanation.note = word + " is a protected-mode instruction of the 80286: CPU 286 enables only the "
+                                      "real-mode ones, the 80186's";
+            return explanation;
+        }
         auto& suggestions = s.assembly.diagnostics.mnemonic_suggestions();
         auto known = suggestions.find(word);
         if (known == suggestions.end()) known = suggestions.emplace(word, nearest_mnemonic(word)).first;
@@ -426,17 +448,11 @@ Explanation explain_error(const Statement& s, int code) {
     }
     if (!mnemonic || s.deferred_error) return explanation;
     MnemonicHandler handler = mnemonic->handler;
-    if (handler == push_instruction && s.operand_count == 1 && s.dst.kind == KIND_IMMEDIATE) {
-        explanation.operand = 0;
-        explanation.note = "the 8086 cannot push an immediate (the 80186 can): load a register and push it";
-    } else if (handler == encode_shift && s.operand_count == 2 &&
-               (code == ERR_INVALID_OPERAND || code == ERR_SYNTAX) &&
-               !(s.src.kind == KIND_IMMEDIATE && s.src.value == 1)) {
+    if (handler == encode_shift && s.operand_count == 2 && (code == ERR_INVALID_OPERAND || code == ERR_SYNTAX) &&
+        s.src.kind != KIND_IMMEDIATE) {
         explanation.operand = 1;
-        explanation.note = s.src.kind == KIND_IMMEDIATE
-                               ? "the 8086 shifts by 1 or by CL: MOV CL," + std::string(operand_text(s, 1)) +
-                                     " first, then shift by CL"
-                               : std::string("the 8086 shifts by 1 or by CL: put the count in CL");
+        explanation.note = s.pass.cpu_186 ? "the count is 1, CL or a number from 0 to 255"
+                                          : "the 8086 shifts by 1 or by CL: put the count in CL";
     } else if (handler == mov_instruction && s.operand_count == 2 && s.dst.kind == KIND_SEGREG &&
                s.src.kind == KIND_IMMEDIATE) {
         explanation.operand = 1;

@@ -945,6 +945,8 @@ bool begin_pass(Assembly& assembly, int index) {
     pass.writes = index > 0;
     pass.last_allowed = index == MAX_PASSES - 1;
     pass.keeps_long_forms = index >= PASSES_BEFORE_LONG_FORMS;
+    pass.cpu_186 = assembly.options.cpu_186;
+    assembly.result.cpu_186 = pass.cpu_186;
     begin_segments(assembly);
     if (index >= PASSES_BEFORE_LONG_FORMS - 1) {
         assembly.previous_lengths.swap(assembly.current_lengths);

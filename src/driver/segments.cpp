@@ -555,7 +555,8 @@ bool is_listing_word(const Mnemonic& mnemonic) {
 }
 
 int directive_masm_structure(const Mnemonic& mnemonic, Statement& s) {
-    bool chooses = mnemonic.opcode != MASM_LISTING && mnemonic.opcode != MASM_CPU_8086 && mnemonic.opcode != MASM_JUMPS;
+    bool chooses = mnemonic.opcode != MASM_LISTING && mnemonic.opcode != MASM_CPU_8086 &&
+                   mnemonic.opcode != MASM_CPU_186 && mnemonic.opcode != MASM_JUMPS;
     if (chooses) note_structure(s, DIALECT_MASM);
     switch (mnemonic.opcode) {
         case MASM_ENDS: return ends_directive(s);
@@ -568,8 +569,11 @@ int directive_masm_structure(const Mnemonic& mnemonic, Statement& s) {
         case MASM_STACK: return stack_directive(s);
         case MASM_STARTUP: return startup_directive(s);
         case MASM_EXIT: return exit_directive(s);
-        case MASM_CPU_8086: return s.operand_text[0] ? int(ERR_EXTRA_OPERAND) : int(STMT_NO_EFFECT);
-        case MASM_CPU_LATER: return ERR_INVALID_OPCODE;
+        case MASM_CPU_8086:
+        case MASM_CPU_186:
+            if (s.operand_text[0]) return ERR_EXTRA_OPERAND;
+            return select_processor(s, mnemonic.opcode == MASM_CPU_186);
+        case MASM_CPU_PROTECTED: return ERR_INVALID_OPCODE;
         case MASM_LISTING: return STMT_NO_EFFECT;  // TITLE, SUBTTL, PAGE, NAME, %OUT: the listing's words
         case MASM_JUMPS:
             // TASM's JUMPS: a conditional jump out of reach is rewritten.

@@ -170,14 +170,23 @@ int directive_bits(const Mnemonic& mnemonic, Statement& s) {
     return width.value == 16 ? int(STMT_NO_EFFECT) : int(ERR_INVALID_OPERAND);
 }
 
-// CPU 8086: the instructions this assembler knows.
+int select_processor(Statement& s, bool with_186) {
+    s.pass.cpu_186 = with_186;
+    s.assembly.result.cpu_186 = s.assembly.result.cpu_186 || with_186;
+    return STMT_NO_EFFECT;
+}
+
+// CPU 8086, CPU 186: the instructions assembled from here on. The 80286's
+// beyond the 80186's are protected mode's: CPU 286 is CPU 186.
 int directive_cpu(const Mnemonic&, Statement& s) {
     note_structure(s, DIALECT_NASM);
     const char* p = s.operand_text;
     if (!*p) return ERR_MISSING_OPERAND;
     std::string name = take_word(p);
     if (*p) return ERR_EXTRA_OPERAND;
-    return name == "8086" ? int(STMT_NO_EFFECT) : int(ERR_INVALID_OPERAND);
+    if (name == "8086" || name == "8088") return select_processor(s, false);
+    if (name == "186" || name == "80186" || name == "286" || name == "80286") return select_processor(s, true);
+    return ERR_INVALID_OPERAND;
 }
 
 // SECTION name [ALIGN=n] [PROGBITS|NOBITS], and SEGMENT as its synonym.

@@ -8,17 +8,18 @@
 //   80, 81, 83 /digit  register or memory with an immediate
 #include "driver/assembly.h"
 #include "encode/encode.h"
+#include "isa/forms.h"
 
 namespace vexa {
 
 namespace {
 
-constexpr uint8_t CMP_BASE = 0x38;
-constexpr uint8_t GROUP_IMMEDIATE = 0x80;
+constexpr uint8_t CMP_BASE = opcode_of("CMP r/m8,r8");
+constexpr uint8_t GROUP_IMMEDIATE = opcode_of("ADD r/m8,imm8");
 
-constexpr uint8_t TEST_REGISTER = 0x84;
-constexpr uint8_t TEST_ACCUMULATOR = 0xA8;
-constexpr uint8_t TEST_IMMEDIATE = 0xF6;
+constexpr uint8_t TEST_REGISTER = opcode_of("TEST r/m8,r8");
+constexpr uint8_t TEST_ACCUMULATOR = opcode_of("TEST AL,imm8");
+constexpr uint8_t TEST_IMMEDIATE = opcode_of("TEST r/m8,imm8");
 
 // CMP of two byte registers keeps the first operand in the r/m field, with no
 // direction bit: CMP AL,BL is 38 D8.

@@ -6,25 +6,27 @@
 
 #include "driver/assembly.h"
 #include "encode/encode.h"
+#include "isa/forms.h"
 
 namespace vexa {
 
 namespace {
 
-constexpr uint8_t JMP_SHORT = 0xEB;
-constexpr uint8_t JMP_NEAR = 0xE9;
-constexpr uint8_t JMP_FAR = 0xEA;
-constexpr uint8_t JMP_INDIRECT_DIGIT = 4;  // FF /4 near, FF /5 far
+constexpr uint8_t JMP_SHORT = opcode_of("JMP rel8");
+constexpr uint8_t JMP_NEAR = opcode_of("JMP rel16");
+constexpr uint8_t JMP_FAR = opcode_of("JMP ptr16:16");
+constexpr uint8_t JMP_INDIRECT_DIGIT = digit_of("JMP r/m16");  // FF /4 near, FF /5 far
 
-constexpr uint8_t CALL_NEAR = 0xE8;
-constexpr uint8_t CALL_FAR = 0x9A;
-constexpr uint8_t CALL_INDIRECT_DIGIT = 2;  // FF /2 near, FF /3 far
+constexpr uint8_t CALL_NEAR = opcode_of("CALL rel16");
+constexpr uint8_t CALL_FAR = opcode_of("CALL ptr16:16");
+constexpr uint8_t CALL_INDIRECT_DIGIT = digit_of("CALL r/m16");  // FF /2 near, FF /3 far
 
-constexpr uint8_t INDIRECT = 0xFF;
-constexpr uint8_t RET_WITH_POP_COUNT = 1;  // subtracted from C3 and CB
-constexpr uint8_t RETF = 0xCB;
-constexpr uint8_t INT_3 = 0xCC;
-constexpr uint8_t INT_NUMBER = 0xCD;
+constexpr uint8_t INDIRECT = opcode_of("CALL r/m16");
+constexpr uint8_t RET_WITH_POP_COUNT = opcode_of("RET") - opcode_of("RET imm16");  // C3 and CB less one
+static_assert(opcode_of("RETF") - opcode_of("RETF imm16") == RET_WITH_POP_COUNT);
+constexpr uint8_t RETF = opcode_of("RETF");
+constexpr uint8_t INT_3 = opcode_of("INT 3");
+constexpr uint8_t INT_NUMBER = opcode_of("INT imm8");
 
 bool is_far(const Operand& operand) { return operand.size == SIZE_DWORD || operand.size == SIZE_FAR; }
 
@@ -188,7 +190,7 @@ bool encode_relative_target(Statement& s, const RelativeTarget& noted, int32_t t
 namespace {
 
 constexpr uint8_t CONDITION_MASK = 0xF0;
-constexpr uint8_t CONDITIONAL_JUMPS = 0x70;  // 70-7F; the condition's opposite differs in bit 0
+constexpr uint8_t CONDITIONAL_JUMPS = opcode_of("JO rel8");  // 70-7F; the condition's opposite differs in bit 0
 constexpr uint8_t INVERTED_JUMP_DISTANCE = 3;  // over the near JMP
 
 // A conditional jump whose target is out of reach: the opposite condition
@@ -262,6 +264,18 @@ int ret_instruction(const Mnemonic& mnemonic, Statement& s) {
     if (s.dst.kind != KIND_IMMEDIATE) return ERR_INVALID_OPERAND;
     put_byte(s, opcode - RET_WITH_POP_COUNT);
     put_immediate(s, s.dst.value, false);
+    return 0;
+}
+
+// ENTER imm16,imm8 (80186): a stack frame of imm16 bytes at nesting level imm8.
+int enter_instruction(const Mnemonic& mnemonic, Statement& s) {
+    if (int refused = require_186(s, "ENTER", ERR_INVALID_OPCODE)) return refused;
+    if (int result = require_two_operands(s)) return result;
+    if (s.dst.kind != KIND_IMMEDIATE || s.src.kind != KIND_IMMEDIATE) return ERR_INVALID_OPERAND;
+    if (s.dst.value < -32768 || s.dst.value > 65535 || s.src.value < 0 || s.src.value > 255) return ERR_ILLEGAL_SIZE;
+    put_byte(s, mnemonic.opcode);
+    put_word(s, s.dst.value);
+    put_byte(s, s.src.value);
     return 0;
 }
 

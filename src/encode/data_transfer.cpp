@@ -2,25 +2,26 @@
 // POPF, XLAT, LAHF and SAHF are single bytes: see the mnemonic table.)
 #include "driver/assembly.h"
 #include "encode/encode.h"
+#include "isa/forms.h"
 
 namespace vexa {
 
 namespace {
 
-constexpr uint8_t MOV_REGISTER_MEMORY = 0x88;
-constexpr uint8_t MOV_BYTE_TO_REGISTER = 0xB0;   // + register
-constexpr uint8_t MOV_WORD_TO_REGISTER = 0xB8;   // + register
-constexpr uint8_t MOV_IMMEDIATE_TO_MEMORY = 0xC6;  // /0, + width
-constexpr uint8_t MOV_DIRECT_TO_ACCUMULATOR = 0xA0;  // + width
-constexpr uint8_t MOV_ACCUMULATOR_TO_DIRECT = 0xA2;  // + width
-constexpr uint8_t MOV_TO_SEGMENT = 0x8E;
-constexpr uint8_t MOV_FROM_SEGMENT = 0x8C;
+constexpr uint8_t MOV_REGISTER_MEMORY = opcode_of("MOV r/m8,r8");
+constexpr uint8_t MOV_BYTE_TO_REGISTER = opcode_of("MOV r8,imm8");   // + register
+constexpr uint8_t MOV_WORD_TO_REGISTER = opcode_of("MOV r16,imm16");   // + register
+constexpr uint8_t MOV_IMMEDIATE_TO_MEMORY = opcode_of("MOV r/m8,imm8");  // /0, + width
+constexpr uint8_t MOV_DIRECT_TO_ACCUMULATOR = opcode_of("MOV AL,moffs8");  // + width
+constexpr uint8_t MOV_ACCUMULATOR_TO_DIRECT = opcode_of("MOV moffs8,AL");  // + width
+constexpr uint8_t MOV_TO_SEGMENT = opcode_of("MOV Sreg,r/m16");
+constexpr uint8_t MOV_FROM_SEGMENT = opcode_of("MOV r/m16,Sreg");
 
-constexpr uint8_t XCHG_WITH_AX = 0x90;  // + register
-constexpr uint8_t XCHG_REGISTER_MEMORY = 0x86;  // + width
+constexpr uint8_t XCHG_WITH_AX = opcode_of("XCHG AX,r16");  // + register
+constexpr uint8_t XCHG_REGISTER_MEMORY = opcode_of("XCHG r/m8,r8");  // + width
 
-constexpr uint8_t LDS = 0xC5;
-constexpr uint8_t LES = 0xC4;
+constexpr uint8_t LDS = opcode_of("LDS r16,m16:16");
+constexpr uint8_t LES = opcode_of("LES r16,m16:16");
 
 constexpr uint8_t REGISTER_DX = 2;
 constexpr uint8_t SEGMENT_CS = 1;
@@ -124,6 +125,18 @@ int load_address(const Mnemonic& mnemonic, Statement& s) {
     return 0;
 }
 
+// BOUND r16,m16&16 (80186): the register checked against the pair of
+// words in memory.
+int bound_instruction(const Mnemonic& mnemonic, Statement& s) {
+    if (int refused = require_186(s, "BOUND", ERR_INVALID_OPCODE)) return refused;
+    if (int result = require_two_operands(s)) return result;
+    if (s.dst.kind != KIND_REGISTER || s.dst.size != SIZE_WORD || s.src.kind != KIND_MEMORY) return ERR_INVALID_OPERAND;
+    if (s.src.size != SIZE_NONE && s.src.size != SIZE_DWORD && s.src.size != SIZE_WORD) return ERR_ILLEGAL_SIZE;
+    put_byte(s, mnemonic.opcode);
+    put_modrm_and_displacement(s, modrm(s.src.mod, s.dst.reg, s.src.reg));
+    return 0;
+}
+
 namespace {
 
 // PUSH and POP: a word register, a segment register, or register/memory.
@@ -133,11 +146,25 @@ struct StackForms {
     uint8_t rm_opcode;
     uint8_t rm_digit;
 };
-constexpr StackForms push_forms{0x50, 0x06, 0xFF, 6};
-constexpr StackForms pop_forms{0x58, 0x07, 0x8F, 0};
+constexpr StackForms push_forms{opcode_of("PUSH r16"), opcode_of("PUSH ES"), opcode_of("PUSH r/m16"),
+                                 digit_of("PUSH r/m16")};
+constexpr StackForms pop_forms{opcode_of("POP r16"), opcode_of("POP ES"), opcode_of("POP r/m16"),
+                                digit_of("POP r/m16")};
+
+// PUSH imm (80186): the sign-extended byte where it holds the value, else a word.
+int push_immediate(Statement& s) {
+    if (int refused = require_186(s, "PUSH of an immediate", ERR_SYNTAX)) return refused;
+    if (s.dst.size != SIZE_NONE && s.dst.size != SIZE_BYTE && s.dst.size != SIZE_WORD) return ERR_ILLEGAL_SIZE;
+    bool byte = takes_signed_byte(s, s.dst);
+    if (byte && !fits_signed_byte(s.dst.value)) return ERR_ILLEGAL_SIZE;  // PUSH BYTE 200
+    put_byte(s, byte ? opcode_of("PUSH imm8") : opcode_of("PUSH imm16"));
+    put_immediate(s, s.dst.value, byte);
+    return 0;
+}
 
 int stack_instruction(Statement& s, const StackForms& forms) {
     if (int result = require_one_operand(s)) return result;
+    if (s.dst.kind == KIND_IMMEDIATE && &forms == &push_forms) return push_immediate(s);
     if (is_word_register(s.dst)) {
         put_byte(s, forms.word_register + s.dst.reg);
         return 0;

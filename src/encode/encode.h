@@ -134,6 +134,19 @@ int encode_alu_immediate(Statement& s, uint8_t accumulator_opcode, uint8_t group
 // other size.
 int encode_rm_immediate(Statement& s, uint8_t byte_opcode);
 
+// A value a sign-extended byte holds: -128 to 127, or a word's FF80H to FFFFH.
+bool fits_signed_byte(int32_t value);
+// An immediate of the 80186's forms (PUSH, IMUL) takes the sign-extended
+// byte: a size keyword before it says so, or its value fits and cannot
+// change once lengths must not shrink; under NASM's and MASM's conventions
+// an address keeps its word.
+bool takes_signed_byte(const Statement& s, const Operand& immediate);
+
+// The 80186's forms: 0 when the 80186's instructions are enabled, else
+// `refusal`, with what the 8086 lacks (`lacking`, a text that outlives the
+// statement) kept for the message's note.
+int require_186(Statement& s, const char* lacking, int refusal);
+
 // An unsized operand takes the other's size; two different sizes, or none, fail.
 int agree_sizes(Statement& s);
 // Data is a byte or a word: a register or memory operand sized DWORD, NEAR
@@ -160,6 +173,8 @@ int fixed_encoding(const Mnemonic&, Statement&);
 int fixed_encoding_unless_operands(const Mnemonic&, Statement&);
 // NASM's own spellings (INT3, XLATB): known under NASM's conventions only.
 int nasm_fixed_encoding(const Mnemonic&, Statement&);
+// The 80186's one-byte instructions: PUSHA, POPA, LEAVE.
+int fixed_encoding_186(const Mnemonic&, Statement&);
 
 // Arithmetic and logic group.
 int alu_group(const Mnemonic&, Statement&);
@@ -171,6 +186,7 @@ int xchg_instruction(const Mnemonic&, Statement&);
 int load_address(const Mnemonic&, Statement&);
 int push_instruction(const Mnemonic&, Statement&);
 int pop_instruction(const Mnemonic&, Statement&);
+int bound_instruction(const Mnemonic&, Statement&);
 int in_instruction(const Mnemonic&, Statement&);
 int out_instruction(const Mnemonic&, Statement&);
 
@@ -180,6 +196,7 @@ int jmp_instruction(const Mnemonic&, Statement&);
 int call_instruction(const Mnemonic&, Statement&);
 int ret_instruction(const Mnemonic&, Statement&);
 int int_instruction(const Mnemonic&, Statement&);
+int enter_instruction(const Mnemonic&, Statement&);
 
 // The JMP statements whose target was not yet defined when the first pass
 // read them, by their place in the pass, in ascending order. Such a jump is
@@ -219,6 +236,7 @@ bool encode_relative_target(Statement& s, const RelativeTarget& noted, int32_t t
 // Single-operand arithmetic, shifts and rotates.
 int inc_dec(const Mnemonic&, Statement&);
 int unary_group(const Mnemonic&, Statement&);
+int imul_instruction(const Mnemonic&, Statement&);
 int encode_shift(const Mnemonic&, Statement&);
 
 // Strings, prefixes and escapes.

@@ -23,4 +23,9 @@ int nasm_fixed_encoding(const Mnemonic& mnemonic, Statement& s) {
     return s.assembly.conventions.nasm ? fixed_encoding(mnemonic, s) : ERR_INVALID_OPCODE;
 }
 
+int fixed_encoding_186(const Mnemonic& mnemonic, Statement& s) {
+    if (int refused = require_186(s, s.mnemonic_field, ERR_INVALID_OPCODE)) return refused;
+    return fixed_encoding_unless_operands(mnemonic, s);
+}
+
 }  // namespace vexa

@@ -25,9 +25,19 @@ bool is_sign_extendable(int32_t value) { return (value >= -128 && value <= 126) 
         return is_sign_extendable(value) && (accumulator || !(s.long_forms && s.src.reg == IMM_SYMBOL));
     }
     if (from_name || (conventions.nasm && is_address_value(s.src))) return false;
-    return (value >= -128 && value <= 127) || (value & 0xFF80) == 0xFF80;
+    return fits_signed_byte(value);
 }
 }  // namespace
+
+bool fits_signed_byte(int32_t value) { return (value >= -128 && value <= 127) || (value & 0xFF80) == 0xFF80; }
+
+bool takes_signed_byte(const Statement& s, const Operand& immediate) {
+    if (immediate.value_marks & VALUE_STATED) return immediate.size == SIZE_BYTE;
+    if (s.long_forms && immediate.reg != IMM_NUMBER) return false;
+    // NASM and MASM keep an address in a word, as it may be relocated.
+    if ((s.assembly.conventions.nasm || s.assembly.conventions.masm) && is_address_value(immediate)) return false;
+    return fits_signed_byte(immediate.value);
+}
 
 uint8_t modrm(uint8_t mod, uint8_t reg_field, uint8_t rm) {
     return uint8_t((mod << 6) | ((reg_field & 7) << 3) | (rm & 7));

@@ -6,17 +6,24 @@
 // (REP, LOCK and WAIT are single bytes: see the mnemonic table.)
 #include "driver/assembly.h"
 #include "encode/encode.h"
+#include "isa/forms.h"
 
 namespace vexa {
 
 namespace {
 
-constexpr uint8_t MOVS = 0xA4;
-constexpr uint8_t CMPS = 0xA6;
-constexpr uint8_t LODS = 0xAC;
-constexpr uint8_t ES_PREFIX = 0x26;
-constexpr uint8_t ESC = 0xD8;
-constexpr uint8_t LOCK = 0xF0;
+constexpr uint8_t MOVS = opcode_of("MOVS m8,m8");
+constexpr uint8_t CMPS = opcode_of("CMPS m8,m8");
+constexpr uint8_t LODS = opcode_of("LODS m8");
+constexpr uint8_t INS = opcode_of("INS m8,DX");
+constexpr uint8_t OUTS = opcode_of("OUTS DX,m8");
+constexpr uint8_t ES_PREFIX = opcode_of("SEG ES");
+constexpr uint8_t ESC = opcode_of("ESC r/m16");
+constexpr uint8_t LOCK = opcode_of("LOCK");
+constexpr uint8_t REGISTER_DX = 2;
+
+// INSB, INSW, OUTSB, OUTSW and their forms with operands are the 80186's.
+bool is_port_string(uint8_t byte_form) { return byte_form == INS || byte_form == OUTS; }
 
 bool is_byte_or_word(uint8_t size) { return size == SIZE_BYTE || size == SIZE_WORD; }
 
@@ -50,6 +57,23 @@ int two_operand_string(Statement& s, uint8_t byte_form) {
     return 0;
 }
 
+// INS ES:[DI],DX and OUTS DX,[SI]: the memory operand gives the width.
+int port_string(Statement& s, uint8_t byte_form) {
+    if (int result = require_two_operands(s)) return result;
+    bool in = byte_form == INS;
+    Operand& memory = in ? s.dst : s.src;
+    const Operand& port = in ? s.src : s.dst;
+    bool dx = port.kind == KIND_REGISTER && port.size == SIZE_WORD && port.reg == REGISTER_DX;
+    if (!dx || memory.kind != KIND_MEMORY) return ERR_INVALID_OPERAND;
+    if (in) {
+        if (int result = drop_es_override(memory)) return result;
+    }
+    if (memory.size == SIZE_NONE) memory.size = memory.variable_size;
+    if (!is_byte_or_word(memory.size)) return ERR_SYNTAX;
+    s.code_buf[0] = byte_form + memory.size;
+    return 0;
+}
+
 // LODS, SCAS and STOS: one operand that gives the width. That of SCAS and
 // STOS is addressed through ES:DI.
 int one_operand_string(Statement& s, uint8_t byte_form) {
@@ -67,6 +91,9 @@ int one_operand_string(Statement& s, uint8_t byte_form) {
 
 // MOVSB, MOVSW, CMPSB, ... take no operands.
 int string_suffixed(const Mnemonic& mnemonic, Statement& s) {
+    if (is_port_string(mnemonic.opcode & uint8_t(~WIDTH_BIT))) {
+        if (int refused = require_186(s, s.mnemonic_field, ERR_INVALID_OPCODE)) return refused;
+    }
     store_byte_form(mnemonic, s);
     if (s.operand_text[0]) return ERR_EXTRA_OPERAND;
     s.code_buf[0] = mnemonic.opcode;
@@ -75,8 +102,12 @@ int string_suffixed(const Mnemonic& mnemonic, Statement& s) {
 
 // MOVS, CMPS, LODS, SCAS, STOS written with operands.
 int string_operands(const Mnemonic& mnemonic, Statement& s) {
+    if (is_port_string(mnemonic.opcode)) {
+        if (int refused = require_186(s, s.mnemonic_field, ERR_INVALID_OPCODE)) return refused;
+    }
     uint8_t byte_form = store_byte_form(mnemonic, s);
     if (byte_form == MOVS || byte_form == CMPS) return two_operand_string(s, byte_form);
+    if (is_port_string(byte_form)) return port_string(s, byte_form);
     return one_operand_string(s, byte_form);
 }
 

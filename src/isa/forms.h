@@ -211,6 +211,9 @@ inline constexpr Form forms[] = {
     // The 8086's /6 sets the operand to all ones (SETMO); the 80186 shifts left.
     {"SETMO r/m8,1", "D0 /6", PROCESSOR_8086_ALIAS}, {"SETMO r/m16,1", "D1 /6", PROCESSOR_8086_ALIAS},
     {"SETMO r/m8,CL", "D2 /6", PROCESSOR_8086_ALIAS}, {"SETMO r/m16,CL", "D3 /6", PROCESSOR_8086_ALIAS},
+    // The 80186 decodes /6 as SHL: these rows stand after the 8086's, which win there.
+    {"SAL r/m8,1", "D0 /6", PROCESSOR_ALIAS}, {"SAL r/m16,1", "D1 /6", PROCESSOR_ALIAS},
+    {"SAL r/m8,CL", "D2 /6", PROCESSOR_ALIAS}, {"SAL r/m16,CL", "D3 /6", PROCESSOR_ALIAS},
     {"SAR r/m8,1", "D0 /7"}, {"SAR r/m16,1", "D1 /7"}, {"SAR r/m8,CL", "D2 /7"}, {"SAR r/m16,CL", "D3 /7"},
     {"SAR r/m8,imm8", "C0 /7 ib", PROCESSOR_186}, {"SAR r/m16,imm8", "C1 /7 ib", PROCESSOR_186},
 
@@ -267,6 +270,8 @@ inline constexpr Form forms[] = {
     {"JLE rel8", "6E cb", PROCESSOR_8086_ALIAS}, {"JG rel8", "6F cb", PROCESSOR_8086_ALIAS},
     {"RET imm16", "C0 iw", PROCESSOR_8086_ALIAS}, {"RET", "C1", PROCESSOR_8086_ALIAS},
     {"RETF imm16", "C8 iw", PROCESSOR_8086_ALIAS}, {"RETF", "C9", PROCESSOR_8086_ALIAS},
+    // C0 /6 and C1 /6 shift left on the 80186; on the 8086 the returns above win.
+    {"SAL r/m8,imm8", "C0 /6 ib", PROCESSOR_ALIAS}, {"SAL r/m16,imm8", "C1 /6 ib", PROCESSOR_ALIAS},
 
     // Strings.
     {"MOVSB", "A4"}, {"MOVSW", "A5"}, {"MOVS m8,m8", "A4"}, {"MOVS m16,m16", "A5"},

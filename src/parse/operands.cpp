@@ -411,6 +411,21 @@ bool sizes_differ(const Statement& s, const Operand& memory, const Operand& othe
     return 0;
 }
 
+// The third operand (IMUL AX,BX,10): an immediate only.
+[[gnu::noinline]] int parse_third_operand(Statement& s, const char* text) {
+    Operand& operand = s.third;
+    operand = Operand{};
+    operand.kind = KIND_IMMEDIATE;
+    Expression value;
+    const char* p = text;
+    if (int result = parse_expression(s, &p, value)) return result;
+    if (*p) return ERR_SYNTAX;
+    if (value.bracketed || value.register_count) return ERR_INVALID_OPERAND;
+    operand.reg = value.origin;
+    operand.value_marks = value.addresses != 0 ? VALUE_ADDRESS : 0;
+    return resolved_value(s, value, FORWARD_PLACEHOLDER, operand.value);
+}
+
 }  // namespace
 
 int parse_operands(Statement& s) {
@@ -423,6 +438,13 @@ int parse_operands(Statement& s) {
     // Character constants ('A') are the rare case: only then is the text checked twice.
     if (checked && std::strpbrk(text, "'\"`")) checked = check_quoted_operand_chars(text, text + s.operand_length, &commas);
     if (checked) return checked;
+    // Only IMUL takes a third operand.
+    char* third = nullptr;
+    if (commas.second && s.mnemonic && s.mnemonic->handler == imul_instruction) [[unlikely]] {
+        third = commas.second + 1;
+        *commas.second = 0;
+        commas.second = nullptr;
+    }
     const char* first;
     const char* second;
     int split = split_operands(s, text, commas, &first, &second);
@@ -444,6 +466,10 @@ int parse_operands(Statement& s) {
     if (s.assembly.conventions.masm && !result) [[unlikely]] result = check_masm_operands(s);
     take_variable_size(s.dst, s.src, true);
     take_variable_size(s.src, s.dst, true);
+    if (third) [[unlikely]] {
+        if (!result) result = *third ? parse_third_operand(s, third) : ERR_SYNTAX;
+        s.operand_count = 3;
+    }
     return result;
 }
 

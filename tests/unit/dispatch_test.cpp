@@ -84,7 +84,7 @@ TEST(Dispatch, HandlersCalledWithOperandsFirstOnlyAskForThem) {
 
 TEST(Dispatch, MisspellingsAreInvalid) {
     const char* const invalid[] = {
-        "A",    "Z",     "AD",    "MO",     "XX",    "ADDX",  "MOVE",   "MOVSX", "PUSHA", "JNAEX", "LOOPN",
+        "A",    "Z",     "AD",    "MO",     "XX",    "ADDX",  "MOVE",   "MOVSX", "PUSHAD", "JNAEX", "LOOPN",
         "LOOPNX", "REPNX", "REPN", "REPNEX", "IRE",  "IREX",  "IRETD",  "INTX",  "AD1",   "MO1",
         "1ADD", "CALLF", "JMPF",   "DBX",   "DSS",   "MOVSD",  "MOVSBX", "LODSX", "JCX",   "JNAX",
         "RETX", "RETNF", "LOCKX", "WAITX",  "CMPSBX", "TES",  "TESTS",  "PUS",   "PUSHFX", "POPFX", "LAH",
