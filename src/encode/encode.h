@@ -137,9 +137,9 @@ int encode_rm_immediate(Statement& s, uint8_t byte_opcode);
 // A value a sign-extended byte holds: -128 to 127, or a word's FF80H to FFFFH.
 bool fits_signed_byte(int32_t value);
 // An immediate of the 80186's forms (PUSH, IMUL) takes the sign-extended
-// byte: a size keyword before it says so, or its value fits and cannot
-// change once lengths must not shrink; under NASM's and MASM's conventions
-// an address keeps its word.
+// byte: BYTE before it says so, or its value fits and cannot change once
+// lengths must not shrink; under NASM's and MASM's conventions an address
+// keeps its word.
 bool takes_signed_byte(const Statement& s, const Operand& immediate);
 
 // The 80186's forms: 0 when the 80186's instructions are enabled, else

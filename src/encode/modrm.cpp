@@ -32,7 +32,8 @@ bool is_sign_extendable(int32_t value) { return (value >= -128 && value <= 126) 
 bool fits_signed_byte(int32_t value) { return (value >= -128 && value <= 127) || (value & 0xFF80) == 0xFF80; }
 
 bool takes_signed_byte(const Statement& s, const Operand& immediate) {
-    if (immediate.value_marks & VALUE_STATED) return immediate.size == SIZE_BYTE;
+    // PUSH BYTE 5; PUSH WORD 5 is a push of a word, in the byte form where the value fits.
+    if ((immediate.value_marks & VALUE_STATED) && immediate.size == SIZE_BYTE) return true;
     if (s.long_forms && immediate.reg != IMM_NUMBER) return false;
     // NASM and MASM keep an address in a word, as it may be relocated.
     if ((s.assembly.conventions.nasm || s.assembly.conventions.masm) && is_address_value(immediate)) return false;

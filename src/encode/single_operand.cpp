@@ -52,7 +52,10 @@ int unary_group(const Mnemonic& mnemonic, Statement& s) {
 int imul_instruction(const Mnemonic& mnemonic, Statement& s) {
     if (s.operand_count < 2) return unary_group(mnemonic, s);
     const Operand& immediate = s.operand_count == 3 ? s.third : s.src;
-    if (immediate.kind != KIND_IMMEDIATE) return s.operand_count == 3 ? ERR_INVALID_OPERAND : ERR_EXTRA_OPERAND;
+    if (immediate.kind != KIND_IMMEDIATE && s.operand_count == 3) {
+        return s.deferred_error ? s.deferred_error : ERR_INVALID_OPERAND;
+    }
+    if (immediate.kind != KIND_IMMEDIATE) return ERR_EXTRA_OPERAND;
     if (int refused = require_186(s, "IMUL by an immediate", ERR_EXTRA_OPERAND)) return refused;
     if (s.dst.kind != KIND_REGISTER || s.dst.size != SIZE_WORD) return ERR_INVALID_OPERAND;
     Operand factor = s.operand_count == 3 ? s.src : s.dst;

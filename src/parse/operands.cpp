@@ -3,6 +3,7 @@
 
 #include "driver/assembly.h"
 #include "encode/encode.h"
+#include "isa/forms.h"
 #include "parse/parse.h"
 
 namespace vexa {
@@ -374,11 +375,16 @@ void take_variable_size(Operand& operand, const Operand& other, bool two) {
 }
 
 // A register and a variable of another size, without a PTR to say so:
-// MOV AX,BYTEVAR. A shift's count in CL, LEA, LDS and LES take any.
+// MOV AX,BYTEVAR. A shift's count in CL, LEA, LDS and LES, BOUND's pair and
+// the port of INS and OUTS take any.
 bool sizes_differ(const Statement& s, const Operand& memory, const Operand& other) {
     if (memory.kind != KIND_MEMORY || memory.size != SIZE_NONE || memory.variable_size == SIZE_NONE) return false;
     if (other.kind != KIND_REGISTER && other.kind != KIND_SEGREG) return false;
-    if (s.mnemonic && (s.mnemonic->handler == encode_shift || s.mnemonic->handler == load_address)) return false;
+    if (!s.mnemonic) return other.size != memory.variable_size;
+    MnemonicHandler handler = s.mnemonic->handler;
+    bool port_string = handler == string_operands &&
+                       (s.mnemonic->opcode == opcode_of("INS m8,DX") || s.mnemonic->opcode == opcode_of("OUTS DX,m8"));
+    if (handler == encode_shift || handler == load_address || handler == bound_instruction || port_string) return false;
     return other.size != memory.variable_size;
 }
 
@@ -414,13 +420,15 @@ bool sizes_differ(const Statement& s, const Operand& memory, const Operand& othe
 // The third operand (IMUL AX,BX,10): an immediate only.
 [[gnu::noinline]] int parse_third_operand(Statement& s, const char* text) {
     Operand& operand = s.third;
-    operand = Operand{};
-    operand.kind = KIND_IMMEDIATE;
+    operand = Operand{};  // no immediate until it reads as one
+    if (!*text) return ERR_SYNTAX;  // a comma after the last operand
+    if (*text == '[' || find_register(text)) return ERR_INVALID_OPERAND;
     Expression value;
     const char* p = text;
     if (int result = parse_expression(s, &p, value)) return result;
     if (*p) return ERR_SYNTAX;
     if (value.bracketed || value.register_count) return ERR_INVALID_OPERAND;
+    operand.kind = KIND_IMMEDIATE;
     operand.reg = value.origin;
     operand.value_marks = value.addresses != 0 ? VALUE_ADDRESS : 0;
     return resolved_value(s, value, FORWARD_PLACEHOLDER, operand.value);
@@ -467,7 +475,8 @@ int parse_operands(Statement& s) {
     take_variable_size(s.dst, s.src, true);
     take_variable_size(s.src, s.dst, true);
     if (third) [[unlikely]] {
-        if (!result) result = *third ? parse_third_operand(s, third) : ERR_SYNTAX;
+        int third_result = parse_third_operand(s, third);
+        if (!result) result = third_result;
         s.operand_count = 3;
     }
     return result;
