@@ -448,6 +448,12 @@ Explanation explain_error(const Statement& s, int code) {
     }
     if (!mnemonic || s.deferred_error) return explanation;
     MnemonicHandler handler = mnemonic->handler;
+    bool transfer = takes_short_target(*mnemonic) || takes_far_target(*mnemonic);
+    if (code == ERR_INVALID_OPERAND && s.prefix_segment && transfer && s.dst.kind != KIND_MEMORY) {
+        explanation.note = "a segment override goes only with a jump or call through memory: "
+                           "its byte would put a direct target one byte off";
+        return explanation;
+    }
     if (handler == encode_shift && s.operand_count == 2 && (code == ERR_INVALID_OPERAND || code == ERR_SYNTAX) &&
         s.src.kind != KIND_IMMEDIATE) {
         explanation.operand = 1;

@@ -547,6 +547,11 @@ int answer_waiting_prefixes(Statement& s, int result, bool directive, const Mnem
 int add_segment_word(Statement& s, int result, bool directive) {
     if (result < 0) return result;
     if (directive) return ERR_INVALID_OPERAND;
+    // A jump or call measures its target from its own first byte, which the
+    // prefix would move; one through memory takes the override.
+    const Mnemonic* mnemonic = s.mnemonic;
+    bool transfer = mnemonic && (takes_short_target(*mnemonic) || takes_far_target(*mnemonic));
+    if (transfer && s.dst.kind != KIND_MEMORY) return ERR_INVALID_OPERAND;
     bool source = s.operand_count == 2 && s.src.kind == KIND_MEMORY;
     Operand& memory = source ? s.src : s.dst;
     if (s.operand_count > 0 && memory.kind == KIND_MEMORY && memory.seg_override) {
