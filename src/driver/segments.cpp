@@ -8,6 +8,7 @@
 #include "driver/assembly.h"
 #include "driver/driver.h"
 #include "encode/encode.h"
+#include "isa/forms.h"
 #include "parse/parse.h"
 
 namespace vexa {
@@ -367,7 +368,7 @@ int assume_directive(Statement& s) {
     while (*p) {
         uint8_t prefix = segment_override_at(p);
         if (!prefix) return ERR_INVALID_OPERAND;
-        int reg = prefix == 0x26 ? 0 : prefix == 0x2E ? 1 : prefix == 0x36 ? 2 : 3;
+        int reg = (prefix - opcode_of("SEG ES")) >> 3;  // 26H, 2EH, 36H, 3EH: ES, CS, SS, DS
         p += 3;
         if (*p == ' ') ++p;
         int16_t frame;
@@ -706,7 +707,8 @@ int reach_segment(Statement& s, Operand& operand) {
     // offset counts from the segment's own paragraph.
     auto take = [&](int reg) { return offset_in_frame(assembly, segment, assumed[reg], operand.value); };
     if (reaches(fallback)) return take(fallback);
-    static constexpr uint8_t prefixes[4] = {0x26, 0x2E, 0x36, 0x3E};
+    static constexpr uint8_t prefixes[4] = {opcode_of("SEG ES"), opcode_of("SEG CS"), opcode_of("SEG SS"),
+                                            opcode_of("SEG DS")};
     for (int reg : {3, 2, 0, 1}) {
         if (!reaches(reg)) continue;
         operand.seg_override = prefixes[reg];

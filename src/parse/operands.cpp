@@ -40,10 +40,10 @@ struct SegmentPrefixes {
 };
 constexpr SegmentPrefixes build_segment_prefixes() {
     SegmentPrefixes prefixes{};
-    prefixes.of[uint8_t('E')] = 0x26;
-    prefixes.of[uint8_t('C')] = 0x2E;
-    prefixes.of[uint8_t('S')] = 0x36;
-    prefixes.of[uint8_t('D')] = 0x3E;
+    prefixes.of[uint8_t('E')] = opcode_of("SEG ES");
+    prefixes.of[uint8_t('C')] = opcode_of("SEG CS");
+    prefixes.of[uint8_t('S')] = opcode_of("SEG SS");
+    prefixes.of[uint8_t('D')] = opcode_of("SEG DS");
     return prefixes;
 }
 constexpr SegmentPrefixes segment_prefixes = build_segment_prefixes();
@@ -405,7 +405,8 @@ bool sizes_differ(const Statement& s, const Operand& memory, const Operand& othe
             error = ERR_INVALID_OPERAND;
         } else if (operand.kind == KIND_MEMORY) {
             // An override of the register the addressing takes anyway is no prefix.
-            if (operand.seg_override == (addresses_stack(operand) ? 0x36 : 0x3E)) operand.seg_override = 0;
+            uint8_t implied = addresses_stack(operand) ? opcode_of("SEG SS") : opcode_of("SEG DS");
+            if (operand.seg_override == implied) operand.seg_override = 0;
             if (!s.assembly.segments.empty()) error = reach_segment(s, operand);
         }
         if (error) {
