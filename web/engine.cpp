@@ -29,6 +29,7 @@ struct Assembled {
     std::string messages;  // the diagnostics, as JSON
     std::string image;
     std::string listing;
+    bool cpu_186 = false;  // the 80186's instructions enabled: it runs on the 80186
 };
 
 struct Run {
@@ -165,6 +166,7 @@ EMSCRIPTEN_KEEPALIVE int engine_assemble(int lines_per_page) {
     assembled.messages = diagnostics_json(settled);
     assembled.image = std::move(result.image);
     assembled.listing = std::move(result.listing);
+    assembled.cpu_186 = result.cpu_186;
     return assembled.status;
 }
 
@@ -184,13 +186,15 @@ EMSCRIPTEN_KEEPALIVE char* engine_input_buffer(int length) {
 }
 
 // Loads the last assembled image as vexa-run does, a .COM or an .EXE by its
-// signature; false when it cannot be loaded (engine_ending_text says why).
+// signature, on the 80186 when the source enabled its instructions (as
+// vexa-run --cpu=186); false when it cannot be loaded (engine_ending_text says why).
 EMSCRIPTEN_KEEPALIVE int engine_run_start(double limit) {
     run.output.clear();
     run.dropped_output = 0;
     run.started = vexa::load_program(machine, reinterpret_cast<const uint8_t*>(assembled.image.data()),
                                      assembled.image.size(), "", &run.refusal);
     if (!run.started) return 0;
+    machine.processor = assembled.cpu_186 ? vexa::CPU_186 : vexa::CPU_8086;
     machine.limit = limit > 0 ? uint64_t(limit) : vexa::DEFAULT_INSTRUCTION_LIMIT;
     machine.output = {nullptr, collect_output};
     machine.input.bytes = reinterpret_cast<const uint8_t*>(run.input.data());
@@ -213,6 +217,8 @@ EMSCRIPTEN_KEEPALIVE const char* engine_ending_text() {
 }
 EMSCRIPTEN_KEEPALIVE int engine_exit_code() { return machine.exit_code; }
 EMSCRIPTEN_KEEPALIVE double engine_executed() { return double(machine.executed); }
+// The processor of the last run: 8086 or 186.
+EMSCRIPTEN_KEEPALIVE int engine_run_processor() { return machine.processor == vexa::CPU_186 ? 186 : 8086; }
 
 // The registers in the order the page shows them: AX BX CX DX SP BP SI DI,
 // CS DS ES SS, IP, FLAGS. A run that ended inside a service (an exit, an

@@ -1,5 +1,6 @@
 // The playground page: an editor, the assembler's messages, bytes and
-// listing, and a run of the program on the interpreted 8086.
+// listing, and a run of the program on the interpreted 8086 (the 80186 for
+// a program that enables its instructions).
 "use strict";
 
 // ---- The engine: the assembler and the interpreter in WebAssembly ----------
@@ -73,6 +74,7 @@ class Engine {
       ending: m.UTF8ToString(m._engine_ending_text()),
       exitCode: m._engine_exit_code(),
       executed: m._engine_executed(),
+      processor: m._engine_run_processor(),
       registers,
     };
   }
@@ -454,8 +456,9 @@ function finishRun(ending) {
   if (hidden > 0) text = `(${hidden} earlier lines not shown)\n${text}`;
   if (result.droppedOutput) text += `\n(${result.droppedOutput} more bytes of output not shown)`;
   $("console").textContent = text;
+  const on = result.processor === 186 ? " on the 80186" : "";
   $("ending").textContent = `${result.ending[0].toUpperCase()}${result.ending.slice(1)}; ` +
-                            `${result.executed.toLocaleString("en")} instructions executed.`;
+                            `${result.executed.toLocaleString("en")} instructions executed${on}.`;
   $("ending").className = ending === ENDING_EXIT && result.exitCode === 0 ? "ending good" : "ending bad";
   showRegisters(result.registers);
   setRunning(false);

@@ -1,7 +1,9 @@
-// The 8086 processor: fetching, decoding and executing instructions.
+// The 8086 and 80186 processors: fetching, decoding by the table of forms,
+// and executing instructions.
 #include <cstdio>
 #include <cstring>
 
+#include "run/dispatch.h"
 #include "run/run.h"
 
 namespace vexa {
@@ -16,6 +18,8 @@ constexpr uint8_t VECTOR_DIVIDE_ERROR = 0;
 constexpr uint8_t VECTOR_SINGLE_STEP = 1;
 constexpr uint8_t VECTOR_BREAKPOINT = 3;
 constexpr uint8_t VECTOR_OVERFLOW = 4;
+constexpr uint8_t VECTOR_BOUND = 5;
+constexpr uint8_t VECTOR_INVALID_OPCODE = 6;
 
 constexpr uint8_t PREFIX_REPNE = 0xF2;
 constexpr uint8_t PREFIX_REP = 0xF3;
@@ -67,7 +71,7 @@ public:
 
 private:
     Machine& m;
-    uint16_t start_ip = 0;  // the first prefix's address, for messages
+    uint16_t start_ip = 0;  // the first prefix's address: messages, and where INT 5 and 6 return
     int segment_override = -1;
     uint8_t repeat = 0;
     uint8_t reg_field = 0;
@@ -150,18 +154,27 @@ private:
     void decimal_adjust(bool subtract);
     void ascii_adjust(bool subtract);
 
-    // ---- Families ----
-    void execute(uint8_t opcode);
-    void execute_alu(uint8_t opcode);
-    void execute_group1(uint8_t opcode);
-    void execute_group2(uint8_t opcode);
-    void execute_group3(bool word);
-    void execute_group4();
-    void execute_group5();
-    void execute_string(uint8_t opcode);
-    bool string_once(uint8_t opcode);
-    void execute_flag_control(uint8_t opcode);
+    // ---- Routines ----
+    void execute(int family, uint8_t opcode);
+    void alu_rm_reg(uint8_t opcode);
+    void alu_accumulator_immediate(uint8_t opcode);
+    void alu_rm_immediate(uint8_t opcode);
+    void shift_rm(bool word, int count_source);
+    void set_minus_one(uint8_t opcode);
+    void multiply_immediate(bool byte_immediate);
+    void far_through_memory(bool call);
+    void push_rm();
+    void load_far_pointer(uint8_t opcode, int segment);
+    void check_bounds();
+    void enter();
+    void push_all();
+    void pop_all();
+    void execute_string(int family, bool word);
+    bool string_once(int family, bool word);
+    void register_for_memory(uint8_t opcode);
     void undefined_instruction(uint8_t opcode);
+    void invalid_opcode();
+    void undefined(uint8_t opcode);
 };
 
 // ---- Operands -------------------------------------------------------------------
@@ -408,38 +421,33 @@ void Execution::service_trap() {
     if (m.ending == ENDING_NONE) interrupt_return();
 }
 
-// ---- Families -------------------------------------------------------------------
+// ---- Routines -------------------------------------------------------------------
 
-// 00-3F, the regular rows: op r/m,reg / reg,r/m / accumulator,immediate.
-void Execution::execute_alu(uint8_t opcode) {
+// 00-3F: op r/m,reg and op reg,r/m, by the direction bit.
+void Execution::alu_rm_reg(uint8_t opcode) {
     int op = opcode >> 3;
     bool word = opcode & 1;
-    switch (opcode & 7) {
-    case 0:
-    case 1: {
-        decode_modrm();
-        uint16_t result = alu(op, rm_value(word), reg_value(reg_field, word), word);
-        if (op != ALU_CMP) set_rm(word, result);
-        break;
-    }
-    case 2:
-    case 3: {
-        decode_modrm();
+    decode_modrm();
+    if (opcode & 2) {
         uint16_t result = alu(op, reg_value(reg_field, word), rm_value(word), word);
         if (op != ALU_CMP) set_reg(reg_field, word, result);
-        break;
-    }
-    default: {
-        uint16_t immediate = word ? fetch16() : fetch8();
-        uint16_t result = alu(op, reg_value(REG_AX, word), immediate, word);
-        if (op != ALU_CMP) set_reg(REG_AX, word, result);
-        break;
-    }
+    } else {
+        uint16_t result = alu(op, rm_value(word), reg_value(reg_field, word), word);
+        if (op != ALU_CMP) set_rm(word, result);
     }
 }
 
-// 80-83: op r/m,immediate; 83 sign-extends a byte.
-void Execution::execute_group1(uint8_t opcode) {
+// 00-3F: op AL,imm8 and op AX,imm16.
+void Execution::alu_accumulator_immediate(uint8_t opcode) {
+    int op = opcode >> 3;
+    bool word = opcode & 1;
+    uint16_t immediate = word ? fetch16() : fetch8();
+    uint16_t result = alu(op, reg_value(REG_AX, word), immediate, word);
+    if (op != ALU_CMP) set_reg(REG_AX, word, result);
+}
+
+// 80-83: op r/m,immediate, the op in the reg field; 83 sign-extends a byte.
+void Execution::alu_rm_immediate(uint8_t opcode) {
     bool word = opcode & 1;
     decode_modrm();
     uint16_t immediate = opcode == 0x81 ? fetch16() : opcode == 0x83 ? uint16_t(int8_t(fetch8())) : fetch8();
@@ -447,85 +455,137 @@ void Execution::execute_group1(uint8_t opcode) {
     if (reg_field != ALU_CMP) set_rm(word, result);
 }
 
-// D0-D3: shifts and rotates by one or by CL.
-void Execution::execute_group2(uint8_t opcode) {
+// Shifts and rotates, the operation in the reg field (a /6 that reaches here
+// is SAL). The 80186 takes the count's low five bits.
+void Execution::shift_rm(bool word, int count_source) {
+    decode_modrm();
+    uint8_t count = count_source == EXEC_SHIFT_1    ? 1
+                    : count_source == EXEC_SHIFT_CL ? uint8_t(m.regs[REG_CX])
+                                                    : fetch8();
+    if (m.processor == CPU_186) count &= 0x1F;
+    int op = reg_field == SHIFT_SETMO ? int(SHIFT_SHL) : int(reg_field);
+    uint16_t value = rm_value(word);
+    set_rm(word, shift(op, value, count, word));
+}
+
+// The 8086's D0-D3 /6: every bit set, by one or by CL.
+void Execution::set_minus_one(uint8_t opcode) {
     bool word = opcode & 1;
     decode_modrm();
     uint8_t count = (opcode & 2) ? uint8_t(m.regs[REG_CX]) : 1;
-    uint16_t value = rm_value(word);
-    set_rm(word, shift(reg_field, value, count, word));
+    set_rm(word, shift(SHIFT_SETMO, rm_value(word), count, word));
 }
 
-// F6/F7: TEST, NOT, NEG, MUL, IMUL, DIV, IDIV.
-void Execution::execute_group3(bool word) {
+// IMUL r16,r/m16,immediate: the product's low word; CF and OF when it does not fit.
+void Execution::multiply_immediate(bool byte_immediate) {
     decode_modrm();
-    uint16_t value = rm_value(word);
-    switch (reg_field) {
-    case 0:
-    case 1: alu(ALU_AND, value, word ? fetch16() : fetch8(), word); break;
-    case 2: set_rm(word, uint16_t(~value)); break;
-    case 3: set_rm(word, alu(ALU_SUB, 0, value, word)); break;
-    case 4: multiply(word, false, value); break;
-    case 5: multiply(word, true, value); break;
-    default:
-        // The 8086's divide error returns to the instruction after the division.
-        if (!divide(word, reg_field == 7, value)) interrupt(VECTOR_DIVIDE_ERROR);
-        break;
+    int32_t factor = int16_t(rm_value(true));
+    int32_t immediate = byte_immediate ? int8_t(fetch8()) : int16_t(fetch16());
+    int32_t product = factor * immediate;
+    m.regs[reg_field] = uint16_t(product);
+    bool overflow = product != int16_t(product);
+    set_flag(FLAG_CF, overflow);
+    set_flag(FLAG_OF, overflow);
+}
+
+// A form that names memory given a register (LDS, LES, far CALL and JMP
+// through memory, BOUND, and LEA on the 80186).
+void Execution::register_for_memory(uint8_t opcode) {
+    if (m.processor == CPU_186) return invalid_opcode();
+    undefined_instruction(opcode);
+}
+
+// FF /3 and /5: CALL and JMP through a far pointer in memory.
+void Execution::far_through_memory(bool call) {
+    decode_modrm();
+    uint16_t offset = rm_value(true);
+    if (!rm.memory) return register_for_memory(0xFF);
+    uint16_t segment = read16(rm.segment, uint16_t(rm.offset + 2));
+    if (call) {
+        push(m.segs[SEG_CS]);
+        push(m.ip);
     }
+    m.ip = offset;
+    m.segs[SEG_CS] = segment;
 }
 
-// FE: INC and DEC of a byte.
-void Execution::execute_group4() {
-    decode_modrm();
-    if (reg_field > 1) return undefined_instruction(0xFE);
-    set_rm(false, step_by_one(rm_value(false), false, reg_field == 1));
-}
-
-// FF: INC, DEC, CALL, JMP (near and far), PUSH.
-void Execution::execute_group5() {
+// FF /6 (and the 8086's /7): PUSH r/m16. The 8086's PUSH SP stores the value
+// SP has after the push; the 80186's the value before.
+void Execution::push_rm() {
     decode_modrm();
     uint16_t value = rm_value(true);
-    switch (reg_field) {
-    case 0: set_rm(true, step_by_one(value, true, false)); break;
-    case 1: set_rm(true, step_by_one(value, true, true)); break;
-    case 2: push(m.ip); m.ip = value; break;
-    case 4: m.ip = value; break;
-    case 3:
-    case 5: {
-        if (!rm.memory) return undefined_instruction(0xFF);
-        uint16_t segment = read16(rm.segment, uint16_t(rm.offset + 2));
-        if (reg_field == 3) {
-            push(m.segs[SEG_CS]);
-            push(m.ip);
+    m.regs[REG_SP] = uint16_t(m.regs[REG_SP] - 2);
+    if (!rm.memory && rm.reg == REG_SP && m.processor == CPU_8086) value = m.regs[REG_SP];
+    write16(SEG_SS, m.regs[REG_SP], value);
+}
+
+// C4, C5: LES and LDS.
+void Execution::load_far_pointer(uint8_t opcode, int segment) {
+    decode_modrm();
+    if (!rm.memory) return register_for_memory(opcode);
+    m.regs[reg_field] = read16(rm.segment, rm.offset);
+    m.segs[segment] = read16(rm.segment, uint16_t(rm.offset + 2));
+}
+
+// 62: BOUND r16,m16&16. Out of the signed bounds, interrupt 5 returns to the
+// BOUND itself, prefixes included.
+void Execution::check_bounds() {
+    decode_modrm();
+    if (!rm.memory) return register_for_memory(0x62);
+    int16_t index = int16_t(m.regs[reg_field]);
+    int16_t lower = int16_t(read16(rm.segment, rm.offset));
+    int16_t upper = int16_t(read16(rm.segment, uint16_t(rm.offset + 2)));
+    if (index >= lower && index <= upper) return;
+    m.ip = start_ip;
+    interrupt(VECTOR_BOUND);
+}
+
+// C8: ENTER imm16,imm8. The nesting level counts its low five bits: the
+// enclosing frames' pointers are copied, then the new frame's.
+void Execution::enter() {
+    uint16_t size = fetch16();
+    uint8_t level = fetch8() & 0x1F;
+    push(m.regs[REG_BP]);
+    uint16_t frame = m.regs[REG_SP];
+    if (level > 0) {
+        for (int i = 1; i < level; ++i) {
+            m.regs[REG_BP] = uint16_t(m.regs[REG_BP] - 2);
+            push(read16(SEG_SS, m.regs[REG_BP]));
         }
-        m.ip = value;
-        m.segs[SEG_CS] = segment;
-        break;
+        push(frame);
     }
-    default:
-        // PUSH SP stores the value SP has after the push, as the 8086 does.
-        m.regs[REG_SP] = uint16_t(m.regs[REG_SP] - 2);
-        if (!rm.memory && rm.reg == REG_SP) value = m.regs[REG_SP];
-        write16(SEG_SS, m.regs[REG_SP], value);
-        break;
+    m.regs[REG_BP] = frame;
+    m.regs[REG_SP] = uint16_t(m.regs[REG_SP] - size);
+}
+
+// 60: PUSHA pushes SP as it was before the first push.
+void Execution::push_all() {
+    uint16_t sp = m.regs[REG_SP];
+    for (int number = REG_AX; number <= REG_DI; ++number) push(number == REG_SP ? sp : m.regs[number]);
+}
+
+// 61: POPA skips the stored SP.
+void Execution::pop_all() {
+    for (int number = REG_DI; number >= REG_AX; --number) {
+        uint16_t value = pop();
+        if (number != REG_SP) m.regs[number] = value;
     }
 }
 
 // One element of a string instruction; answers whether a repeat may go on.
-bool Execution::string_once(uint8_t opcode) {
-    bool word = opcode & 1;
+bool Execution::string_once(int family, bool word) {
     uint16_t step = uint16_t(flag(FLAG_DF) ? (word ? -2 : -1) : (word ? 2 : 1));
     int source = data_segment(SEG_DS);
     uint16_t& si = m.regs[REG_SI];
     uint16_t& di = m.regs[REG_DI];
-    switch (opcode & ~1) {
-    case 0xA4:  // MOVS
+    switch (family) {
+    case EXEC_MOVS:
         if (word) write16(SEG_ES, di, read16(source, si));
         else write8(SEG_ES, di, read8(source, si));
         si = uint16_t(si + step);
         di = uint16_t(di + step);
         return true;
-    case 0xA6: {  // CMPS
+    case EXEC_CMPS: {
         uint16_t a = word ? read16(source, si) : read8(source, si);
         uint16_t b = word ? read16(SEG_ES, di) : read8(SEG_ES, di);
         alu(ALU_CMP, a, b, word);
@@ -533,13 +593,23 @@ bool Execution::string_once(uint8_t opcode) {
         di = uint16_t(di + step);
         break;
     }
-    case 0xAA:  // STOS
+    case EXEC_STOS:
         if (word) write16(SEG_ES, di, m.regs[REG_AX]);
         else write8(SEG_ES, di, uint8_t(m.regs[REG_AX]));
         di = uint16_t(di + step);
         return true;
-    case 0xAC:  // LODS
+    case EXEC_LODS:
         set_reg(REG_AX, word, word ? read16(source, si) : read8(source, si));
+        si = uint16_t(si + step);
+        return true;
+    case EXEC_INS:  // the port reads as the floating bus
+        if (word) write16(SEG_ES, di, 0xFFFF);
+        else write8(SEG_ES, di, 0xFF);
+        di = uint16_t(di + step);
+        return true;
+    case EXEC_OUTS:  // the element is read; the write to the port vanishes
+        if (word) read16(source, si);
+        else read8(source, si);
         si = uint16_t(si + step);
         return true;
     default: {  // SCAS
@@ -553,27 +623,14 @@ bool Execution::string_once(uint8_t opcode) {
     return flag(FLAG_ZF) == (repeat == PREFIX_REP);
 }
 
-void Execution::execute_string(uint8_t opcode) {
+void Execution::execute_string(int family, bool word) {
     if (!repeat) {
-        string_once(opcode);
+        string_once(family, word);
         return;
     }
     while (m.regs[REG_CX] != 0) {
         m.regs[REG_CX] = uint16_t(m.regs[REG_CX] - 1);
-        if (!string_once(opcode)) break;
-    }
-}
-
-// F5, F8-FD: CMC, CLC, STC, CLI, STI, CLD, STD.
-void Execution::execute_flag_control(uint8_t opcode) {
-    struct FlagControl { uint8_t opcode; uint16_t bit; int8_t value; };  // value -1: complement
-    static constexpr FlagControl controls[] = {
-        {0xF5, FLAG_CF, -1}, {0xF8, FLAG_CF, 0}, {0xF9, FLAG_CF, 1}, {0xFA, FLAG_IF, 0},
-        {0xFB, FLAG_IF, 1},  {0xFC, FLAG_DF, 0}, {0xFD, FLAG_DF, 1},
-    };
-    for (const FlagControl& control : controls) {
-        if (control.opcode != opcode) continue;
-        set_flag(control.bit, control.value < 0 ? !flag(control.bit) : control.value == 1);
+        if (!string_once(family, word)) break;
     }
 }
 
@@ -583,131 +640,61 @@ void Execution::undefined_instruction(uint8_t opcode) {
                   m.segs[SEG_CS], start_ip);
 }
 
-void Execution::execute(uint8_t opcode) {
-    if (opcode < 0x40 && (opcode & 7) < 6) return execute_alu(opcode);
-    if (opcode >= 0x70 && opcode <= 0x7F) return jump_short_if(condition_holds(opcode & 0x0F));
-    // 60-6F repeat the conditional jumps on the 8086.
-    if (opcode >= 0x60 && opcode <= 0x6F) return jump_short_if(condition_holds(opcode & 0x0F));
-    if (opcode >= 0xD8 && opcode <= 0xDF) return decode_modrm();  // ESC: no coprocessor
+// The 80186's interrupt 6 returns to the undefined instruction, prefixes included.
+void Execution::invalid_opcode() {
+    m.ip = start_ip;
+    interrupt(VECTOR_INVALID_OPCODE);
+}
+
+// An opcode (or reg field) the table leaves undefined on this processor.
+void Execution::undefined(uint8_t opcode) {
+    if (m.processor == CPU_186) return invalid_opcode();
+    if (dispatch_tables.first[m.processor][opcode] == EXEC_BY_REG_FIELD) decode_modrm();
+    undefined_instruction(opcode);
+}
+
+void Execution::execute(int family, uint8_t opcode) {
     bool word = opcode & 1;
-    switch (opcode) {
-    case 0x06: case 0x0E: case 0x16: case 0x1E: push(m.segs[opcode >> 3]); break;
-    case 0x07: case 0x0F: case 0x17: case 0x1F: m.segs[opcode >> 3] = pop(); break;
-    case 0x27: decimal_adjust(false); break;
-    case 0x2F: decimal_adjust(true); break;
-    case 0x37: ascii_adjust(false); break;
-    case 0x3F: ascii_adjust(true); break;
-    case 0x40: case 0x41: case 0x42: case 0x43: case 0x44: case 0x45: case 0x46: case 0x47:
-        m.regs[opcode & 7] = step_by_one(m.regs[opcode & 7], true, false);
-        break;
-    case 0x48: case 0x49: case 0x4A: case 0x4B: case 0x4C: case 0x4D: case 0x4E: case 0x4F:
-        m.regs[opcode & 7] = step_by_one(m.regs[opcode & 7], true, true);
-        break;
-    case 0x50: case 0x51: case 0x52: case 0x53: case 0x55: case 0x56: case 0x57:
-        push(m.regs[opcode & 7]);
-        break;
-    case 0x54:  // PUSH SP stores the decremented SP
-        m.regs[REG_SP] = uint16_t(m.regs[REG_SP] - 2);
-        write16(SEG_SS, m.regs[REG_SP], m.regs[REG_SP]);
-        break;
-    case 0x58: case 0x59: case 0x5A: case 0x5B: case 0x5C: case 0x5D: case 0x5E: case 0x5F: {
-        uint16_t value = pop();
-        m.regs[opcode & 7] = value;
-        break;
-    }
-    case 0x80: case 0x81: case 0x82: case 0x83: execute_group1(opcode); break;
-    case 0x84: case 0x85:
+    switch (family) {
+    case EXEC_ALU_RM_REG: alu_rm_reg(opcode); break;
+    case EXEC_ALU_ACC_IMM: alu_accumulator_immediate(opcode); break;
+    case EXEC_ALU_RM_IMM: alu_rm_immediate(opcode); break;
+    case EXEC_TEST_RM_REG:
         decode_modrm();
         alu(ALU_AND, rm_value(word), reg_value(reg_field, word), word);
         break;
-    case 0x86: case 0x87: {
+    case EXEC_TEST_ACC_IMM: alu(ALU_AND, reg_value(REG_AX, word), word ? fetch16() : fetch8(), word); break;
+    case EXEC_TEST_RM_IMM: {
         decode_modrm();
         uint16_t value = rm_value(word);
-        set_rm(word, reg_value(reg_field, word));
-        set_reg(reg_field, word, value);
+        alu(ALU_AND, value, word ? fetch16() : fetch8(), word);
         break;
     }
-    case 0x88: case 0x89: decode_modrm(); set_rm(word, reg_value(reg_field, word)); break;
-    case 0x8A: case 0x8B: decode_modrm(); set_reg(reg_field, word, rm_value(word)); break;
-    case 0x8C: decode_modrm(); set_rm(true, m.segs[reg_field & 3]); break;
-    case 0x8D: decode_modrm(); m.regs[reg_field] = rm.offset; break;
-    case 0x8E: decode_modrm(); m.segs[reg_field & 3] = rm_value(true); break;
-    case 0x8F: {
-        // The operand's address is taken after SP has moved past the value.
-        uint16_t value = pop();
+    case EXEC_INC_REG: m.regs[opcode & 7] = step_by_one(m.regs[opcode & 7], true, false); break;
+    case EXEC_DEC_REG: m.regs[opcode & 7] = step_by_one(m.regs[opcode & 7], true, true); break;
+    case EXEC_INC_RM: decode_modrm(); set_rm(word, step_by_one(rm_value(word), word, false)); break;
+    case EXEC_DEC_RM: decode_modrm(); set_rm(word, step_by_one(rm_value(word), word, true)); break;
+    case EXEC_NOT: decode_modrm(); set_rm(word, uint16_t(~rm_value(word))); break;
+    case EXEC_NEG: decode_modrm(); set_rm(word, alu(ALU_SUB, 0, rm_value(word), word)); break;
+    case EXEC_MUL: decode_modrm(); multiply(word, false, rm_value(word)); break;
+    case EXEC_IMUL: decode_modrm(); multiply(word, true, rm_value(word)); break;
+    case EXEC_DIV:
+    case EXEC_IDIV:
+        // The 8086's divide error returns to the instruction after the division.
         decode_modrm();
-        if (reg_field != 0) return undefined_instruction(opcode);
-        set_rm(true, value);
+        if (!divide(word, family == EXEC_IDIV, rm_value(word))) interrupt(VECTOR_DIVIDE_ERROR);
         break;
-    }
-    case 0x90: break;
-    case 0x91: case 0x92: case 0x93: case 0x94: case 0x95: case 0x96: case 0x97: {
-        uint16_t value = m.regs[opcode & 7];
-        m.regs[opcode & 7] = m.regs[REG_AX];
-        m.regs[REG_AX] = value;
-        break;
-    }
-    case 0x98: m.regs[REG_AX] = uint16_t(int8_t(m.regs[REG_AX])); break;
-    case 0x99: m.regs[REG_DX] = (m.regs[REG_AX] & 0x8000) ? 0xFFFF : 0; break;
-    case 0x9A: {
-        uint16_t offset = fetch16();
-        uint16_t segment = fetch16();
-        push(m.segs[SEG_CS]);
-        push(m.ip);
-        m.ip = offset;
-        m.segs[SEG_CS] = segment;
-        break;
-    }
-    case 0x9B: break;  // WAIT: no coprocessor to wait for
-    case 0x9C: push(m.flags); break;
-    case 0x9D: set_flags_word(pop()); break;
-    case 0x9E: m.flags = uint16_t((m.flags & 0xFF2A) | ((m.regs[REG_AX] >> 8) & 0xD5)); break;
-    case 0x9F: set_reg8(4, uint8_t(m.flags)); break;
-    case 0xA0: case 0xA1: set_reg(REG_AX, word, word ? read16(data_segment(SEG_DS), fetch16())
-                                                     : read8(data_segment(SEG_DS), fetch16())); break;
-    case 0xA2: write8(data_segment(SEG_DS), fetch16(), uint8_t(m.regs[REG_AX])); break;
-    case 0xA3: write16(data_segment(SEG_DS), fetch16(), m.regs[REG_AX]); break;
-    case 0xA4: case 0xA5: case 0xA6: case 0xA7: case 0xAA: case 0xAB:
-    case 0xAC: case 0xAD: case 0xAE: case 0xAF:
-        execute_string(opcode);
-        break;
-    case 0xA8: alu(ALU_AND, uint8_t(m.regs[REG_AX]), fetch8(), false); break;
-    case 0xA9: alu(ALU_AND, m.regs[REG_AX], fetch16(), true); break;
-    case 0xB0: case 0xB1: case 0xB2: case 0xB3: case 0xB4: case 0xB5: case 0xB6: case 0xB7:
-        set_reg8(opcode & 7, fetch8());
-        break;
-    case 0xB8: case 0xB9: case 0xBA: case 0xBB: case 0xBC: case 0xBD: case 0xBE: case 0xBF:
-        m.regs[opcode & 7] = fetch16();
-        break;
-    case 0xC0: case 0xC2: {  // C0 repeats C2 on the 8086
-        uint16_t release = fetch16();
-        m.ip = pop();
-        m.regs[REG_SP] = uint16_t(m.regs[REG_SP] + release);
-        break;
-    }
-    case 0xC1: case 0xC3: m.ip = pop(); break;
-    case 0xC4: case 0xC5: {
-        decode_modrm();
-        if (!rm.memory) return undefined_instruction(opcode);
-        m.regs[reg_field] = read16(rm.segment, rm.offset);
-        m.segs[opcode == 0xC4 ? SEG_ES : SEG_DS] = read16(rm.segment, uint16_t(rm.offset + 2));
-        break;
-    }
-    case 0xC6: case 0xC7: {
-        decode_modrm();
-        uint16_t immediate = word ? fetch16() : fetch8();
-        if (reg_field != 0) return undefined_instruction(opcode);
-        set_rm(word, immediate);
-        break;
-    }
-    case 0xC8: case 0xCA: far_return(fetch16()); break;  // C8 repeats CA
-    case 0xC9: case 0xCB: far_return(0); break;
-    case 0xCC: interrupt(VECTOR_BREAKPOINT); break;
-    case 0xCD: interrupt(fetch8()); break;
-    case 0xCE: if (flag(FLAG_OF)) interrupt(VECTOR_OVERFLOW); break;
-    case 0xCF: interrupt_return(); break;
-    case 0xD0: case 0xD1: case 0xD2: case 0xD3: execute_group2(opcode); break;
-    case 0xD4: {  // AAM
+    case EXEC_IMUL_IMM8: multiply_immediate(true); break;
+    case EXEC_IMUL_IMM16: multiply_immediate(false); break;
+    case EXEC_SHIFT_1:
+    case EXEC_SHIFT_CL:
+    case EXEC_SHIFT_IMM: shift_rm(word, family); break;
+    case EXEC_SETMO: set_minus_one(opcode); break;
+    case EXEC_DAA: decimal_adjust(false); break;
+    case EXEC_DAS: decimal_adjust(true); break;
+    case EXEC_AAA: ascii_adjust(false); break;
+    case EXEC_AAS: ascii_adjust(true); break;
+    case EXEC_AAM: {
         uint8_t base = fetch8();
         if (base == 0) {
             // The 8086 sets the flags from a zero result before the divide error.
@@ -719,71 +706,216 @@ void Execution::execute(uint8_t opcode) {
         alu(ALU_OR, uint8_t(m.regs[REG_AX]), 0, false);
         break;
     }
-    case 0xD5: {  // AAD
+    case EXEC_AAD: {
         uint8_t base = fetch8();
         uint8_t al = uint8_t(m.regs[REG_AX]);
         uint8_t ah = uint8_t(m.regs[REG_AX] >> 8);
         m.regs[REG_AX] = alu(ALU_ADD, al, uint8_t(ah * base), false);
         break;
     }
-    case 0xD6: set_reg8(0, flag(FLAG_CF) ? 0xFF : 0x00); break;  // SALC
-    case 0xD7: set_reg8(0, read8(data_segment(SEG_DS), uint16_t(m.regs[REG_BX] + uint8_t(m.regs[REG_AX])))); break;
-    case 0xE0: case 0xE1: case 0xE2: {  // LOOPNE, LOOPE, LOOP
-        m.regs[REG_CX] = uint16_t(m.regs[REG_CX] - 1);
-        bool zero_agrees = opcode == 0xE2 || flag(FLAG_ZF) == (opcode == 0xE1);
-        jump_short_if(m.regs[REG_CX] != 0 && zero_agrees);
+    case EXEC_CBW: m.regs[REG_AX] = uint16_t(int8_t(m.regs[REG_AX])); break;
+    case EXEC_CWD: m.regs[REG_DX] = (m.regs[REG_AX] & 0x8000) ? 0xFFFF : 0; break;
+    case EXEC_SALC: set_reg8(0, flag(FLAG_CF) ? 0xFF : 0x00); break;
+
+    case EXEC_MOV_RM_REG:
+        decode_modrm();
+        if (opcode & 2) set_reg(reg_field, word, rm_value(word));
+        else set_rm(word, reg_value(reg_field, word));
+        break;
+    case EXEC_MOV_RM_SREG: decode_modrm(); set_rm(true, m.segs[reg_field & 3]); break;
+    case EXEC_MOV_SREG_RM: decode_modrm(); m.segs[reg_field & 3] = rm_value(true); break;
+    case EXEC_MOV_ACC_MOFFS: {
+        uint16_t offset = fetch16();
+        int segment = data_segment(SEG_DS);
+        set_reg(REG_AX, word, word ? read16(segment, offset) : read8(segment, offset));
         break;
     }
-    case 0xE3: jump_short_if(m.regs[REG_CX] == 0); break;
+    case EXEC_MOV_MOFFS_ACC:
+        if (word) write16(data_segment(SEG_DS), fetch16(), m.regs[REG_AX]);
+        else write8(data_segment(SEG_DS), fetch16(), uint8_t(m.regs[REG_AX]));
+        break;
+    case EXEC_MOV_REG8_IMM: set_reg8(opcode & 7, fetch8()); break;
+    case EXEC_MOV_REG16_IMM: m.regs[opcode & 7] = fetch16(); break;
+    case EXEC_MOV_RM_IMM: {
+        decode_modrm();
+        uint16_t immediate = word ? fetch16() : fetch8();
+        set_rm(word, immediate);
+        break;
+    }
+    case EXEC_NOP:
+    case EXEC_WAIT: break;  // no coprocessor to wait for
+    case EXEC_XCHG_AX: {
+        uint16_t value = m.regs[opcode & 7];
+        m.regs[opcode & 7] = m.regs[REG_AX];
+        m.regs[REG_AX] = value;
+        break;
+    }
+    case EXEC_XCHG_RM: {
+        decode_modrm();
+        uint16_t value = rm_value(word);
+        set_rm(word, reg_value(reg_field, word));
+        set_reg(reg_field, word, value);
+        break;
+    }
+    case EXEC_LEA:
+        decode_modrm();
+        if (!rm.memory && m.processor == CPU_186) return invalid_opcode();
+        m.regs[reg_field] = rm.offset;
+        break;
+    case EXEC_LES: load_far_pointer(opcode, SEG_ES); break;
+    case EXEC_LDS: load_far_pointer(opcode, SEG_DS); break;
+    case EXEC_XLAT:
+        set_reg8(0, read8(data_segment(SEG_DS), uint16_t(m.regs[REG_BX] + uint8_t(m.regs[REG_AX]))));
+        break;
+
+    case EXEC_PUSH_REG:
+        // The 8086's PUSH SP stores the decremented SP.
+        if ((opcode & 7) == REG_SP && m.processor == CPU_8086) {
+            m.regs[REG_SP] = uint16_t(m.regs[REG_SP] - 2);
+            write16(SEG_SS, m.regs[REG_SP], m.regs[REG_SP]);
+        } else {
+            push(m.regs[opcode & 7]);
+        }
+        break;
+    case EXEC_PUSH_SEG: push(m.segs[(opcode >> 3) & 3]); break;
+    case EXEC_PUSH_RM: push_rm(); break;
+    case EXEC_PUSH_IMM8: push(uint16_t(int8_t(fetch8()))); break;
+    case EXEC_PUSH_IMM16: push(fetch16()); break;
+    case EXEC_POP_REG: {
+        uint16_t value = pop();
+        m.regs[opcode & 7] = value;
+        break;
+    }
+    case EXEC_POP_SEG: m.segs[(opcode >> 3) & 3] = pop(); break;
+    case EXEC_POP_RM: {
+        // The operand's address is taken after SP has moved past the value.
+        uint16_t value = pop();
+        decode_modrm();
+        set_rm(true, value);
+        break;
+    }
+    case EXEC_PUSHA: push_all(); break;
+    case EXEC_POPA: pop_all(); break;
+    case EXEC_PUSHF: push(m.flags); break;
+    case EXEC_POPF: set_flags_word(pop()); break;
+    case EXEC_SAHF: m.flags = uint16_t((m.flags & 0xFF2A) | ((m.regs[REG_AX] >> 8) & 0xD5)); break;
+    case EXEC_LAHF: set_reg8(4, uint8_t(m.flags)); break;
     // No device answers the ports: reads see a floating bus, writes vanish.
-    case 0xE4: case 0xE5: fetch8(); set_reg(REG_AX, word, 0xFFFF); break;
-    case 0xE6: case 0xE7: fetch8(); break;
-    case 0xEC: case 0xED: set_reg(REG_AX, word, 0xFFFF); break;
-    case 0xEE: case 0xEF: break;
-    case 0xE8: {
-        uint16_t displacement = fetch16();
-        push(m.ip);
-        jump_relative(displacement);
-        break;
-    }
-    case 0xE9: jump_relative(fetch16()); break;
-    case 0xEA: {
+    case EXEC_IN_IMM: fetch8(); set_reg(REG_AX, word, 0xFFFF); break;
+    case EXEC_IN_DX: set_reg(REG_AX, word, 0xFFFF); break;
+    case EXEC_OUT_IMM: fetch8(); break;
+    case EXEC_OUT_DX: break;
+
+    case EXEC_JMP_SHORT: jump_short_if(true); break;
+    case EXEC_JMP_NEAR: jump_relative(fetch16()); break;
+    case EXEC_JMP_FAR: {
         uint16_t offset = fetch16();
         m.segs[SEG_CS] = fetch16();
         m.ip = offset;
         break;
     }
-    case 0xEB: jump_short_if(true); break;
-    case 0xF4:
+    case EXEC_JMP_RM: decode_modrm(); m.ip = rm_value(true); break;
+    case EXEC_JMP_FAR_MEM: far_through_memory(false); break;
+    case EXEC_CALL_NEAR: {
+        uint16_t displacement = fetch16();
+        push(m.ip);
+        jump_relative(displacement);
+        break;
+    }
+    case EXEC_CALL_FAR: {
+        uint16_t offset = fetch16();
+        uint16_t segment = fetch16();
+        push(m.segs[SEG_CS]);
+        push(m.ip);
+        m.ip = offset;
+        m.segs[SEG_CS] = segment;
+        break;
+    }
+    case EXEC_CALL_RM: {
+        decode_modrm();
+        uint16_t target = rm_value(true);
+        push(m.ip);
+        m.ip = target;
+        break;
+    }
+    case EXEC_CALL_FAR_MEM: far_through_memory(true); break;
+    case EXEC_RET: m.ip = pop(); break;
+    case EXEC_RET_IMM: {
+        uint16_t release = fetch16();
+        m.ip = pop();
+        m.regs[REG_SP] = uint16_t(m.regs[REG_SP] + release);
+        break;
+    }
+    case EXEC_RETF: far_return(0); break;
+    case EXEC_RETF_IMM: far_return(fetch16()); break;
+    case EXEC_JCC: jump_short_if(condition_holds(opcode & 0x0F)); break;
+    case EXEC_LOOPNE:
+    case EXEC_LOOPE:
+    case EXEC_LOOP: {
+        m.regs[REG_CX] = uint16_t(m.regs[REG_CX] - 1);
+        bool zero_agrees = family == EXEC_LOOP || flag(FLAG_ZF) == (family == EXEC_LOOPE);
+        jump_short_if(m.regs[REG_CX] != 0 && zero_agrees);
+        break;
+    }
+    case EXEC_JCXZ: jump_short_if(m.regs[REG_CX] == 0); break;
+    case EXEC_INT3: interrupt(VECTOR_BREAKPOINT); break;
+    case EXEC_INT: interrupt(fetch8()); break;
+    case EXEC_INTO: if (flag(FLAG_OF)) interrupt(VECTOR_OVERFLOW); break;
+    case EXEC_IRET: interrupt_return(); break;
+    case EXEC_ENTER: enter(); break;
+    case EXEC_LEAVE:
+        m.regs[REG_SP] = m.regs[REG_BP];
+        m.regs[REG_BP] = pop();
+        break;
+    case EXEC_BOUND: check_bounds(); break;
+
+    case EXEC_MOVS:
+    case EXEC_CMPS:
+    case EXEC_STOS:
+    case EXEC_LODS:
+    case EXEC_SCAS:
+    case EXEC_INS:
+    case EXEC_OUTS: execute_string(family, word); break;
+
+    case EXEC_CLC: set_flag(FLAG_CF, false); break;
+    case EXEC_STC: set_flag(FLAG_CF, true); break;
+    case EXEC_CMC: set_flag(FLAG_CF, !flag(FLAG_CF)); break;
+    case EXEC_CLD: set_flag(FLAG_DF, false); break;
+    case EXEC_STD: set_flag(FLAG_DF, true); break;
+    case EXEC_CLI: set_flag(FLAG_IF, false); break;
+    case EXEC_STI: set_flag(FLAG_IF, true); break;
+    case EXEC_HLT:
         m.ending = ENDING_HALT;
         std::snprintf(m.message, sizeof m.message, "HLT at %04X:%04X", m.segs[SEG_CS], uint16_t(m.ip - 1));
         break;
-    case 0xF5: case 0xF8: case 0xF9: case 0xFA: case 0xFB: case 0xFC: case 0xFD:
-        execute_flag_control(opcode);
-        break;
-    case 0xF6: case 0xF7: execute_group3(word); break;
-    case 0xFE: execute_group4(); break;
-    case 0xFF: execute_group5(); break;
-    default: undefined_instruction(opcode); break;
+    case EXEC_ESC: decode_modrm(); break;  // no coprocessor
+    default: undefined(opcode); break;
     }
 }
 
-// Prefixes first: segment overrides, LOCK and the repeats, in any number.
+// Prefixes first: segment overrides, LOCK and the repeats, in any number;
+// then the instruction, by the processor's dispatch table.
 void Execution::run() {
+    const Family* first = dispatch_tables.first[m.processor];
     start_ip = m.ip;
     for (;;) {
         uint16_t at = m.ip;
         uint8_t opcode = fetch8();
-        switch (opcode) {
-        case 0x26: case 0x2E: case 0x36: case 0x3E: segment_override = (opcode >> 3) & 3; continue;
-        case 0xF0: continue;
-        case 0xF1:
+        Family family = first[opcode];
+        if (family == EXEC_BY_REG_FIELD) {
+            family = dispatch_tables.by_field[m.processor][opcode][(read8(SEG_CS, m.ip) >> 3) & 7];
+        } else if (family == EXEC_SERVICE_TRAP) {
             if (m.services && m.segs[SEG_CS] == BIOS_SEGMENT && at < 0x200 && (at & 1) == 0) {
                 return service_trap();
             }
-            continue;  // the 8086 takes F1 as LOCK
-        case PREFIX_REPNE: case PREFIX_REP: repeat = opcode; continue;
-        default: return execute(opcode);
+            family = dispatch_tables.service_trap_fallback[m.processor];  // the 8086 takes F1 as LOCK
+        }
+        switch (family) {
+        case EXEC_SEGMENT: segment_override = (opcode >> 3) & 3; continue;
+        case EXEC_LOCK: continue;
+        case EXEC_REP:
+        case EXEC_REPNE: repeat = opcode; continue;
+        default: return execute(family, opcode);
         }
     }
 }

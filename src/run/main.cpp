@@ -13,6 +13,7 @@
 
 #include "run/processor_tests.h"
 #include "run/run.h"
+#include "run/trace.h"
 
 namespace vexa {
 namespace {
@@ -44,8 +45,8 @@ constexpr size_t MAX_COMMAND_TAIL = 126;
 constexpr const char* VERSION_TEXT = "Vexa Assembler Ver. 1.05\nbuild " VEXA_BUILD_VERSION "\n";
 
 constexpr const char* USAGE =
-    "usage: vexa-run PROGRAM.COM|PROGRAM.EXE [--input TEXT] [--limit N] [--trace] [-- ARGUMENT...]\n"
-    "       vexa-run --processor-tests FILE...\n";
+    "usage: vexa-run PROGRAM.COM|PROGRAM.EXE [--cpu=8086|186] [--input TEXT] [--limit N] [--trace] [-- ARGUMENT...]\n"
+    "       vexa-run [--cpu=8086|186] --processor-tests FILE...\n";
 
 // ---- The command line ------------------------------------------------------------
 
@@ -57,18 +58,24 @@ struct Options {
     bool help = false;
     bool version = false;
     bool processor_tests = false;
+    CpuModel processor = CPU_8086;
     std::vector<const char*> test_files;
     std::string command_tail;
 };
 
-enum OptionKind { OPTION_INPUT, OPTION_LIMIT, OPTION_TRACE, OPTION_PROCESSOR_TESTS, OPTION_HELP, OPTION_VERSION };
+enum OptionKind { OPTION_INPUT, OPTION_LIMIT, OPTION_TRACE, OPTION_PROCESSOR_TESTS, OPTION_HELP, OPTION_VERSION,
+                  OPTION_CPU };
 struct OptionName { const char* name; OptionKind kind; bool takes_value; };
 constexpr OptionName option_names[] = {
     {"--input", OPTION_INPUT, true},   {"--limit", OPTION_LIMIT, true},
     {"--trace", OPTION_TRACE, false},  {"--processor-tests", OPTION_PROCESSOR_TESTS, false},
     {"--help", OPTION_HELP, false},    {"-?", OPTION_HELP, false},
-    {"--version", OPTION_VERSION, false},
+    {"--version", OPTION_VERSION, false}, {"--cpu", OPTION_CPU, true},
 };
+
+// The processors --cpu names.
+struct CpuName { const char* name; CpuModel processor; };
+constexpr CpuName cpu_names[] = {{"8086", CPU_8086}, {"186", CPU_186}, {"80186", CPU_186}};
 
 // "--name" or "--name=value"; the value, when not joined, is the next word.
 const OptionName* find_option(std::string_view word, std::string_view& joined, bool& has_joined) {
@@ -98,6 +105,15 @@ bool apply_option(const OptionName& option, const char* value, Options& options,
     case OPTION_PROCESSOR_TESTS: options.processor_tests = true; return true;
     case OPTION_HELP: options.help = true; return true;
     case OPTION_VERSION: options.version = true; return true;
+    case OPTION_CPU:
+        for (const CpuName& cpu : cpu_names) {
+            if (std::strcmp(value, cpu.name) == 0) {
+                options.processor = cpu.processor;
+                return true;
+            }
+        }
+        error = std::string("--cpu wants 8086 or 186, not '") + value + "'";
+        return false;
     }
     return false;
 }
@@ -311,13 +327,9 @@ bool looks_like_source(const std::vector<uint8_t>& image) {
 }
 
 void print_trace_line(const Machine& machine) {
-    const uint16_t* r = machine.regs;
-    const uint16_t* s = machine.segs;
-    std::fprintf(stderr,
-                 "%04X:%04X  AX=%04X BX=%04X CX=%04X DX=%04X SP=%04X BP=%04X SI=%04X DI=%04X "
-                 "DS=%04X ES=%04X SS=%04X FL=%04X\n",
-                 s[SEG_CS], machine.ip, r[REG_AX], r[REG_BX], r[REG_CX], r[REG_DX], r[REG_SP], r[REG_BP],
-                 r[REG_SI], r[REG_DI], s[SEG_DS], s[SEG_ES], s[SEG_SS], machine.flags);
+    char line[TRACE_LINE_CAPACITY];
+    format_trace_line(machine, line, sizeof line);
+    std::fprintf(stderr, "%s\n", line);
 }
 
 // One instruction at a time, each after its line: the limit is checked
@@ -360,6 +372,7 @@ int run_program(const Options& options) {
         std::fprintf(stderr, "vexa-run: %s %s\n", options.program, why.c_str());
         return STATUS_CANNOT_START;
     }
+    machine->processor = options.processor;
     machine->limit = options.limit;
     machine->output = {nullptr, write_to_stdout};
     StdinReader reader;
@@ -382,6 +395,7 @@ int run_program(const Options& options) {
 
 int run_test_files(const Options& options) {
     auto machine = std::make_unique<Machine>();
+    machine->processor = options.processor;
     ProcessorTestCounts counts;
     bool all_read = true;
     for (const char* path : options.test_files) {

@@ -103,7 +103,9 @@ bool split_test(const JsonValue& test, TestParts& parts) {
 }
 
 void set_initial_state(Machine& machine, const TestParts& parts) {
+    CpuModel processor = machine.processor;  // the tests run on the machine's processor
     reset_machine(machine);
+    machine.processor = processor;
     for (const TestRegister& reg : test_registers) {
         register_field(machine, reg) = uint16_t(parts.initial_regs->member(reg.name)->integer());
     }

@@ -30,6 +30,10 @@ enum FlagBit : uint16_t {
     FLAG_OF = 0x0800,
 };
 
+// The processor a machine is: the 8086, or the 80186 with the instructions
+// it added, its undefined opcodes raising interrupt 6.
+enum CpuModel : uint8_t { CPU_8086, CPU_186 };
+
 // Why a run stopped. ENDING_NONE: it has not (a slice of a run ended).
 enum Ending : int {
     ENDING_NONE = 0,
@@ -77,6 +81,7 @@ struct Screen {
 };
 
 struct Machine {
+    CpuModel processor;  // CPU_8086 after reset_machine
     uint16_t regs[8];
     uint16_t segs[4];
     uint16_t ip;
@@ -101,7 +106,8 @@ struct Machine {
 
 constexpr uint64_t DEFAULT_INSTRUCTION_LIMIT = 100'000'000;
 
-// Clears registers, memory and counters; services off, no input or output.
+// Clears registers, memory and counters; services off, no input or output;
+// the processor an 8086.
 void reset_machine(Machine& machine);
 
 // Executes one whole instruction, its prefixes and every repetition of a

@@ -1,11 +1,14 @@
 // The DOS and BIOS services behind the default interrupt vectors: console
 // output and input, the text screen's cursor, termination, the date, time and
 // version, the vector table.
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
+#include "isa/forms.h"
 #include "run/run.h"
 
 namespace vexa {
@@ -421,6 +424,53 @@ void divide_error(Machine& machine) {
     end_run(machine, ENDING_DIVIDE_ERROR, "divide error (INT 00H) returning to %04X:%04X", segment, next);
 }
 
+// The 80186's exceptions return to the instruction that raised them; its
+// opcode is found past the prefixes.
+uint16_t past_prefixes(const Machine& machine, uint16_t segment, uint16_t offset) {
+    constexpr uint8_t prefixes[] = {0x26, 0x2E, 0x36, 0x3E, 0xF0, 0xF2, 0xF3};
+    for (int count = 0; count < 16; ++count) {
+        uint8_t byte = read_byte(machine, segment, offset);
+        if (std::find(std::begin(prefixes), std::end(prefixes), byte) == std::end(prefixes)) break;
+        offset = uint16_t(offset + 1);
+    }
+    return offset;
+}
+
+// INT 5: on the 80186, BOUND's index out of its bounds. Any other INT 5 is
+// the PC's print screen, which this machine does not provide.
+void bound_exceeded(Machine& machine) {
+    uint16_t segment = stacked_word(machine, STACKED_CS), at = stacked_word(machine, STACKED_IP);
+    if (machine.processor == CPU_186 && read_byte(machine, segment, past_prefixes(machine, segment, at)) == 0x62) {
+        end_run(machine, ENDING_UNSUPPORTED, "BOUND index out of bounds at %04X:%04X (INT 05H)", segment, at);
+        return;
+    }
+    end_run(machine, ENDING_UNSUPPORTED, "INT 05H is not supported");
+}
+
+// INT 6: on the 80186, an opcode its table leaves undefined, or a register
+// where the form names memory.
+bool raises_invalid_opcode(const Machine& machine, uint16_t segment, uint16_t at) {
+    uint16_t start = past_prefixes(machine, segment, at);
+    uint8_t opcode = read_byte(machine, segment, start);
+    uint8_t modrm = read_byte(machine, segment, uint16_t(start + 1));
+    const Form* form = decode_form(DECODE_186, opcode, uint8_t(modrm >> 3));
+    if (!form) return true;
+    bool memory_only = form->operands[1] == FO_M || form->operands[1] == FO_M16_AND_16 ||
+                       form->operands[0] == FO_M16_16 || form->operands[1] == FO_M16_16;
+    return memory_only && (modrm >> 6) == 3;
+}
+
+void undefined_opcode(Machine& machine) {
+    uint16_t segment = stacked_word(machine, STACKED_CS), at = stacked_word(machine, STACKED_IP);
+    if (machine.processor == CPU_186 && raises_invalid_opcode(machine, segment, at)) {
+        uint8_t opcode = read_byte(machine, segment, past_prefixes(machine, segment, at));
+        end_run(machine, ENDING_UNSUPPORTED, "undefined instruction %02XH at %04X:%04X (INT 06H)", opcode,
+                segment, at);
+        return;
+    }
+    end_run(machine, ENDING_UNSUPPORTED, "INT 06H is not supported");
+}
+
 // Single step, breakpoint and overflow: DOS leaves a bare IRET at these
 // vectors, so a program without its own handler goes on.
 void return_at_once(Machine&) {}
@@ -461,6 +511,8 @@ constexpr Interrupt interrupts[] = {
     {0x01, return_at_once, nullptr, 0},
     {0x03, return_at_once, nullptr, 0},
     {0x04, return_at_once, nullptr, 0},
+    {0x05, bound_exceeded, nullptr, 0},
+    {0x06, undefined_opcode, nullptr, 0},
     by_function(0x10, video_functions),
     by_function(0x16, keyboard_functions),
     {0x20, terminate_with_zero, nullptr, 0},

@@ -104,11 +104,19 @@ class Run:
     exit_code: int | None  # None when the program did not exit
 
 
-def run_natively(vexa_run, image, text, limit):
+CPU_186 = re.compile(r"^\s*(CPU\s+186|\.186)\b", re.IGNORECASE | re.MULTILINE)
+
+
+def cpu_options(source):
+    """vexa-run's processor for a source: the 80186 when it enables its instructions."""
+    return ["--cpu=186"] if CPU_186.search(source) else []
+
+
+def run_natively(vexa_run, image, text, limit, options=()):
     with tempfile.TemporaryDirectory() as temp:
         program = pathlib.Path(temp) / "PROGRAM.COM"
         program.write_bytes(image)
-        done = subprocess.run([vexa_run, str(program), "--input", text, "--limit", str(limit)],
+        done = subprocess.run([vexa_run, *options, str(program), "--input", text, "--limit", str(limit)],
                               stdin=subprocess.DEVNULL, capture_output=True, timeout=WAIT * 4)
     stderr = done.stderr.decode("latin-1")
     if not stderr:
@@ -621,7 +629,10 @@ def check_examples(page, vexa, vexa_run, examples):
         native = assemble_natively(vexa, source, 60)
         # An .EXE file is shown from its first byte, a .COM from 100H.
         found = compare_assembly(page, page.assembly(), native, 0 if native.image[:2] == b"MZ" else 0x100)
-        found += compare_run(shown, run_natively(vexa_run, native.image, "", DEFAULT_LIMIT))
+        options = cpu_options(source)
+        found += compare_run(shown, run_natively(vexa_run, native.image, "", DEFAULT_LIMIT, options))
+        if shown["endingText"].endswith("executed on the 80186.") != bool(options):
+            found.append(f"the ending shown, {shown['endingText']!r}, names the wrong processor")
         wanted = (examples / name).with_suffix(".out").read_bytes()
         if bytes(shown["output"]) != wanted:
             found.append(f"printed {bytes(shown['output'])!r}, {name[:-4]}.out holds {wanted!r}")

@@ -5,11 +5,14 @@ Each NAME.asm must assemble without a message, into NAME.COM or, for a
 program of MASM's segments, NAME.EXE (one of the two), and print exactly
 NAME.out, exiting with code 0. Given VEXA_RUN, each program also runs on
 Vexa's own interpreter, with the emulator as the independent check: both
-must print NAME.out and agree.
+must print NAME.out and agree. A source that enables the 80186's instructions
+(`CPU 186`, `.186`) runs on `vexa-run --cpu=186`; the emulator runs them as
+they are.
 
 usage: test_examples.py VEXA EXAMPLES_DIR [VEXA_RUN]
 """
 import pathlib
+import re
 import shutil
 import subprocess
 import sys
@@ -20,11 +23,17 @@ from run_exe import ExeProgram
 
 
 RUN_TIMEOUT = 60  # seconds; a program that runs longer is taken to hang
+CPU_186 = re.compile(rb"^\s*(CPU\s+186|\.186)\b", re.IGNORECASE | re.MULTILINE)
 
 
-def run_interpreter(vexa_run, program, expected, emulated):
+def cpu_option(source):
+    """The processor the source asks for, as vexa-run's option."""
+    return ["--cpu=186"] if CPU_186.search(source.read_bytes()) else []
+
+
+def run_interpreter(vexa_run, program, expected, emulated, options):
     try:
-        run = subprocess.run([vexa_run, str(program)], stdin=subprocess.DEVNULL, capture_output=True,
+        run = subprocess.run([vexa_run] + options + [str(program)], stdin=subprocess.DEVNULL, capture_output=True,
                              timeout=RUN_TIMEOUT)
     except subprocess.TimeoutExpired:
         return f"vexa-run did not end within {RUN_TIMEOUT} s"
@@ -58,7 +67,7 @@ def check(vexa, vexa_run, source, workdir):
     if output != expected:
         return f"printed {output!r}\n  expected {expected!r}"
     if vexa_run:
-        return run_interpreter(vexa_run, program, expected, output)
+        return run_interpreter(vexa_run, program, expected, output, cpu_option(source))
     return None
 
 

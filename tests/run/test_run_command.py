@@ -18,8 +18,9 @@ TIMEOUT = 60
 TRACE_FIELDS = "AX={} BX=0000 CX=0000 DX=0000 SP={} BP=0000 SI=0000 DI=0000 DS=1000 ES=1000 SS=1000 FL={}"
 
 
-def trace_line(address, ax, sp="FFFE", flags="F202"):
-    return f"{address}  " + TRACE_FIELDS.format(ax, sp, flags) + "\n"
+def trace_line(address, code, text, ax, sp="FFFE", flags="F202"):
+    """The address, the instruction's bytes and its text in columns, then the registers."""
+    return f"{address}  {code:<23}  {text:<44}  " + TRACE_FIELDS.format(ax, sp, flags) + "\n"
 
 
 @dataclasses.dataclass
@@ -72,6 +73,11 @@ MOV DX,81H
 MOV AH,09H
 INT 21H
 RET"""
+# 6A FF: the 80186's PUSH -1, the 8086's JP (not taken, PF clear); the code
+# is the popped word's low byte: FFH, or 0 from the zero word on the stack.
+PUSH_OR_JUMP = "DB 6AH,0FFH\nPOP AX\nMOV AH,4CH\nINT 21H"
+# BOUND AX,[B] with AX above the upper bound.
+BOUND_OUT = "MOV AX,5\nDB 62H,06H\nDW B\nRET\nB DW 0,4"
 THREE_STEPS = "MOV AX,1234H\nMOV AX,4C00H\nINT 21H"
 PRINT_SOURCE_LINE = """MOV DX,OFFSET MSG
 MOV AH,09H
@@ -84,8 +90,9 @@ MSG DB 'mov ax,1',0DH,0AH,'$'"""
 MANY_LINES = b"yy" + (b"x" * 49 + b"\r\n") * 1300
 MANY_KEYS = 2 + 50 * 1300
 
-USAGE = "usage: vexa-run PROGRAM.COM|PROGRAM.EXE [--input TEXT] [--limit N] [--trace] [-- ARGUMENT...]\n" \
-        "       vexa-run --processor-tests FILE...\n"
+USAGE = "usage: vexa-run PROGRAM.COM|PROGRAM.EXE [--cpu=8086|186] [--input TEXT] [--limit N] [--trace] " \
+        "[-- ARGUMENT...]\n" \
+        "       vexa-run [--cpu=8086|186] --processor-tests FILE...\n"
 
 CASES = [
     Case("the exit status is the program's return code", EXIT_7, status=7),
@@ -105,6 +112,16 @@ CASES = [
     Case("an unsupported function", "MOV DL,'x'\nMOV AH,02H\nINT 21H\nMOV AH,3DH\nINT 21H", stdout=b"x",
          stderr="vexa-run: INT 21H function 3DH is not supported\n", status=122),
     Case("an unsupported vector", "INT 05H", stderr="vexa-run: INT 05H is not supported\n", status=122),
+    Case("--cpu=186 runs the 80186's instructions", PUSH_OR_JUMP, ["--cpu=186"], status=255),
+    Case("the 8086 is the default", PUSH_OR_JUMP, status=0),
+    Case("--cpu=8086", PUSH_OR_JUMP, ["--cpu", "8086"], status=0),
+    Case("an opcode the 80186 leaves undefined", "NOP\nSEG ES\nDB 0FH", ["--cpu=80186"],
+         stderr="vexa-run: undefined instruction 0FH at 1000:0101 (INT 06H)\n", status=122),
+    Case("the 8086 takes 0FH as POP CS", "PUSH CS\nDB 0FH\nRET", status=0),
+    Case("BOUND out of bounds", BOUND_OUT, ["--cpu=186"],
+         stderr="vexa-run: BOUND index out of bounds at 1000:0103 (INT 05H)\n", status=122),
+    Case("INT 05H on the 80186", "INT 05H", ["--cpu=186"], stderr="vexa-run: INT 05H is not supported\n", status=122),
+    Case("INT 06H on the 80186", "INT 06H", ["--cpu=186"], stderr="vexa-run: INT 06H is not supported\n", status=122),
     Case("HLT", "NOP\nHLT", stderr="vexa-run: the program halted (HLT) at 1000:0101\n", status=123),
     Case("--limit", ENDLESS, ["--limit", "5000"], stderr="vexa-run: the instruction limit of 5000 was reached\n",
          status=124),
@@ -114,16 +131,31 @@ CASES = [
          stderr="vexa-run: divide error at 1000:0105: division by zero or a quotient too large\n", status=120),
     Case("the command tail", PRINT_TAIL, ["--", "one", "two"], stdout=b" one two"),
     Case("--trace", THREE_STEPS, ["--trace"],
-         stderr=trace_line("1000:0100", "0000") + trace_line("1000:0103", "1234") + trace_line("1000:0106", "4C00")
-         + trace_line("F000:0042", "4C00", sp="FFF8", flags="F002")),
+         stderr=trace_line("1000:0100", "B8 34 12", "MOV AX,1234H", "0000")
+         + trace_line("1000:0103", "B8 00 4C", "MOV AX,4C00H", "1234")
+         + trace_line("1000:0106", "CD 21", "INT 21H", "4C00")
+         + trace_line("F000:0042", "F1 21", "service of INT 21H", "4C00", sp="FFF8", flags="F002")),
     Case("--trace up to the limit", ENDLESS, ["--trace", "--limit", "2"],
-         stderr=trace_line("1000:0100", "0000") * 2 + "vexa-run: the instruction limit of 2 was reached\n",
-         status=124),
+         stderr=trace_line("1000:0100", "E9 FD FF", "JMP 0100H", "0000") * 2
+         + "vexa-run: the instruction limit of 2 was reached\n", status=124),
+    Case("--trace decodes as the 8086", PUSH_OR_JUMP, ["--trace", "--limit", "1"],
+         stderr=trace_line("1000:0100", "6A FF", "JP 0101H", "0000")
+         + "vexa-run: the instruction limit of 1 was reached\n", status=124),
+    Case("--trace decodes as the 80186", PUSH_OR_JUMP, ["--cpu=186", "--trace", "--limit", "1"],
+         stderr=trace_line("1000:0100", "6A FF", "PUSH -1", "0000")
+         + "vexa-run: the instruction limit of 1 was reached\n", status=124),
+    Case("--trace: prefixes in an order no one line holds", "SEG ES\nREP MOVSB\nLOCK MOV ES:[BX+SI+1234H],5678H",
+         ["--trace", "--limit", "2"],
+         stderr=trace_line("1000:0100", "26 F3 A4", "SEG ES REP MOVSB", "0000")
+         + trace_line("1000:0103", "F0 26 C7 80 34 12 78 56", "LOCK MOV WORD PTR ES:[BX+SI+1234H],5678H", "0000")
+         + "vexa-run: the instruction limit of 2 was reached\n", status=124),
     Case("--help", EXIT_7, ["--help"], stdout=USAGE.encode()),
     Case("a program holding a line of source runs", PRINT_SOURCE_LINE, stdout=b"mov ax,1\r\n"),
     Case("an unknown option", EXIT_7, ["--fast"], stderr="vexa-run: unknown option '--fast'\n" + USAGE, status=125),
     Case("--limit without a number", EXIT_7, ["--limit", "lots"],
          stderr="vexa-run: --limit wants a count of instructions, not 'lots'\n" + USAGE, status=125),
+    Case("--cpu of another processor", EXIT_7, ["--cpu=286"],
+         stderr="vexa-run: --cpu wants 8086 or 186, not '286'\n" + USAGE, status=125),
     Case("--input without its text", EXIT_7, ["--input"], stderr="vexa-run: --input wants a value\n" + USAGE,
          status=125),
     Case("two programs", EXIT_7, ["OTHER.COM"], stderr="vexa-run: more than one program to run\n" + USAGE,

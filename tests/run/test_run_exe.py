@@ -26,9 +26,10 @@ PRINT_TAIL = link([
 COM_EXIT_7 = b"\xB8\x07\x4C\xCD\x21"  # MOV AX,4C07H; INT 21H
 
 # CS and SS are the load segment, 1010H, plus the header's 2 and 7; DS and
-# ES the prefix's segment.
-FIRST_TRACE_LINE = ("1012:0003  AX=0000 BX=0000 CX=0000 DX=0000 SP=0100 BP=0000 SI=0000 DI=0000 "
-                    "DS=1000 ES=1000 SS=1017 FL=F202\n")
+# ES the prefix's segment. The first instruction is MOV AX,DATA: DATA, the
+# first segment, relocated to the load segment.
+FIRST_TRACE_LINE = ("1012:0003  B8 10 10" + " " * 17 + "MOV AX,1010H" + " " * 34
+                    + "AX=0000 BX=0000 CX=0000 DX=0000 SP=0100 BP=0000 SI=0000 DI=0000 DS=1000 ES=1000 SS=1017 FL=F202\n")
 
 
 @dataclasses.dataclass

@@ -327,4 +327,21 @@ TEST(ProcessorTests, TheSampleFilesAreRead) {
     EXPECT_EQ(counts.passed + counts.failed, 0);
 }
 
+TEST(ProcessorTests, TheTestsRunOnTheMachinesProcessor) {
+    // 6A is PUSH imm8 on the 80186 and a conditional jump on the 8086.
+    struct Case { CpuModel processor; int passed; };
+    for (Case c : {Case{CPU_186, 40}, Case{CPU_8086, 0}}) {
+        auto machine = std::make_unique<Machine>();
+        machine->processor = c.processor;
+        ProcessorTestCounts counts;
+        FILE* report = std::fopen("/dev/null", "w");
+        EXPECT_TRUE(run_processor_test_file(*machine, VEXA_PROCESSOR_TESTS_DIR "/../processor-186/6A.json.gz",
+                                            report, counts));
+        std::fclose(report);
+        EXPECT_EQ(counts.passed, c.passed) << "processor " << int(c.processor);
+        EXPECT_EQ(counts.passed + counts.failed, 40);
+        EXPECT_EQ(machine->processor, c.processor) << "the runner keeps the processor";
+    }
+}
+
 }  // namespace
