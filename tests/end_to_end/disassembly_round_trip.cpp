@@ -60,17 +60,6 @@ const Excused* excused(const std::string& table, const std::string& source) {
     return nullptr;
 }
 
-std::vector<std::string> find_tables() {
-    std::vector<std::string> paths;
-    for (const auto& entry : fs::recursive_directory_iterator(VEXA_CASES_DIR)) {
-        if (entry.is_regular_file() && entry.path().extension() == ".enc") {
-            paths.push_back(fs::relative(entry.path(), VEXA_CASES_DIR).generic_string());
-        }
-    }
-    std::sort(paths.begin(), paths.end());
-    return paths;
-}
-
 std::string upper(std::string word) {
     for (char& c : word) c = char(toupper(static_cast<unsigned char>(c)));
     return word;
@@ -195,7 +184,7 @@ void check_table(const std::string& name, Counts& counts) {
 
 TEST(DisassemblyRoundTrip, EveryInstructionRowOfTheEncodingTables) {
     Counts counts;
-    for (const std::string& name : find_tables()) check_table(name, counts);
+    for (const std::string& name : find_encoding_tables(VEXA_CASES_DIR)) check_table(name, counts);
     std::printf("round trip: %d rows checked, %d excused, %d of an .EXE left out\n", counts.checked, counts.excused,
                 counts.exe);
     EXPECT_GT(counts.checked, 500);

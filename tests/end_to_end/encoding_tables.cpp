@@ -17,17 +17,6 @@ namespace fs = std::filesystem;
 namespace vexa_test {
 namespace {
 
-std::vector<std::string> find_tables() {
-    std::vector<std::string> paths;
-    for (const auto& entry : fs::recursive_directory_iterator(VEXA_CASES_DIR)) {
-        if (entry.is_regular_file() && entry.path().extension() == ".enc") {
-            paths.push_back(fs::relative(entry.path(), VEXA_CASES_DIR).string());
-        }
-    }
-    std::sort(paths.begin(), paths.end());
-    return paths;
-}
-
 // The message of the last two-line report on standard error, if any.
 std::string last_message(const std::string& err) {
     size_t tab = err.rfind("\n\t");
@@ -100,7 +89,7 @@ std::string table_name(const testing::TestParamInfo<std::string>& info) {
     return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Tables, EncodingTableTest, testing::ValuesIn(find_tables()), table_name);
+INSTANTIATE_TEST_SUITE_P(Tables, EncodingTableTest, testing::ValuesIn(find_encoding_tables(VEXA_CASES_DIR)), table_name);
 
 }  // namespace
 }  // namespace vexa_test

@@ -1,5 +1,7 @@
 #include "support/encoding_table.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <sstream>
 
 namespace vexa_test {
@@ -79,6 +81,18 @@ EncodingTable parse_encoding_table(const std::string& text, std::string& error) 
         }
     }
     return table;
+}
+
+std::vector<std::string> find_encoding_tables(const std::string& cases_dir) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> paths;
+    for (const auto& entry : fs::recursive_directory_iterator(cases_dir)) {
+        if (entry.is_regular_file() && entry.path().extension() == ".enc") {
+            paths.push_back(fs::relative(entry.path(), cases_dir).generic_string());
+        }
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
 }
 
 }  // namespace vexa_test

@@ -37,4 +37,7 @@ struct EncodingTable {
 
 EncodingTable parse_encoding_table(const std::string& text, std::string& error);
 
+// Every table (*.enc) below `cases_dir`, as paths relative to it, sorted.
+std::vector<std::string> find_encoding_tables(const std::string& cases_dir);
+
 }  // namespace vexa_test
