@@ -63,6 +63,7 @@ int imul_instruction(const Mnemonic& mnemonic, Statement& s) {
     if (factor.size == SIZE_NONE && factor.kind == KIND_MEMORY) factor.size = factor.variable_size;
     if (factor.size != SIZE_WORD && factor.size != SIZE_NONE) return ERR_ILLEGAL_SIZE;
     bool byte = takes_signed_byte(s, immediate);
+    if (byte && !fits_signed_byte(immediate.value)) return ERR_ILLEGAL_SIZE;  // IMUL AX,BX,BYTE 200
     put_byte(s, byte ? IMUL_BY_BYTE : IMUL_BY_WORD);
     put_modrm_and_displacement(s, modrm(rm_mod(factor), s.dst.reg, factor.reg));
     put_immediate(s, immediate.value, byte);

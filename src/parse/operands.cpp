@@ -423,6 +423,12 @@ bool sizes_differ(const Statement& s, const Operand& memory, const Operand& othe
     Operand& operand = s.third;
     operand = Operand{};  // no immediate until it reads as one
     if (!*text) return ERR_SYNTAX;  // a comma after the last operand
+    // NASM's size keyword sizes the value: IMUL AX,BX,BYTE 5.
+    bool stated = text[0] == SIZE_MARK && (text[1] == 'B' || text[1] == 'W') && s.assembly.conventions.nasm;
+    if (stated) {
+        operand.size = text[1] == 'B' ? SIZE_BYTE : SIZE_WORD;
+        text += 2;
+    }
     if (*text == '[' || find_register(text)) return ERR_INVALID_OPERAND;
     Expression value;
     const char* p = text;
@@ -431,7 +437,7 @@ bool sizes_differ(const Statement& s, const Operand& memory, const Operand& othe
     if (value.bracketed || value.register_count) return ERR_INVALID_OPERAND;
     operand.kind = KIND_IMMEDIATE;
     operand.reg = value.origin;
-    operand.value_marks = value.addresses != 0 ? VALUE_ADDRESS : 0;
+    operand.value_marks = uint8_t((value.addresses != 0 ? VALUE_ADDRESS : 0) | (stated ? VALUE_STATED : 0));
     return resolved_value(s, value, FORWARD_PLACEHOLDER, operand.value);
 }
 
