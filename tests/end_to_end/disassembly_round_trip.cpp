@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "driver/assembler.h"
@@ -147,11 +146,8 @@ struct Counts {
 };
 
 void check_table(const std::string& name, Counts& counts) {
-    std::ifstream file(fs::path(VEXA_CASES_DIR) / name);
-    std::stringstream text;
-    text << file.rdbuf();
     std::string error;
-    EncodingTable table = parse_encoding_table(text.str(), error);
+    EncodingTable table = read_encoding_table((fs::path(VEXA_CASES_DIR) / name).string(), error);
     ASSERT_EQ(error, "");
     vexa::AssemblyOptions options;
     ASSERT_TRUE(read_options(table.options, options)) << name << ": an option the round trip does not know";

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "encode/encode.h"
@@ -48,11 +47,8 @@ std::string lines_in_column_zero(const std::string& text) {
 // Every row, assembled between the table's lines before and after it, as
 // written or with its statements moved to column 0.
 void check_rows(const std::string& name, bool column_zero) {
-    std::ifstream file(fs::path(VEXA_CASES_DIR) / name);
-    std::stringstream text;
-    text << file.rdbuf();
     std::string error;
-    EncodingTable table = parse_encoding_table(text.str(), error);
+    EncodingTable table = read_encoding_table((fs::path(VEXA_CASES_DIR) / name).string(), error);
     ASSERT_EQ(error, "");
     if (column_zero) {
         table.before = lines_in_column_zero(table.before);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 namespace vexa_test {
@@ -81,6 +82,13 @@ EncodingTable parse_encoding_table(const std::string& text, std::string& error) 
         }
     }
     return table;
+}
+
+EncodingTable read_encoding_table(const std::string& path, std::string& error) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return parse_encoding_table(text.str(), error);
 }
 
 std::vector<std::string> find_encoding_tables(const std::string& cases_dir) {

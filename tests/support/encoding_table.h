@@ -36,6 +36,8 @@ struct EncodingTable {
 };
 
 EncodingTable parse_encoding_table(const std::string& text, std::string& error);
+// The table in the file at `path`, parsed.
+EncodingTable read_encoding_table(const std::string& path, std::string& error);
 
 // Every table (*.enc) below `cases_dir`, as paths relative to it, sorted.
 std::vector<std::string> find_encoding_tables(const std::string& cases_dir);
