@@ -336,19 +336,22 @@ std::string masm_note(const Statement& s, int code) {
     if (!s.assembly.exe && (s.code_fixup != NO_FRAME || s.data_fixup_count)) {
         return "a .COM holds no segment's value: the loader of an .EXE relocates it";
     }
+    bool names_code = false;
     for (const Operand* operand : {&s.dst, s.operand_count == 2 ? &s.src : nullptr}) {
         if (!operand) continue;
+        names_code = names_code || (operand->value_marks & VALUE_CODE);
         if (operand->value_marks & VALUE_SEGMENT) {
-            return s.assembly.exe ? "a segment's value is a word the loader relocates: MOV takes it (MOV AX,SEG X)"
+            return s.assembly.exe ? "a segment's value is a word the loader relocates: MOV takes it (MOV AX,SEG X), and PUSH under .186"
                                   : "a .COM holds no segment's value: the loader of an .EXE relocates it";
         }
-        if (operand->kind == KIND_MEMORY && operand->frame != NO_FRAME && !operand->seg_override) {
+        if (operand->value_marks & VALUE_UNREACHED) {
             return "no segment register reaches the variable's segment: ASSUME one at it, or write the override (ES:NAME)";
         }
     }
     if ((mnemonic.handler == jmp_instruction || mnemonic.handler == call_instruction || mnemonic.handler == short_jump)) {
         return "a near jump or call stays in its segment; a far one (CALL FAR PTR X) needs an .EXE's segments";
     }
+    if (!names_code) return "";
     return "under MASM's conventions a label is code: OFFSET NAME is its address";
 }
 
@@ -472,6 +475,11 @@ Explanation explain_error(const Statement& s, int code) {
                s.src.kind == KIND_IMMEDIATE && s.src.reg == IMM_SYMBOL && is_variable_for(s, named_symbol(s, 1))) {
         explanation.operand = 1;
         explanation.note = variable_note(s);
+    } else if ((handler == push_instruction || handler == pop_instruction) && code == ERR_INVALID_OPERAND &&
+               s.operand_count == 1 && s.dst.size == SIZE_BYTE &&
+               (s.dst.kind == KIND_REGISTER || s.dst.kind == KIND_MEMORY)) {
+        explanation.operand = 0;
+        explanation.note = "the stack holds words: PUSH and POP take a word register, a segment register or a word";
     } else if (is_memory_to_memory(s)) {
         explanation.operand = 1;
         explanation.note = "no 8086 instruction takes two memory operands: go through a register";

@@ -714,6 +714,7 @@ int reach_segment(Statement& s, Operand& operand) {
         operand.seg_override = prefixes[reg];
         return take(reg);
     }
+    operand.value_marks |= VALUE_UNREACHED;
     return ERR_INVALID_OPERAND;
 }
 

@@ -156,6 +156,12 @@ int push_immediate(Statement& s) {
     if (int refused = require_186(s, "PUSH of an immediate", ERR_SYNTAX)) return refused;
     if (s.dst.size != SIZE_NONE && s.dst.size != SIZE_BYTE && s.dst.size != SIZE_WORD) return ERR_ILLEGAL_SIZE;
     bool byte = takes_signed_byte(s, s.dst);
+    // A segment's value (PUSH @DATA) is a word the loader relocates.
+    if (s.dst.value_marks & VALUE_SEGMENT) [[unlikely]] {
+        if (s.dst.size == SIZE_BYTE) return ERR_ILLEGAL_SIZE;
+        s.code_fixup = relocated_frame(s.assembly, s.dst.frame);
+        byte = false;
+    }
     if (byte && !fits_signed_byte(s.dst.value)) return ERR_ILLEGAL_SIZE;  // PUSH BYTE 200
     put_byte(s, byte ? opcode_of("PUSH imm8") : opcode_of("PUSH imm16"));
     put_immediate(s, s.dst.value, byte);

@@ -166,8 +166,8 @@ int complete_pair(Statement& s, const char* p, Operand& operand) {
     if (value.frame_mark) [[unlikely]] {
         operand.frame = frame_named(value);
         // A segment's value is a word, which the loader relocates.
-        if (value.segment_value && sized) return ERR_INVALID_OPERAND;
         if (value.segment_value) operand.value_marks |= VALUE_SEGMENT;
+        if (value.segment_value && sized) return ERR_INVALID_OPERAND;
     }
     if (sized) {
         operand.kind = KIND_MEMORY;
@@ -330,7 +330,10 @@ int complete_masm_value(Statement& s, const Expression& value, const char* rest,
     uint8_t code_marks = code ? uint8_t(VALUE_CODE | (is_far_kind(value.variable_kind) ? VALUE_FAR : 0)) : 0;
     int result;
     if (code && sized && distance && !operand.seg_override) {
-        if (!transfer) return ERR_INVALID_OPERAND;
+        if (!transfer) {
+            operand.value_marks = code_marks;
+            return ERR_INVALID_OPERAND;
+        }
         uint8_t size = operand.size;
         result = complete_value(s, value, rest, operand, false);
         operand.size = size;
@@ -343,6 +346,7 @@ int complete_masm_value(Statement& s, const Expression& value, const char* rest,
     } else if (code && !transfer && s.mnemonic && !is_directive(*s.mnemonic)) {
         // A code label's value is its address only after OFFSET, or as a target.
         s.refused_operand = &operand == &s.src ? 1 : 0;
+        operand.value_marks = code_marks;
         return ERR_INVALID_OPERAND;
     } else {
         result = complete_value(s, value, rest, operand, false);
@@ -388,8 +392,8 @@ bool sizes_differ(const Statement& s, const Operand& memory, const Operand& othe
     return other.size != memory.variable_size;
 }
 
-// MASM's checks of what was read: sizes, segment values only where MOV
-// or a directive takes them, and the override ASSUME gives a variable.
+// MASM's checks of what was read: sizes, segment values only where MOV,
+// PUSH or a directive takes them, and the override ASSUME gives a variable.
 [[gnu::noinline]] int check_masm_operands(Statement& s) {
     bool two = s.operand_count == 2;
     if (two && (sizes_differ(s, s.dst, s.src) || sizes_differ(s, s.src, s.dst))) {
@@ -397,7 +401,9 @@ bool sizes_differ(const Statement& s, const Operand& memory, const Operand& othe
         return ERR_ILLEGAL_SIZE;
     }
     bool directive = s.mnemonic && is_directive(*s.mnemonic);
-    bool moves = s.mnemonic && s.mnemonic->handler == mov_instruction;
+    // MOV and the 80186's PUSH of an immediate take a segment's value.
+    bool moves = s.mnemonic && (s.mnemonic->handler == mov_instruction ||
+                                (s.mnemonic->handler == push_instruction && s.operand_count == 1));
     for (int index = 0; index < (two ? 2 : 1); ++index) {
         Operand& operand = index ? s.src : s.dst;
         int error = 0;
