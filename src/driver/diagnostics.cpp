@@ -182,10 +182,10 @@ void Diagnostics::report(Statement& s, int code, const char* message) {
         diagnostic.notes.insert(diagnostic.notes.begin(), Diagnostic::Note{std::string(), 0, 0, explanation.note});
     }
     // From the first error of the first pass that may come from a guess on,
-    // its messages wait, in order, until the last pass tells which count.
-    if (pass_ == 1 && (s.first_pass_guess || !first_pass_.empty())) {
-        return hold(std::move(diagnostic), s.index, s.first_pass_guess);
-    }
+    // its messages wait, in order, until the last pass tells which count. A
+    // jump out of reach after a guessed length may reach in the end.
+    bool guessed = s.first_pass_guess || (code == ERR_DISPLACEMENT_OVERFLOW && s.pass.guessed_before);
+    if (pass_ == 1 && (guessed || !first_pass_.empty())) return hold(std::move(diagnostic), s.index, guessed);
     note_in_error(s.index);
     tell(std::move(diagnostic));
 }

@@ -29,11 +29,18 @@ namespace {
 constexpr int MAX_PASSES = 100;
 // After this many passes a statement's length never shrinks (a form once
 // needed is kept), so that the passes end; the pass before records lengths.
+// The shortest forms shrink longer, as NASM's passes do, to NASM's image.
 constexpr int PASSES_BEFORE_LONG_FORMS = 4;
+constexpr int SHORTEST_PASSES_BEFORE_LONG_FORMS = 12;
+
+int passes_before_long_forms(const Assembly& assembly) {
+    return assembly.conventions.shortest ? SHORTEST_PASSES_BEFORE_LONG_FORMS : PASSES_BEFORE_LONG_FORMS;
+}
 // Only the second pass replays the first pass's record: its names hold the
 // first pass's values, which the recorded statements were assembled with,
 // and a line replayed where the first pass stood keeps its label's value.
 constexpr int REPLAYING_PASS = 1;
+constexpr int SHORT_JUMP_LENGTH = 2;
 
 // How a pass's statement loop ended.
 enum class LoopEnd { SOURCE_END, END_DIRECTIVE, STOPPED };
@@ -778,7 +785,13 @@ Action keep_place(Statement& s) {
     }
     Action action = failed_with_label ? Action::DONE : act_on_result(s, result, fields);
     if (action == Action::STOP) return stop_after_line(LoopEnd::STOPPED);
-    if (result < 0 && pass.keeps_long_forms && !directive) action = keep_place(s);
+    if (result < 0 && pass.keeps_long_forms && !directive) {
+        action = keep_place(s);
+    } else if (result == ERR_DISPLACEMENT_OVERFLOW && assembly.conventions.shortest && action != Action::STOP) {
+        // A short jump out of reach keeps its two bytes, as in NASM's
+        // passes: its error moves no label after it.
+        action = emitted(emit_gap(assembly, SHORT_JUMP_LENGTH));
+    }
     // Guesses an encoder made: told by the passes after the first; the first
     // only keeps such a statement from being replayed.
     if (s.warnings & ~NAMED_VARIABLE) {
@@ -931,6 +944,7 @@ LoopEnd run_statement_loop(Assembly& assembly) {
 
         int reported_before = assembly.diagnostics.reported();
         LineOutcome outcome = assemble_line(s, read, marks);
+        if (pass.pass_index == 0) pass.guessed_before |= s.first_pass_guess || s.unresolved_name_hint;
         if (pass.pass_index == 0 && REPLAY_PATHS) {
             bool reported = assembly.diagnostics.reported() != reported_before || (s.warnings & ~NAMED_VARIABLE);
             Replay recorded = reported ? REPLAY_NONE : !s.first_pass_guess ? outcome.replay
@@ -949,11 +963,12 @@ bool begin_pass(Assembly& assembly, int index) {
     pass.reader.begin(*assembly.texts[0].text);
     pass.writes = index > 0;
     pass.last_allowed = index == MAX_PASSES - 1;
-    pass.keeps_long_forms = index >= PASSES_BEFORE_LONG_FORMS;
+    const int long_forms_from = passes_before_long_forms(assembly);
+    pass.keeps_long_forms = index >= long_forms_from;
     pass.cpu_186 = assembly.options.cpu_186;
     assembly.result.cpu_186 = pass.cpu_186;
     begin_segments(assembly);
-    if (index >= PASSES_BEFORE_LONG_FORMS - 1) {
+    if (index >= long_forms_from - 1) {
         assembly.previous_lengths.swap(assembly.current_lengths);
         assembly.current_lengths.assign(assembly.statement_total, 0);
     }

@@ -192,6 +192,7 @@ int assemble_counted(Statement& s, StatementAssembler assemble) {
     const char* p = s.operand_text;
     Expression count;
     if (int error = read_known_value(s, p, count)) return error;
+    guess_negative_count(s, count.value);
     if (count.value < 0 || count.value > MAX_TIMES_COUNT) return ERR_INVALID_NUMBER;
     if (*p == ' ') ++p;
     if (!*p) return ERR_MISSING_OPERAND;
@@ -234,6 +235,13 @@ int assemble_field(Statement& s, StatementAssembler assemble) {
 }
 
 }  // namespace
+
+void guess_negative_count(Statement& s, int32_t& count) {
+    if (count < 0 && s.pass.pass_index == 0 && s.pass.guessed_before) {
+        s.first_pass_guess = true;
+        count = 0;
+    }
+}
 
 int assemble_times(Statement& s, StatementAssembler assemble) {
     // The line as written stays for the messages: the copies are split from another.

@@ -246,6 +246,7 @@ int directive_reserve(const Mnemonic& mnemonic, Statement& s) {
         s.first_pass_guess = true;
         count.value = 0;
     }
+    guess_negative_count(s, count.value);
     int64_t bytes = int64_t(count.value) * mnemonic.extension;
     if (count.value < 0 || bytes > LARGEST_RESERVE) return ERR_INVALID_NUMBER;
     s.dst.value = int32_t(bytes);

@@ -36,12 +36,6 @@ int64_t distance_to(Statement& s, int32_t target) {
     return int64_t(target) - s.location();
 }
 
-bool is_forward_placeholder(Statement& s, const Operand& operand) {
-    bool placeholder = s.pass.pass_index == 0 && operand.value == FORWARD_PLACEHOLDER;
-    if (placeholder) s.first_pass_guess = true;
-    return placeholder;
-}
-
 // A segment:offset pair: offset first, then segment, each low byte first.
 int put_far_pointer(Statement& s, uint8_t opcode) {
     put_byte(s, opcode);

@@ -141,6 +141,9 @@ bool fits_signed_byte(int32_t value);
 // lengths must not shrink; under NASM's and MASM's conventions an address
 // keeps its word.
 bool takes_signed_byte(const Statement& s, const Operand& immediate);
+// In the first pass, a value that names what is not defined yet; the
+// statement's length is then a guess.
+bool is_forward_placeholder(Statement& s, const Operand& operand);
 
 // The 80186's forms: 0 when the 80186's instructions are enabled, else
 // `refusal`, with what the 8086 lacks (`lacking`, a text that outlives the
@@ -173,6 +176,8 @@ int fixed_encoding(const Mnemonic&, Statement&);
 int fixed_encoding_unless_operands(const Mnemonic&, Statement&);
 // NASM's own spellings (INT3, XLATB): known under NASM's conventions only.
 int nasm_fixed_encoding(const Mnemonic&, Statement&);
+// AAM and AAD: under NASM's conventions with the base written (AAM 16).
+int ascii_adjust(const Mnemonic&, Statement&);
 // The 80186's one-byte instructions: PUSHA, POPA, LEAVE.
 int fixed_encoding_186(const Mnemonic&, Statement&);
 

@@ -23,6 +23,18 @@ int nasm_fixed_encoding(const Mnemonic& mnemonic, Statement& s) {
     return s.assembly.conventions.nasm ? fixed_encoding(mnemonic, s) : ERR_INVALID_OPCODE;
 }
 
+// AAM and AAD divide and multiply by a base the second byte holds: under
+// NASM's conventions it may be written (AAM 16 is D4 10), else it is 10.
+int ascii_adjust(const Mnemonic& mnemonic, Statement& s) {
+    if (!s.assembly.conventions.nasm || !s.operand_text[0]) return fixed_encoding(mnemonic, s);
+    if (int result = require_one_operand(s)) return result;
+    if (s.dst.kind != KIND_IMMEDIATE) return ERR_INVALID_OPERAND;
+    if (!fits_byte(s.dst.value)) return ERR_ILLEGAL_SIZE;
+    put_byte(s, mnemonic.opcode);
+    put_byte(s, s.dst.value);
+    return 0;
+}
+
 int fixed_encoding_186(const Mnemonic& mnemonic, Statement& s) {
     if (int refused = require_186(s, s.mnemonic_field, ERR_INVALID_OPCODE)) return refused;
     return fixed_encoding_unless_operands(mnemonic, s);

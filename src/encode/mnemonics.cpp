@@ -20,8 +20,8 @@ namespace {
 constexpr Mnemonic mnemonic_table[] = {
     // slot  rest   handler              opcode extension
     {"AAA", "", fixed_encoding, opcode_of("AAA"), 0},
-    {"AAD", "", fixed_encoding, opcode_of("AAD"), form_of("AAD").second_byte},
-    {"AAM", "", fixed_encoding, opcode_of("AAM"), form_of("AAM").second_byte},
+    {"AAD", "", ascii_adjust, opcode_of("AAD"), form_of("AAD").second_byte},
+    {"AAM", "", ascii_adjust, opcode_of("AAM"), form_of("AAM").second_byte},
     {"AAS", "", fixed_encoding, opcode_of("AAS"), 0},
     {"ABS", "OLUTE", directive_absolute, 0, 0},
     {"ADC", "", alu_group, opcode_of("ADC r/m8,r8"), digit_of("ADC r/m8,imm8")},

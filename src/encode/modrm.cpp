@@ -31,6 +31,12 @@ bool is_sign_extendable(int32_t value) { return (value >= -128 && value <= 126) 
 
 bool fits_signed_byte(int32_t value) { return (value >= -128 && value <= 127) || (value & 0xFF80) == 0xFF80; }
 
+bool is_forward_placeholder(Statement& s, const Operand& operand) {
+    bool placeholder = s.pass.pass_index == 0 && operand.value == FORWARD_PLACEHOLDER;
+    if (placeholder) s.first_pass_guess = true;
+    return placeholder;
+}
+
 bool takes_signed_byte(const Statement& s, const Operand& immediate) {
     // PUSH BYTE 5; PUSH WORD 5 is a push of a word, in the byte form where the value fits.
     if ((immediate.value_marks & VALUE_STATED) && immediate.size == SIZE_BYTE) return true;

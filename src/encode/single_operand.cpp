@@ -80,7 +80,9 @@ int encode_shift(const Mnemonic& mnemonic, Statement& s) {
     if (s.src.kind == KIND_IMMEDIATE) {
         // A count that may still change keeps the form it took once lengths must not shrink.
         bool settled_one = s.src.value == 1 && !(s.long_forms && s.src.reg != IMM_NUMBER);
-        if (settled_one) {
+        // NASM's first pass takes a count not known yet for 1.
+        bool guessed_one = s.assembly.conventions.shortest && s.src.reg != IMM_NUMBER && is_forward_placeholder(s, s.src);
+        if (settled_one || guessed_one) {
             opcode = SHIFT_BY_ONE;
         } else {
             if (int refused = require_186(s, "shift by an immediate count other than 1", ERR_INVALID_OPERAND)) {

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Random programs of jumps and forward references: Vexa's image is NASM's.
 
-Each program (bits 16, cpu 8086, org 0x100) mixes filler of varied lengths
-with jumps, calls, jcxz and loop whose targets lie mostly at the edges of a
-short jump's reach, so that one jump taking its longer form pushes others
-out of reach. Constants used as immediates and displacements are defined at
+Each program (bits 16, cpu 8086 or in a third cpu 186, org 0x100) mixes
+filler of varied lengths (the 80186's statements among them) with jumps,
+calls, jcxz and loop whose targets lie mostly at the edges of a short
+jump's reach, so that one jump taking its longer form pushes others out of
+reach. Constants used as immediates and displacements are defined at
 the end (in a quarter of the programs at the start). NASM's image and
 Vexa's must be the same bytes; when NASM rejects a program (a jcxz or loop
 out of reach), Vexa must exit with status 2.
@@ -37,8 +38,34 @@ def constant_size(value, short, long):
     return short if -128 <= value <= 127 else long
 
 
-def filler(rng, constants):
+def filler_186(rng, constants):
+    """One of the 80186's statements, with the constants as immediates,
+    displacements and counts, and its size."""
+    first, second = rng.choice(sorted(constants)), rng.choice(sorted(constants))
+    immediate = constant_size(constants[first], 1, 2)
+    displacement = constant_size(constants[second], 1, 2)
+    kind = rng.randrange(7)
+    if kind == 0:
+        return f"push {first}", 1 + immediate
+    if kind == 1:
+        return f"imul {rng.choice(['ax', 'cx', 'si'])}, {first}", 2 + immediate
+    if kind == 2:
+        return f"imul dx, [bp+{second}], {first}", 2 + displacement + immediate
+    if kind == 3:
+        count = constants[first] & 0xff
+        form = f"shl word [bx+{second}], {first} & 0ffh"
+        return form, 2 + displacement + (0 if count == 1 else 1)
+    if kind == 4:
+        return rng.choice(["pusha", "popa", "leave", "insb", "outsw"]), 1
+    if kind == 5:
+        return f"enter {first} & 0ffffh, 1", 4
+    return f"push word [si+{second}]", 2 + displacement
+
+
+def filler(rng, constants, cpu186=False):
     """One filler statement and its size."""
+    if cpu186 and rng.random() < 0.3:
+        return filler_186(rng, constants)
     kind = rng.random()
     if kind < 0.25:
         return "nop", 1
@@ -74,6 +101,7 @@ def program(seed):
     rng = random.Random(seed)
     constants = {f"VAL{n}": rng.choice(CONSTANTS) for n in range(rng.randint(1, 4))}
     strict_left = rng.choice([0, 0, 1, 2, 3])
+    cpu186 = rng.random() < 0.35
     statements, sizes, jumps = [], [], []
     for _ in range(rng.randint(40, 160)):
         if rng.random() < 0.45:
@@ -81,7 +109,7 @@ def program(seed):
             strict_left -= strict
             jumps.append((len(statements), strict))
         else:
-            text, size = filler(rng, constants)
+            text, size = filler(rng, constants, cpu186)
         statements.append(text)
         sizes.append(size)
     offsets = [0]
@@ -101,7 +129,7 @@ def program(seed):
         boundary = min(range(len(offsets)), key=lambda b: (abs(offsets[b] - wanted), b))
         targets[index] = boundary
     labels = set(targets.values())
-    lines = [f"; generated from seed {seed}", "bits 16", "cpu 8086", "org 0x100", ""]
+    lines = [f"; generated from seed {seed}", "bits 16", "cpu 186" if cpu186 else "cpu 8086", "org 0x100", ""]
     for index, text in enumerate(statements):
         if index in labels:
             lines.append(f"L{index}:")
