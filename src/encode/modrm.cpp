@@ -13,6 +13,11 @@ constexpr uint8_t DIRECTION_BIT = 0x02;
 // sign-extended byte of opcode 0x83.
 bool is_sign_extendable(int32_t value) { return (value >= -128 && value <= 126) || (value & 0xFF80) == 0xFF80; }
 
+// STRICT WORD: the word form, whatever the value.
+bool is_strict_word(const Operand& immediate) {
+    return (immediate.value_marks & VALUE_STRICT) && immediate.size == SIZE_WORD;
+}
+
 // A word immediate in the sign-extended byte of 0x83. Under the shortest
 // forms every value that fits is one, a name's not known yet too (its
 // first guess), but under NASM's an address keeps its word.
@@ -24,7 +29,7 @@ bool is_sign_extendable(int32_t value) { return (value >= -128 && value <= 126) 
         if (conventions.masm && is_address_value(s.src)) return false;
         return is_sign_extendable(value) && (accumulator || !(s.long_forms && s.src.reg == IMM_SYMBOL));
     }
-    if (from_name || (conventions.nasm && is_address_value(s.src))) return false;
+    if (from_name || (conventions.nasm && is_address_value(s.src)) || is_strict_word(s.src)) return false;
     return fits_signed_byte(value);
 }
 }  // namespace
@@ -40,7 +45,7 @@ bool is_forward_placeholder(Statement& s, const Operand& operand) {
 bool takes_signed_byte(const Statement& s, const Operand& immediate) {
     // PUSH BYTE 5; PUSH WORD 5 is a push of a word, in the byte form where the value fits.
     if ((immediate.value_marks & VALUE_STATED) && immediate.size == SIZE_BYTE) return true;
-    if (s.long_forms && immediate.reg != IMM_NUMBER) return false;
+    if ((s.long_forms && immediate.reg != IMM_NUMBER) || is_strict_word(immediate)) return false;
     // NASM and MASM keep an address in a word, as it may be relocated.
     if ((s.assembly.conventions.nasm || s.assembly.conventions.masm) && is_address_value(immediate)) return false;
     return fits_signed_byte(immediate.value);

@@ -256,9 +256,19 @@ int complete_masm_value(Statement& s, const Expression& value, const char* rest,
     return 0;
 }
 
+// NASM's STRICT before a size keyword (PUSH STRICT WORD 5): the length
+// of STRICT and its blank, or 0.
+int strict_length(const Statement& s, const char* p) {
+    if (!s.assembly.conventions.nasm || std::strncmp(p, "STRICT", 6) != 0) return 0;
+    int length = p[6] == ' ' ? 7 : 6;
+    return p[length] == SIZE_MARK ? length : 0;
+}
+
 // Everything but a register alone.
 [[gnu::noinline]] int parse_other_operand(Statement& s, const char* text, Operand& operand) {
     const char* p = text;
+    int strict = strict_length(s, p);
+    p += strict;
     // What a faulty operand leaves unwritten stays the immediate 0, the same
     // in every pass.
     operand = Operand{0, KIND_IMMEDIATE, operand.mod, SIZE_NONE, IMM_NUMBER, SIZE_NONE, 0, 0};
@@ -311,7 +321,9 @@ int complete_masm_value(Statement& s, const Expression& value, const char* rest,
         if (s.assembly.conventions.masm && !offset) [[unlikely]] return complete_masm_value(s, value, p, operand, sized);
         // Under NASM's conventions a size keyword sizes the value (PUSH WORD 5, JMP NEAR X).
         bool stated = sized && !operand.seg_override && s.assembly.conventions.nasm;
-        return complete_value(s, value, p, operand, (sized && !stated) || operand.seg_override, stated);
+        int result = complete_value(s, value, p, operand, (sized && !stated) || operand.seg_override, stated);
+        if (strict && stated) operand.value_marks |= VALUE_STRICT;
+        return result;
     }
     // OFFSET TABLE[BX] has no value to take the offset of.
     if (*p || (offset && *start != '[')) return ERR_SYNTAX;
@@ -430,6 +442,8 @@ bool sizes_differ(const Statement& s, const Operand& memory, const Operand& othe
     operand = Operand{};  // no immediate until it reads as one
     if (!*text) return ERR_SYNTAX;  // a comma after the last operand
     // NASM's size keyword sizes the value: IMUL AX,BX,BYTE 5.
+    int strict = strict_length(s, text);
+    text += strict;
     bool stated = text[0] == SIZE_MARK && (text[1] == 'B' || text[1] == 'W') && s.assembly.conventions.nasm;
     if (stated) {
         operand.size = text[1] == 'B' ? SIZE_BYTE : SIZE_WORD;
@@ -443,7 +457,8 @@ bool sizes_differ(const Statement& s, const Operand& memory, const Operand& othe
     if (value.bracketed || value.register_count) return ERR_INVALID_OPERAND;
     operand.kind = KIND_IMMEDIATE;
     operand.reg = value.origin;
-    operand.value_marks = uint8_t((value.addresses != 0 ? VALUE_ADDRESS : 0) | (stated ? VALUE_STATED : 0));
+    operand.value_marks = uint8_t((value.addresses != 0 ? VALUE_ADDRESS : 0) | (stated ? VALUE_STATED : 0) |
+                                  (strict && stated ? VALUE_STRICT : 0));
     return resolved_value(s, value, FORWARD_PLACEHOLDER, operand.value);
 }
 

@@ -238,6 +238,7 @@ enum ValueMark : uint8_t {
     VALUE_FAR = 8,      // names a far label or procedure (MASM's conventions)
     VALUE_CODE = 16,    // names a code label or procedure (MASM's conventions)
     VALUE_UNREACHED = 32,  // a variable no segment register reaches (MASM's conventions)
+    VALUE_STRICT = 64,     // STRICT before the size keyword: the size is kept (NASM's conventions)
 };
 // No segment, or no frame: a number, or a name outside MASM's segments.
 constexpr int16_t NO_FRAME = -1;

@@ -48,6 +48,14 @@ constexpr Excused EXCUSED[] = {
     {"cpu186/nasm.enc", "PUSH HERE", "NASM's word immediate of an address"},
     {"cpu186/nasm.enc", "PUSH HERE+2", "NASM's word immediate of an address"},
     {"cpu186/nasm.enc", "IMUL AX,BX,HERE", "NASM's word immediate of an address"},
+    // STRICT WORD keeps the word form of a number that fits a byte: the
+    // number alone takes the byte form.
+    {"conventions/nasm.enc", "ADD SI,STRICT WORD 5", "NASM's STRICT WORD"},
+    {"conventions/nasm.enc", "ADD AX,STRICT WORD 5", "NASM's STRICT WORD"},
+    {"conventions/nasm.enc", "CMP WORD [BX],STRICT WORD -1", "NASM's STRICT WORD"},
+    {"cpu186/nasm.enc", "PUSH STRICT WORD 5", "NASM's STRICT WORD"},
+    {"cpu186/nasm.enc", "IMUL AX,BX,STRICT WORD 5", "NASM's STRICT WORD"},
+    {"cpu186/nasm.enc", "IMUL AX,STRICT WORD -1", "NASM's STRICT WORD"},
 };
 
 const Excused* excused(const std::string& table, const std::string& source) {
