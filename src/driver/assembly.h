@@ -117,8 +117,8 @@ struct Pass {
     bool last_allowed = false;
     // Statements keep a long form once they needed it (see Statement::long_forms).
     bool keeps_long_forms = false;
-    // In the first pass under the shortest forms, a statement before took
-    // a length from a guess: the addresses after it may still move.
+    // A statement so far read a name not known yet or still unsettled: in
+    // the first pass, the addresses from there on may still move.
     bool guessed_before = false;
     // The last label that does not begin with a dot or @@: the owner of the
     // local labels after it (.LOOP is OWNER.LOOP).

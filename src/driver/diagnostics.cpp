@@ -184,7 +184,8 @@ void Diagnostics::report(Statement& s, int code, const char* message) {
     // From the first error of the first pass that may come from a guess on,
     // its messages wait, in order, until the last pass tells which count. A
     // jump out of reach after a guessed length may reach in the end.
-    bool guessed = s.first_pass_guess || (code == ERR_DISPLACEMENT_OVERFLOW && s.pass.guessed_before);
+    bool guessed = s.first_pass_guess || (code == ERR_DISPLACEMENT_OVERFLOW && s.pass.guessed_before &&
+                                          s.assembly.conventions.shortest);
     if (pass_ == 1 && (guessed || !first_pass_.empty())) return hold(std::move(diagnostic), s.index, guessed);
     note_in_error(s.index);
     tell(std::move(diagnostic));

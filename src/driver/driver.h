@@ -464,8 +464,9 @@ using StatementAssembler = int (*)(Statement& s, const Mnemonic* mnemonic, bool&
 // TIMES count statement: the statement's bytes `count` times, as data runs
 // (STMT_TIMES for an instruction, the data directive's answer for data).
 int assemble_times(Statement& s, StatementAssembler assemble);
-// A count that comes out negative in the first pass after a guessed length
-// (TIMES 510-($-$$) ...) is taken as 0 there; the passes after tell.
+// Under the shortest forms, a count that comes out negative in the first
+// pass after a guessed length (TIMES 510-($-$$) ...) is taken as 0 there;
+// the passes after tell.
 void guess_negative_count(Statement& s, int32_t& count);
 
 // ---- The first pass's record ------------------------------------------------------

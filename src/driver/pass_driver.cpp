@@ -944,9 +944,6 @@ LoopEnd run_statement_loop(Assembly& assembly) {
 
         int reported_before = assembly.diagnostics.reported();
         LineOutcome outcome = assemble_line(s, read, marks);
-        if (pass.pass_index == 0 && assembly.conventions.shortest) {
-            pass.guessed_before |= s.first_pass_guess || s.unresolved_name_hint;
-        }
         if (pass.pass_index == 0 && REPLAY_PATHS) {
             bool reported = assembly.diagnostics.reported() != reported_before || (s.warnings & ~NAMED_VARIABLE);
             Replay recorded = reported ? REPLAY_NONE : !s.first_pass_guess ? outcome.replay

@@ -237,7 +237,7 @@ int assemble_field(Statement& s, StatementAssembler assemble) {
 }  // namespace
 
 void guess_negative_count(Statement& s, int32_t& count) {
-    if (count < 0 && s.pass.pass_index == 0 && s.pass.guessed_before) {
+    if (count < 0 && s.pass.pass_index == 0 && s.pass.guessed_before && s.assembly.conventions.shortest) {
         s.first_pass_guess = true;
         count = 0;
     }

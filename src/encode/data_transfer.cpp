@@ -30,13 +30,17 @@ uint8_t width_of(const Operand& operand) { return operand.size == SIZE_WORD ? 1 
 
 bool is_word_register(const Operand& operand) { return operand.kind == KIND_REGISTER && operand.size == SIZE_WORD; }
 
+// A segment's value is a word the loader relocates: the instruction's last.
+[[gnu::noinline, gnu::cold]] void relocate_segment_value(Statement& s, const Operand& value) {
+    s.code_fixup = relocated_frame(s.assembly, value.frame);
+}
+
 int move_immediate(Statement& s) {
     const int32_t value = s.src.value;
-    // A segment's value is a word the loader relocates: the instruction's last.
     if (s.src.value_marks & VALUE_SEGMENT) [[unlikely]] {
         if (s.dst.size == SIZE_BYTE) return ERR_ILLEGAL_SIZE;
         if (s.dst.kind == KIND_MEMORY && s.dst.size == SIZE_NONE) s.dst.size = SIZE_WORD;
-        s.code_fixup = relocated_frame(s.assembly, s.src.frame);
+        relocate_segment_value(s, s.src);
     }
     if (s.dst.kind == KIND_REGISTER) {
         bool byte = s.dst.size == SIZE_BYTE;
@@ -156,10 +160,9 @@ int push_immediate(Statement& s) {
     if (int refused = require_186(s, "PUSH of an immediate", ERR_SYNTAX)) return refused;
     if (s.dst.size != SIZE_NONE && s.dst.size != SIZE_BYTE && s.dst.size != SIZE_WORD) return ERR_ILLEGAL_SIZE;
     bool byte = takes_signed_byte(s, s.dst);
-    // A segment's value (PUSH @DATA) is a word the loader relocates.
-    if (s.dst.value_marks & VALUE_SEGMENT) [[unlikely]] {
+    if (s.dst.value_marks & VALUE_SEGMENT) [[unlikely]] {  // PUSH @DATA
         if (s.dst.size == SIZE_BYTE) return ERR_ILLEGAL_SIZE;
-        s.code_fixup = relocated_frame(s.assembly, s.dst.frame);
+        relocate_segment_value(s, s.dst);
         byte = false;
     }
     if (byte && !fits_signed_byte(s.dst.value)) return ERR_ILLEGAL_SIZE;  // PUSH BYTE 200

@@ -176,6 +176,7 @@ namespace {
 // before ended with; the statement cannot be replayed with it.
 [[gnu::noinline]] void note_assigned_read(Statement& s, int position) {
     s.first_pass_guess = true;
+    s.pass.guessed_before = true;
     if (s.assembly.symbols.defined_in(position) != uint8_t(s.pass.pass_index + 1)) s.pass.assigned_read_early = true;
 }
 
@@ -221,7 +222,7 @@ int parse_symbol_ref(Statement& s, const char** cursor, int32_t* value, uint8_t*
         uint8_t found_kind = symbols.kind_at(position);
         if (kind) *kind = found_kind;
         // A value from names defined further down may change in a later pass.
-        if (symbols.is_unsettled(position)) s.first_pass_guess = true;
+        if (symbols.is_unsettled(position)) s.first_pass_guess = s.pass.guessed_before = true;
         // Under NASM's conventions a name is its address: nothing to warn of.
         if ((found_kind & SYMBOL_ONE_VALUE) && !s.assembly.conventions.nasm) s.warnings |= NAMED_VARIABLE;
         if (symbol_kind(found_kind) == SYMBOL_ASSIGNED) note_assigned_read(s, position);
@@ -229,7 +230,7 @@ int parse_symbol_ref(Statement& s, const char** cursor, int32_t* value, uint8_t*
         return 0;
     }
     if (kind) *kind = 0;
-    s.first_pass_guess = true;
+    s.first_pass_guess = s.pass.guessed_before = true;
     if (s.pass.pass_index == 0 && !s.unresolved_name_hint && length > 0) s.unresolved_name_hint = symbols.hint(start, length);
     return ERR_SYMBOL_NOT_DEFINED;
 }

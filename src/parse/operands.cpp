@@ -264,11 +264,11 @@ int strict_length(const Statement& s, const char* p) {
     return p[length] == SIZE_MARK ? length : 0;
 }
 
+int strict_operand(Statement& s, const char* text, Operand& operand, int length);
+
 // Everything but a register alone.
 [[gnu::noinline]] int parse_other_operand(Statement& s, const char* text, Operand& operand) {
     const char* p = text;
-    int strict = strict_length(s, p);
-    p += strict;
     // What a faulty operand leaves unwritten stays the immediate 0, the same
     // in every pass.
     operand = Operand{0, KIND_IMMEDIATE, operand.mod, SIZE_NONE, IMM_NUMBER, SIZE_NONE, 0, 0};
@@ -316,18 +316,27 @@ int strict_length(const Statement& s, const char* p) {
         if (int result = qualify_frame(s, value, p)) return result;
     }
     if (!value.bracketed) {
+        // A word before a size keyword: NASM's STRICT, read only then.
+        if (*p == ' ' && p == text + 6) [[unlikely]] {
+            if (int length = strict_length(s, text)) return strict_operand(s, text, operand, length);
+        }
         // An override makes a name or number an address: DS:VAR.
         if (operand.seg_override && offset) return ERR_SYNTAX;
         if (s.assembly.conventions.masm && !offset) [[unlikely]] return complete_masm_value(s, value, p, operand, sized);
         // Under NASM's conventions a size keyword sizes the value (PUSH WORD 5, JMP NEAR X).
         bool stated = sized && !operand.seg_override && s.assembly.conventions.nasm;
-        int result = complete_value(s, value, p, operand, (sized && !stated) || operand.seg_override, stated);
-        if (strict && stated) operand.value_marks |= VALUE_STRICT;
-        return result;
+        return complete_value(s, value, p, operand, (sized && !stated) || operand.seg_override, stated);
     }
     // OFFSET TABLE[BX] has no value to take the offset of.
     if (*p || (offset && *start != '[')) return ERR_SYNTAX;
     return complete_memory(s, value, operand);
+}
+
+// The operand after STRICT, its size kept.
+int strict_operand(Statement& s, const char* text, Operand& operand, int length) {
+    int result = parse_other_operand(s, text + length, operand);
+    if (operand.value_marks & VALUE_STATED) operand.value_marks |= VALUE_STRICT;
+    return result;
 }
 
 // Under MASM's conventions a variable is memory (MOV AX,NUM loads the word,
