@@ -341,7 +341,8 @@ std::string masm_note(const Statement& s, int code) {
         if (!operand) continue;
         names_code = names_code || (operand->value_marks & VALUE_CODE);
         if (operand->value_marks & VALUE_SEGMENT) {
-            return s.assembly.exe ? "a segment's value is a word the loader relocates: MOV takes it (MOV AX,SEG X), and PUSH under .186"
+            return s.assembly.exe ? "a segment's value is a word the loader relocates: MOV takes it (MOV AX,SEG X), "
+                                    "and PUSH under .186"
                                   : "a .COM holds no segment's value: the loader of an .EXE relocates it";
         }
         if (operand->value_marks & VALUE_UNREACHED) {

@@ -785,12 +785,12 @@ Action keep_place(Statement& s) {
     }
     Action action = failed_with_label ? Action::DONE : act_on_result(s, result, fields);
     if (action == Action::STOP) return stop_after_line(LoopEnd::STOPPED);
-    if (result < 0 && pass.keeps_long_forms && !directive) {
-        action = keep_place(s);
-    } else if (result == ERR_DISPLACEMENT_OVERFLOW && assembly.conventions.shortest && action != Action::STOP) {
+    if (result == ERR_DISPLACEMENT_OVERFLOW && assembly.conventions.shortest) {
         // A short jump out of reach keeps its two bytes, as in NASM's
         // passes: its error moves no label after it.
         action = emitted(emit_gap(assembly, SHORT_JUMP_LENGTH));
+    } else if (result < 0 && pass.keeps_long_forms && !directive) {
+        action = keep_place(s);
     }
     // Guesses an encoder made: told by the passes after the first; the first
     // only keeps such a statement from being replayed.
