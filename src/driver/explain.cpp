@@ -481,6 +481,11 @@ Explanation explain_error(const Statement& s, int code) {
                (s.dst.kind == KIND_REGISTER || s.dst.kind == KIND_MEMORY)) {
         explanation.operand = 0;
         explanation.note = "the stack holds words: PUSH and POP take a word register, a segment register or a word";
+    } else if (handler == imul_instruction && code == ERR_EXTRA_OPERAND && s.operand_count == 2 &&
+               s.src.kind != KIND_IMMEDIATE) {
+        explanation.operand = 1;
+        explanation.note = "IMUL of a register by another operand without an immediate is the 80386's: "
+                           "IMUL BX multiplies AX by BX, IMUL AX,BX,5 by a number";
     } else if (is_memory_to_memory(s)) {
         explanation.operand = 1;
         explanation.note = "no 8086 instruction takes two memory operands: go through a register";
