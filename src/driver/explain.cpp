@@ -481,6 +481,11 @@ Explanation explain_error(const Statement& s, int code) {
                (s.dst.kind == KIND_REGISTER || s.dst.kind == KIND_MEMORY)) {
         explanation.operand = 0;
         explanation.note = "the stack holds words: PUSH and POP take a word register, a segment register or a word";
+    } else if (handler == bound_instruction && code == ERR_INVALID_OPERAND && s.operand_count == 2 &&
+               s.src.kind != KIND_MEMORY) {
+        explanation.operand = 1;
+        explanation.note = "BOUND checks a word register against two words in memory, the lower bound first: "
+                           "BOUND AX,[LIMITS]";
     } else if (handler == imul_instruction && code == ERR_EXTRA_OPERAND && s.operand_count == 2 &&
                s.src.kind != KIND_IMMEDIATE) {
         explanation.operand = 1;
