@@ -86,6 +86,22 @@ std::string_view operand_text(const Statement& s, int index) {
 
 bool is_word_start(char c) { return is_name_char(c) && !(c >= '0' && c <= '9'); }
 
+// The operand that begins with STRICT and no size keyword after it, or -1.
+int strict_alone(const Statement& s) {
+    for (int index = 0; index < s.operand_count && index < 2; ++index) {
+        std::string_view text = operand_text(s, index);
+        if (text.size() < 7 || !is_blank(text[6])) continue;
+        std::string word;
+        for (char c : text.substr(0, 6)) word += to_upper(c);
+        if (word != "STRICT") continue;
+        size_t next = text.find_first_not_of(" \t", 6);
+        std::string size;
+        for (size_t at = next; at < text.size() && is_name_char(text[at]); ++at) size += to_upper(text[at]);
+        if (size != "BYTE" && size != "WORD" && size != "SHORT" && size != "NEAR") return index;
+    }
+    return -1;
+}
+
 // Each word of `text` outside quoted strings, upper-cased, with where it begins.
 template <typename Visit>
 void for_each_word(std::string_view text, Visit visit) {
@@ -438,6 +454,14 @@ Explanation explain_error(const Statement& s, int code) {
                                    " cannot address memory: only BX, BP, SI and DI can, as [BX+SI+4] or [BP+DI]";
                 return explanation;
             }
+        }
+    }
+    if (code == ERR_SYNTAX && s.assembly.conventions.nasm) {
+        int strict = strict_alone(s);
+        if (strict >= 0) {
+            explanation.operand = strict;
+            explanation.note = "STRICT is read before a size keyword only: PUSH STRICT WORD 5 keeps the word form";
+            return explanation;
         }
     }
     if (code == ERR_SYMBOL_NOT_DEFINED) {
