@@ -86,22 +86,6 @@ std::string_view operand_text(const Statement& s, int index) {
 
 bool is_word_start(char c) { return is_name_char(c) && !(c >= '0' && c <= '9'); }
 
-// The operand that begins with STRICT and no size keyword after it, or -1.
-int strict_alone(const Statement& s) {
-    for (int index = 0; index < s.operand_count && index < 2; ++index) {
-        std::string_view text = operand_text(s, index);
-        if (text.size() < 7 || !is_blank(text[6])) continue;
-        std::string word;
-        for (char c : text.substr(0, 6)) word += to_upper(c);
-        if (word != "STRICT") continue;
-        size_t next = text.find_first_not_of(" \t", 6);
-        std::string size;
-        for (size_t at = next; at < text.size() && is_name_char(text[at]); ++at) size += to_upper(text[at]);
-        if (size != "BYTE" && size != "WORD" && size != "SHORT" && size != "NEAR") return index;
-    }
-    return -1;
-}
-
 // Each word of `text` outside quoted strings, upper-cased, with where it begins.
 template <typename Visit>
 void for_each_word(std::string_view text, Visit visit) {
@@ -127,6 +111,21 @@ void for_each_word(std::string_view text, Visit visit) {
             ++at;
         }
     }
+}
+
+// The operand that begins with STRICT and no size keyword after it, or -1.
+int strict_alone(const Statement& s) {
+    for (int index = 0; index < s.operand_count && index < 2; ++index) {
+        std::string words[2];
+        int count = 0;
+        for_each_word(operand_text(s, index), [&](const std::string& word, size_t) {
+            words[count++] = word;
+            return count < 2;
+        });
+        bool sized = words[1] == "BYTE" || words[1] == "WORD" || words[1] == "SHORT" || words[1] == "NEAR";
+        if (words[0] == "STRICT" && !sized) return index;
+    }
+    return -1;
 }
 
 const RegisterName* register_named(const std::string& word) {
